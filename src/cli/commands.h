@@ -1,0 +1,11 @@
+// The subcommands of tessaly-cli.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessaly::cli {
+
+int partitionsCommand(const std::vector<std::string>& args);
+
+}  // namespace tessaly::cli

@@ -1,0 +1,176 @@
+#include "cli/frontend.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <iterator>
+#include <fstream>
+#include <iostream>
+
+namespace tessaly::cli {
+
+// ---------------------------------------------------------------- CliControls
+
+void CliControls::setText(int id, const std::string& text) {
+  if (id != control::kStatusLine || quiet_) return;
+  std::lock_guard lock(mutex_);
+  status_ = text;
+  draw(false);
+}
+
+void CliControls::setProgress(int id, int percent) {
+  if ((id != control::kScanProgress && id != control::kSaveProgress) || quiet_) return;
+  std::lock_guard lock(mutex_);
+  percent_ = percent;
+  draw(false);
+}
+
+void CliControls::draw(bool force) {
+  auto now = std::chrono::steady_clock::now();
+  const bool tty = ::isatty(STDERR_FILENO);
+  auto interval = tty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
+  if (!force && drawn_ && now - last_ < interval) return;
+  last_ = now;
+  std::string line = status_;
+  if (percent_ >= 0) line += "  [" + std::to_string(percent_) + "%]";
+  if (line.size() > 110) line.resize(110);
+  if (tty) {
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void CliControls::finish() {
+  std::lock_guard lock(mutex_);
+  if (drawn_ && ::isatty(STDERR_FILENO)) std::fprintf(stderr, "\r\033[K");
+  drawn_ = false;
+}
+
+// ---------------------------------------------------------------- CliDialogs
+
+std::optional<int> CliDialogs::ask(const std::string& question, const std::string& keys) {
+  std::ifstream tty("/dev/tty");
+  if (!tty || !::isatty(STDIN_FILENO)) return std::nullopt;
+  if (controls_) controls_->finish();
+  for (;;) {
+    std::fprintf(stderr, "%s ", question.c_str());
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(tty, line)) return std::nullopt;
+    if (!line.empty()) {
+      auto at = keys.find(static_cast<char>(std::tolower(static_cast<unsigned char>(line[0]))));
+      if (at != std::string::npos) return static_cast<int>(at);
+    }
+  }
+}
+
+int CliDialogs::messageBox(const std::string& text, const std::string& caption,
+                           MessageButtons buttons, MessageIcon) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back(text);
+  if (controls_) controls_->finish();
+  if (buttons == MessageButtons::Ok) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return kIdOk;
+  }
+  if (auto choice = ask(caption + ": " + text + " [y/n]", "yn")) return *choice == 0 ? kIdYes : kIdNo;
+  return answers_.yesToQuestions ? kIdYes : kIdNo;
+}
+
+int CliDialogs::askBadSector() {
+  std::lock_guard lock(mutex_);
+  if (answers_.badSectors == "skip-all") return answer::kSkipAll;
+  if (answers_.badSectors == "ask") {
+    if (auto choice = ask(
+            "Encountered Bad Sector(s) while reading disk. [r]etry, [s]kip, retry [a]ll, skip a[l]l?",
+            "rsal"))
+      return *choice;
+  }
+  return answer::kRetryAll;
+}
+
+int CliDialogs::askReplace(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (answers_.replace == "yes-all") return answer::kYesToAll;
+  if (answers_.replace == "no-all") return answer::kNoToAll;
+  if (auto choice = ask(path + ": The File Already Exists. Replace? [y]es, [n]o, yes to [a]ll, no [t]o all?",
+                        "ynat"))
+    return *choice;
+  return answer::kNo;
+}
+
+int CliDialogs::askErrorWriting(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (controls_) controls_->finish();
+  std::fprintf(stderr, "Error copying current file : %s\n", path.c_str());
+  if (answers_.writeErrors == "abort") return answer::kAbort;
+  if (answers_.writeErrors == "ask") {
+    if (auto choice = ask("[a]bort or [s]kip?", "as")) return *choice;
+  }
+  return answer::kSkipFile;
+}
+
+// ---------------------------------------------------------------- Args
+
+Args::Args(const std::vector<std::string>& argv, const std::set<std::string>& valued,
+           const std::set<std::string>& flags) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    const std::string& a = argv[i];
+    if (a.size() > 2 && a.rfind("--", 0) == 0) {
+      std::string name = a.substr(2);
+      std::string inlineValue;
+      bool hasInline = false;
+      if (auto eq = name.find('='); eq != std::string::npos) {
+        inlineValue = name.substr(eq + 1);
+        name = name.substr(0, eq);
+        hasInline = true;
+      }
+      if (valued.count(name)) {
+        if (hasInline) {
+          values_.emplace(name, inlineValue);
+        } else if (i + 1 < argv.size()) {
+          values_.emplace(name, argv[++i]);
+        } else {
+          error_ = "option --" + name + " needs a value";
+          return;
+        }
+      } else if (flags.count(name) && !hasInline) {
+        values_.emplace(name, "");
+      } else {
+        error_ = "unknown option --" + name;
+        return;
+      }
+    } else {
+      positionals_.push_back(a);
+    }
+  }
+}
+
+std::string Args::get(const std::string& option, const std::string& fallback) const {
+  auto range = values_.equal_range(option);
+  if (range.first == range.second) return fallback;
+  return std::prev(range.second)->second;
+}
+
+std::vector<std::string> Args::all(const std::string& option) const {
+  std::vector<std::string> out;
+  auto range = values_.equal_range(option);
+  for (auto it = range.first; it != range.second; ++it) out.push_back(it->second);
+  return out;
+}
+
+std::optional<std::uint64_t> parseNumber(const std::string& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return v;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,90 @@
+// The CLI's front end for the engines: a progress line on stderr, and answers to the
+// design's questions taken from the command line or, with "ask", from the terminal.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "session/ui.h"
+
+namespace tessaly::cli {
+
+class CliControls : public Controls {
+ public:
+  explicit CliControls(bool quiet) : quiet_(quiet) {}
+  void setText(int id, const std::string& text) override;
+  void setProgress(int id, int percent) override;
+  void show(int, bool) override {}
+  void enable(int, bool) override {}
+  // Ends the progress line (called before printing results).
+  void finish();
+
+ private:
+  void draw(bool force);
+  bool quiet_;
+  std::mutex mutex_;
+  std::string status_;
+  int percent_ = -1;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+struct DialogAnswers {
+  std::string badSectors = "retry-all";  // ask | retry-all | skip-all
+  std::string replace = "ask";           // ask | yes-all | no-all
+  std::string writeErrors = "skip";      // ask | abort | skip
+  bool yesToQuestions = true;            // Yes/No boxes without a terminal
+};
+
+class CliDialogs : public Dialogs {
+ public:
+  explicit CliDialogs(DialogAnswers answers, CliControls* controls = nullptr)
+      : answers_(std::move(answers)), controls_(controls) {}
+  int messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                 MessageIcon icon) override;
+  int askBadSector() override;
+  int askReplace(const std::string& path) override;
+  int askErrorWriting(const std::string& path) override;
+  std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }
+
+  // Messages shown so far (the CLI prints them on stderr as they come).
+  const std::vector<std::string>& messages() const { return messages_; }
+
+ private:
+  // Asks on the terminal; returns the index of the chosen key, or nullopt without a terminal.
+  std::optional<int> ask(const std::string& question, const std::string& keys);
+  DialogAnswers answers_;
+  CliControls* controls_;
+  std::vector<std::string> messages_;
+  std::mutex mutex_;
+};
+
+// Command-line arguments: positionals, and options that take one value (repeatable
+// ones collect every value) or none.
+class Args {
+ public:
+  // valued: options that take a value; flags: options without one.
+  Args(const std::vector<std::string>& argv, const std::set<std::string>& valued,
+       const std::set<std::string>& flags);
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  const std::vector<std::string>& positionals() const { return positionals_; }
+  bool has(const std::string& option) const { return values_.count(option) > 0; }
+  std::string get(const std::string& option, const std::string& fallback = "") const;
+  std::vector<std::string> all(const std::string& option) const;
+
+ private:
+  std::vector<std::string> positionals_;
+  std::multimap<std::string, std::string> values_;
+  std::string error_;
+};
+
+// Parses an unsigned decimal number; nullopt when the text is not one.
+std::optional<std::uint64_t> parseNumber(const std::string& text);
+
+}  // namespace tessaly::cli

@@ -1,0 +1,35 @@
+// tessaly-cli: a headless front end over the Tessaly core.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "session/session.h"
+
+namespace {
+
+void usage() {
+  std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
+               "commands:\n"
+               "  partitions DISK            list the partitions of a disk or disk image\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    usage();
+    return args.empty() ? 2 : 0;
+  }
+  const std::string command = args[0];
+  args.erase(args.begin());
+  try {
+    if (command == "partitions") return tessaly::cli::partitionsCommand(args);
+  } catch (const tessaly::ProgramExit& exit) {
+    return exit.code;
+  }
+  std::cerr << "tessaly-cli: unknown command '" << command << "'\n";
+  usage();
+  return 2;
+}

@@ -1,0 +1,300 @@
+#include "platform/device.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+
+namespace tessaly::platform {
+
+namespace {
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool preadAll(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+  std::size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;  // past the end of the device
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- FileDevice
+
+FileDevice::FileDevice(int fd, std::uint64_t size, bool block)
+    : fd_(fd), size_(size), blockDevice_(block) {}
+
+FileDevice::~FileDevice() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<FileDevice> FileDevice::open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::uint64_t size = 0;
+  bool block = S_ISBLK(st.st_mode);
+  if (block) {
+    unsigned long long bytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) size = bytes;
+  } else if (S_ISREG(st.st_mode)) {
+    size = static_cast<std::uint64_t>(st.st_size);
+  } else {
+    ::close(fd);
+    return nullptr;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return std::unique_ptr<FileDevice>(new FileDevice(fd, size, block));
+}
+
+bool FileDevice::readDirect(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  return preadAll(fd_, offset, buffer.data(), buffer.size());
+}
+
+bool FileDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  if (buffer.empty()) return true;
+  // Large requests go straight to the device; the window serves small ones.
+  if (buffer.size() > kWindow / 4) return readDirect(offset, buffer);
+  std::lock_guard lock(mutex_);
+  auto inWindow = [&] {
+    return windowLength_ > 0 && offset >= windowStart_ &&
+           offset + buffer.size() <= windowStart_ + windowLength_;
+  };
+  if (!inWindow()) {
+    if (window_.empty()) window_.resize(kWindow);
+    std::uint64_t start = offset & ~static_cast<std::uint64_t>(4095);
+    std::size_t length = kWindow;
+    if (size_ > 0) {
+      if (start >= size_) return false;
+      length = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - start));
+    }
+    windowLength_ = 0;
+    if (!preadAll(fd_, start, window_.data(), length)) {
+      // A failing window (a bad sector somewhere in it) must not hide the good
+      // bytes of this request: read exactly what was asked for.
+      return readDirect(offset, buffer);
+    }
+    windowStart_ = start;
+    windowLength_ = length;
+    if (!inWindow()) return readDirect(offset, buffer);
+  }
+  std::memcpy(buffer.data(), window_.data() + (offset - windowStart_), buffer.size());
+  return true;
+}
+
+// ---------------------------------------------------------------- MemoryDevice
+
+bool MemoryDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  if (offset > bytes_.size() || buffer.size() > bytes_.size() - offset) return false;
+  std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
+  return true;
+}
+
+// ---------------------------------------------------------------- FaultyDevice
+
+void FaultyDevice::failSector(std::uint64_t sector) {
+  std::lock_guard lock(mutex_);
+  bad_.insert(sector);
+}
+
+void FaultyDevice::healSector(std::uint64_t sector) {
+  std::lock_guard lock(mutex_);
+  bad_.erase(sector);
+}
+
+bool FaultyDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  bool ok = true;
+  {
+    std::lock_guard lock(mutex_);
+    if (!buffer.empty()) {
+      std::uint64_t first = offset / 512;
+      std::uint64_t last = (offset + buffer.size() - 1) / 512;
+      auto it = bad_.lower_bound(first);
+      if (it != bad_.end() && *it <= last) ok = false;
+    }
+    requests_.push_back({offset, buffer.size(), ok});
+  }
+  if (!ok) return false;
+  return inner_->read(offset, buffer);
+}
+
+std::vector<FaultyDevice::Request> FaultyDevice::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+void FaultyDevice::clearRequests() {
+  std::lock_guard lock(mutex_);
+  requests_.clear();
+}
+
+// ---------------------------------------------------------------- DeviceTable
+
+std::string DeviceTable::physicalDriveName(unsigned n) {
+  return "\\\\.\\PhysicalDrive" + std::to_string(n);
+}
+
+std::string DeviceTable::volumeName(char letter) {
+  return std::string("\\\\.\\") + letter + ":";
+}
+
+DeviceTable::DeviceTable(DeviceTable&& other) noexcept {
+  std::lock_guard lock(other.mutex_);
+  disks_ = std::move(other.disks_);
+  floppy_ = std::move(other.floppy_);
+  volumes_ = std::move(other.volumes_);
+  attached_ = std::move(other.attached_);
+  opened_ = std::move(other.opened_);
+}
+
+std::string DeviceTable::key(const std::string& name) const { return lower(name); }
+
+void DeviceTable::attach(const std::string& name, std::shared_ptr<Device> device) {
+  std::lock_guard lock(mutex_);
+  attached_[key(name)] = std::move(device);
+  opened_.erase(key(name));
+}
+
+std::optional<std::string> DeviceTable::resolve(const std::string& name) const {
+  const std::string k = key(name);
+  {
+    std::lock_guard lock(mutex_);
+    if (attached_.count(k)) return "<attached " + name + ">";
+  }
+  const std::string drivePrefix = "\\\\.\\physicaldrive";
+  if (k.rfind(drivePrefix, 0) == 0) {
+    std::string digits = k.substr(drivePrefix.size());
+    if (digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      return std::nullopt;
+    unsigned n = static_cast<unsigned>(std::stoul(digits));
+    if (n >= disks_.size()) return std::nullopt;
+    return disks_[n];
+  }
+  // "\\.\X:" volume names.
+  if (k.size() == 6 && k.rfind("\\\\.\\", 0) == 0 && k[5] == ':') {
+    char letter = k[4];
+    if (letter == 'a') return floppy_.empty() ? std::nullopt : std::optional(floppy_);
+    if (letter >= 'c' && letter <= 'z') {
+      std::size_t index = static_cast<std::size_t>(letter - 'c');
+      if (index < volumes_.size()) return volumes_[index];
+    }
+  }
+  return std::nullopt;
+}
+
+std::shared_ptr<Device> DeviceTable::open(const std::string& name) {
+  const std::string k = key(name);
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = attached_.find(k); it != attached_.end()) return it->second;
+    if (auto it = opened_.find(k); it != opened_.end()) return it->second;
+  }
+  auto path = resolve(name);
+  if (!path) return nullptr;
+  std::shared_ptr<Device> device = FileDevice::open(*path);
+  if (!device) return nullptr;
+  std::lock_guard lock(mutex_);
+  opened_[k] = device;
+  return device;
+}
+
+bool DeviceTable::isFixedDrive(char letter) const {
+  char l = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  if (l < 'c' || l > 'z') return false;
+  {
+    std::lock_guard lock(mutex_);
+    if (attached_.count(key(volumeName(l)))) return true;
+  }
+  return static_cast<std::size_t>(l - 'c') < volumes_.size();
+}
+
+DeviceTable DeviceTable::fromPaths(const std::vector<std::string>& disks,
+                                   std::optional<std::string> floppy) {
+  DeviceTable table;
+  table.disks_ = disks;
+  if (floppy) table.floppy_ = *floppy;
+  return table;
+}
+
+namespace {
+
+bool isWholeDiskName(const std::string& name) {
+  auto startsWith = [&](const char* p) { return name.rfind(p, 0) == 0; };
+  if (startsWith("sd") || startsWith("vd") || startsWith("hd") || startsWith("xvd")) {
+    // sda, vdb, xvdc: letters only after the prefix.
+    std::size_t prefix = startsWith("xvd") ? 3 : 2;
+    if (name.size() <= prefix) return false;
+    return std::all_of(name.begin() + static_cast<long>(prefix), name.end(),
+                       [](char c) { return c >= 'a' && c <= 'z'; });
+  }
+  if (startsWith("nvme")) {
+    // nvme0n1, not nvme0n1p1 nor the controller nvme0.
+    auto n = name.find('n', 4);
+    return n != std::string::npos && name.find('p', n) == std::string::npos;
+  }
+  if (startsWith("mmcblk")) {
+    return name.find('p', 6) == std::string::npos && name.find("boot") == std::string::npos &&
+           name.find("rpmb") == std::string::npos;
+  }
+  return false;
+}
+
+}  // namespace
+
+DeviceTable DeviceTable::fromSystem() {
+  DeviceTable table;
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir("/sys/block")) {
+    while (dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (isWholeDiskName(name)) names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) table.disks_.push_back("/dev/" + name);
+
+  // Volumes: partition block devices in /proc/partitions order.
+  std::ifstream partitions("/proc/partitions");
+  std::string line;
+  while (std::getline(partitions, line)) {
+    std::istringstream fields(line);
+    std::string major, minor, blocks, name;
+    if (!(fields >> major >> minor >> blocks >> name)) continue;
+    if (major == "major") continue;
+    if (isWholeDiskName(name)) continue;
+    bool isPartition = false;
+    for (const auto& disk : names) {
+      if (name.size() > disk.size() && name.rfind(disk, 0) == 0) isPartition = true;
+    }
+    if (isPartition && table.volumes_.size() < 24) table.volumes_.push_back("/dev/" + name);
+  }
+  return table;
+}
+
+}  // namespace tessaly::platform

@@ -1,0 +1,143 @@
+// Raw device access: the stand-in for opening "\\.\PhysicalDriveN", "\\.\A:" and
+// "\\.\X:" read-only and reading bytes at an offset. Nothing here can write.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tessaly::platform {
+
+// One opened device. Implementations must be safe to call from several threads.
+class Device {
+ public:
+  virtual ~Device() = default;
+  // Reads exactly buffer.size() bytes at byte offset; false on any failure or short read.
+  virtual bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) = 0;
+  // Size in bytes, 0 when unknown.
+  virtual std::uint64_t size() const = 0;
+};
+
+// A disk image file or a block device, opened O_RDONLY. Keeps a small read-ahead
+// window so that sector-by-sector sweeps cost one system call per window, not per sector.
+class FileDevice final : public Device {
+ public:
+  static std::unique_ptr<FileDevice> open(const std::string& path);
+  ~FileDevice() override;
+  bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
+  std::uint64_t size() const override { return size_; }
+  bool isBlockDevice() const { return blockDevice_; }
+  int descriptor() const { return fd_; }
+
+  static constexpr std::size_t kWindow = 128 * 1024;
+
+ private:
+  FileDevice(int fd, std::uint64_t size, bool block);
+  bool readDirect(std::uint64_t offset, std::span<std::uint8_t> buffer);
+
+  int fd_;
+  std::uint64_t size_;
+  bool blockDevice_;
+  std::mutex mutex_;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t windowStart_ = 0;
+  std::size_t windowLength_ = 0;
+};
+
+// A device held in memory; used by tests and for crafted sectors.
+class MemoryDevice final : public Device {
+ public:
+  explicit MemoryDevice(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  explicit MemoryDevice(std::size_t sectors) : bytes_(sectors * 512, 0) {}
+  bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
+  std::uint64_t size() const override { return bytes_.size(); }
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  std::span<std::uint8_t> sector(std::uint64_t n) {
+    return std::span<std::uint8_t>(bytes_).subspan(n * 512, 512);
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Wraps another device and fails every read that touches one of the chosen sectors.
+// Records every read request (offset, length) so tests can see how a read was split.
+class FaultyDevice final : public Device {
+ public:
+  explicit FaultyDevice(std::shared_ptr<Device> inner) : inner_(std::move(inner)) {}
+  void failSector(std::uint64_t sector);
+  void healSector(std::uint64_t sector);
+  bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
+  std::uint64_t size() const override { return inner_->size(); }
+
+  struct Request {
+    std::uint64_t offset;
+    std::size_t length;
+    bool ok;
+  };
+  std::vector<Request> requests() const;
+  void clearRequests();
+
+ private:
+  std::shared_ptr<Device> inner_;
+  mutable std::mutex mutex_;
+  std::set<std::uint64_t> bad_;
+  std::vector<Request> requests_;
+};
+
+// The names the design uses for devices, resolved to what Linux has.
+//   \\.\PhysicalDriveN -> slot N: a disk or image named on the command line, or a
+//                         whole-disk block device of /sys/block;
+//   \\.\A:             -> the floppy (an image given with --floppy, else /dev/fd0);
+//   \\.\X: (C..Z)      -> the partition block devices of /proc/partitions, lettered from C.
+// Names are compared without regard to letter case. Opened devices stay open for the
+// life of the table; a name that resolves to nothing, or cannot be opened, yields null.
+class DeviceTable {
+ public:
+  DeviceTable() = default;
+  DeviceTable(DeviceTable&& other) noexcept;
+  DeviceTable& operator=(DeviceTable&&) = delete;
+  // The whole-disk block devices and partition volumes of this machine.
+  static DeviceTable fromSystem();
+  // Disks (or image files) named explicitly, in slot order. No volume letters.
+  static DeviceTable fromPaths(const std::vector<std::string>& disks,
+                               std::optional<std::string> floppy = std::nullopt);
+
+  void setDisks(std::vector<std::string> paths) { disks_ = std::move(paths); }
+  void setFloppy(std::string path) { floppy_ = std::move(path); }
+  void setVolumes(std::vector<std::string> paths) { volumes_ = std::move(paths); }
+  // Puts a ready device (usually in memory) behind a design name, ahead of any path.
+  void attach(const std::string& name, std::shared_ptr<Device> device);
+
+  const std::vector<std::string>& disks() const { return disks_; }
+  const std::string& floppy() const { return floppy_; }
+  const std::vector<std::string>& volumes() const { return volumes_; }
+
+  std::shared_ptr<Device> open(const std::string& name);
+  // The path (or attached marker) behind a design name, if any.
+  std::optional<std::string> resolve(const std::string& name) const;
+  // GetDriveTypeA(...) == DRIVE_FIXED for the root "X:\".
+  bool isFixedDrive(char letter) const;
+
+  static std::string physicalDriveName(unsigned n);
+  static std::string volumeName(char letter);
+  static const char* floppyName() { return "\\\\.\\A:"; }
+
+ private:
+  std::string key(const std::string& name) const;
+
+  std::vector<std::string> disks_;
+  std::string floppy_ = "/dev/fd0";
+  std::vector<std::string> volumes_;
+  mutable std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<Device>> attached_;
+  std::map<std::string, std::shared_ptr<Device>> opened_;
+};
+
+}  // namespace tessaly::platform

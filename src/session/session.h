@@ -1,0 +1,80 @@
+// The state of one run of Tessaly. The design's globals are members of this one object,
+// created once per process and passed by reference; their names are the design's.
+// Flags that cross threads are atomic.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "config/messages.h"
+#include "partition/partition_types.h"
+#include "platform/device.h"
+#include "session/tree_model.h"
+#include "session/ui.h"
+
+namespace tessaly {
+
+// Thrown where the design ends the program (an unrecoverable condition after its
+// message, or an exit path). Front ends catch it at the top of main or of a worker and
+// end the process with the code; tests catch it and look.
+struct ProgramExit {
+  int code = 0;
+};
+
+class Session {
+ public:
+  Session(platform::DeviceTable& devices, Controls& controls, Dialogs& dialogs);
+
+  // ------------------------------------------------------------------ front end
+  platform::DeviceTable& devices;
+  Controls* controls;
+  Dialogs* dialogs;
+  std::shared_ptr<MessageCatalogue> messages = std::make_shared<MessageCatalogue>();
+
+  // The catalogue text of a message number, or the English text when it has none.
+  std::string text(int number, std::string_view english) const {
+    return messages->text(number, english);
+  }
+  // A system-modal message box with the program's title.
+  int messageBox(const std::string& message, MessageButtons buttons = MessageButtons::Ok,
+                 MessageIcon icon = MessageIcon::None) const {
+    return dialogs->messageBox(message, kProgramTitle, buttons, icon);
+  }
+  // Ends the program (see ProgramExit).
+  [[noreturn]] void endProgram(int code) const { throw ProgramExit{code}; }
+
+  // ------------------------------------------------------------------ disk access
+  char osFamily = 'N';
+  std::uint16_t selectedDisk = 0;
+  std::string selectedDiskName;
+  std::atomic<int> badSectorPolicy{0};
+  std::array<std::string, 10> physicalDrivePaths{};
+  // The device path a request for the selected disk uses ("" when the disk is beyond
+  // the ten slots and cannot be read).
+  std::string selectedDevicePath() const {
+    return selectedDisk < physicalDrivePaths.size() ? physicalDrivePaths[selectedDisk] : "";
+  }
+  bool floppySelected() const;
+
+  // ------------------------------------------------------------------ partitions
+  std::array<DiskPartitionList, 10> partitionLists{};
+  TreeItem firstPartitionItem = kNoItem;
+  PartitionSelection partitionSelection;
+  VolumeParameters volume;         // computed from the boot sector (or calculated)
+  VolumeParameters workingVolume;  // copied from it when a scan starts
+  std::int16_t partitionValid = 0;
+
+  // ------------------------------------------------------------------ scans
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> sweepRunning{false};
+  // Bytes the engines may take for an in-memory table; a larger table goes to list mode.
+  std::size_t memoryLimit = std::numeric_limits<std::size_t>::max();
+  bool canAllocate(std::size_t bytes) const { return bytes <= memoryLimit; }
+};
+
+}  // namespace tessaly

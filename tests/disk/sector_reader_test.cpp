@@ -1,0 +1,197 @@
+#include "disk/sector_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "support/test_support.h"
+
+namespace tessaly {
+namespace {
+
+using platform::FaultyDevice;
+using platform::MemoryDevice;
+using test::TestSession;
+
+// A disk of 200 sectors; every byte of sector n is n & 0xFF.
+std::shared_ptr<MemoryDevice> numberedDisk() {
+  auto disk = std::make_shared<MemoryDevice>(200);
+  for (std::size_t n = 0; n < 200; ++n)
+    std::fill_n(disk->bytes().begin() + static_cast<long>(n * 512), 512, static_cast<std::uint8_t>(n));
+  return disk;
+}
+
+struct ReaderFixture : ::testing::Test {
+  std::shared_ptr<FaultyDevice> disk = std::make_shared<FaultyDevice>(numberedDisk());
+  TestSession t{disk};
+  std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(100 * 512, 0xEE);
+
+  std::uint32_t read(std::uint64_t first, std::uint32_t count) {
+    return readDiskSectors(t.session, first, count, buffer);
+  }
+  std::vector<std::size_t> lengths() const {
+    std::vector<std::size_t> out;
+    for (auto& r : disk->requests()) out.push_back(r.length);
+    return out;
+  }
+  std::uint8_t sectorByte(std::size_t indexInBuffer) const { return buffer[indexInBuffer * 512 + 7]; }
+};
+
+TEST_F(ReaderFixture, SplitsRequestsIntoChunksOfFortyAndATail) {
+  EXPECT_EQ(read(10, 40), 1u);
+  EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480}));
+  EXPECT_EQ(sectorByte(0), 10);
+  EXPECT_EQ(sectorByte(39), 49);
+
+  disk->clearRequests();
+  EXPECT_EQ(read(10, 41), 1u);
+  EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 512}));
+  EXPECT_EQ(disk->requests()[1].offset, 50u * 512);
+  EXPECT_EQ(sectorByte(40), 50);
+
+  disk->clearRequests();
+  EXPECT_EQ(read(0, 80), 1u);
+  EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 20480}));
+
+  disk->clearRequests();
+  EXPECT_EQ(read(0, 100), 1u);
+  EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 20480, 10240}));
+  EXPECT_EQ(sectorByte(99), 99);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
+}
+
+TEST_F(ReaderFixture, FailingChunkIsReadAgainSectorBySectorAfterRetry) {
+  disk->failSector(5);
+  t.dialogs.badSectorAnswers = {answer::kRetry};
+  // Chunk 0 fails; the result shows only the last whole chunk and the tail.
+  EXPECT_EQ(read(0, 100), 1u);
+  auto requests = disk->requests();
+  ASSERT_EQ(requests.size(), 1u + 40u + 1u + 1u);
+  EXPECT_EQ(requests[0].length, 20480u);
+  EXPECT_FALSE(requests[0].ok);
+  for (std::size_t j = 0; j < 40; ++j) {
+    EXPECT_EQ(requests[1 + j].offset, j * 512);
+    EXPECT_EQ(requests[1 + j].length, 512u);
+  }
+  EXPECT_EQ(requests[41].offset, 40u * 512);
+  EXPECT_EQ(requests[41].length, 20480u);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 1);
+  // The good sectors of the failed chunk arrived; the bad one kept the old bytes.
+  EXPECT_EQ(sectorByte(4), 4);
+  EXPECT_EQ(sectorByte(5), 0xEE);
+  EXPECT_EQ(sectorByte(6), 6);
+}
+
+TEST_F(ReaderFixture, ResultReportsTheLastChunkAndTheTail) {
+  t.session.badSectorPolicy = answer::kSkipAll;
+  disk->failSector(45);  // the last whole chunk of an 80-sector read
+  EXPECT_EQ(read(0, 80), 0u);
+  disk->healSector(45);
+  disk->failSector(10);  // an earlier chunk does not show
+  EXPECT_EQ(read(0, 80), 1u);
+  disk->healSector(10);
+  disk->failSector(90);  // the tail of a 100-sector read
+  EXPECT_EQ(read(0, 100), 0u);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
+}
+
+TEST_F(ReaderFixture, SkipAllFailsWithoutPromptAndLeavesTheRange) {
+  t.session.badSectorPolicy = answer::kSkipAll;
+  disk->failSector(3);
+  EXPECT_EQ(read(0, 10), 0u);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
+  EXPECT_EQ(disk->requests().size(), 1u);
+  for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(sectorByte(i), 0xEE);
+}
+
+TEST_F(ReaderFixture, RetryAndSkipAskAgainWhileTheAllAnswersSilenceThePrompt) {
+  disk->failSector(0);
+  t.dialogs.badSectorAnswers = {answer::kRetry, answer::kSkip, answer::kRetryAll};
+  read(0, 1);
+  read(0, 1);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 2);
+  EXPECT_EQ(t.session.badSectorPolicy.load(), answer::kSkip);
+  read(0, 1);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 3);
+  EXPECT_EQ(t.session.badSectorPolicy.load(), answer::kRetryAll);
+  disk->clearRequests();
+  read(0, 1);
+  read(0, 1);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 3);
+  // Retry All still reads the range again, one sector at a time.
+  EXPECT_EQ(disk->requests().size(), 4u);
+}
+
+TEST_F(ReaderFixture, SkipAllChosenOnceHoldsForEveryLaterRead) {
+  disk->failSector(2);
+  t.dialogs.badSectorAnswers = {answer::kSkipAll};
+  read(0, 5);
+  read(0, 5);
+  read(0, 100);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 1);
+}
+
+TEST_F(ReaderFixture, TailThatFailsIsStillReadSectorBySector) {
+  t.session.badSectorPolicy = answer::kRetryAll;
+  disk->failSector(85);
+  EXPECT_EQ(read(0, 100), 0u);
+  EXPECT_EQ(sectorByte(84), 84);
+  EXPECT_EQ(sectorByte(85), 0xEE);
+  EXPECT_EQ(sectorByte(86), 86);
+}
+
+TEST_F(ReaderFixture, DeviceThatCannotBeOpenedReturnsTheCountAndLeavesTheBuffer) {
+  SectorReadRequest request;
+  request.devicePath = platform::DeviceTable::physicalDriveName(3);
+  request.sectorCount = 7;
+  request.buffer = buffer;
+  EXPECT_EQ(readSectors(t.session, request), 7u);
+  EXPECT_EQ(buffer[0], 0xEE);
+  EXPECT_TRUE(disk->requests().empty());
+}
+
+TEST_F(ReaderFixture, FloppyEntryReadsTheFloppyWhateverTheDeviceName) {
+  auto floppy = std::make_shared<MemoryDevice>(10);
+  floppy->bytes()[512 * 3] = 0x42;
+  t.devices.attach("\\\\.\\A:", floppy);
+  t.session.selectedDiskName = "1.44\" Floppy";
+  EXPECT_EQ(read(3, 1), 1u);
+  EXPECT_EQ(buffer[0], 0x42);
+  EXPECT_TRUE(disk->requests().empty());
+}
+
+TEST_F(ReaderFixture, DisksBeyondTheTenSlotsCannotBeRead) {
+  t.session.selectedDisk = 10;
+  EXPECT_EQ(read(0, 1), 0u);
+  EXPECT_EQ(buffer[0], 0xEE);
+}
+
+TEST(FileDevice, ReadsThroughTheWindowAndPastItsEdges) {
+  test::TempDir dir;
+  std::string path = dir.file("disk.img");
+  std::vector<std::uint8_t> bytes(300 * 1024);
+  std::iota(bytes.begin(), bytes.end(), 0);
+  {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  auto device = platform::FileDevice::open(path);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->size(), bytes.size());
+  std::vector<std::uint8_t> out(512);
+  for (std::uint64_t offset : {0ull, 512ull, 130560ull, 131072ull - 256, 299ull * 1024}) {
+    ASSERT_TRUE(device->read(offset, out)) << offset;
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + static_cast<long>(offset))) << offset;
+  }
+  std::vector<std::uint8_t> large(100 * 1024);
+  ASSERT_TRUE(device->read(4096, large));
+  EXPECT_TRUE(std::equal(large.begin(), large.end(), bytes.begin() + 4096));
+  // Past the end: a failure, not a short read passed off as data.
+  EXPECT_FALSE(device->read(bytes.size() - 256, out));
+  EXPECT_FALSE(device->read(bytes.size() + 512, out));
+  EXPECT_FALSE(platform::FileDevice::open(dir.file("missing.img")));
+}
+
+}  // namespace
+}  // namespace tessaly

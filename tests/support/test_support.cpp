@@ -1,0 +1,226 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace tessaly::test {
+
+// ---------------------------------------------------------------- RecordingControls
+
+void RecordingControls::setText(int id, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::Text, id, text, 0});
+}
+void RecordingControls::setProgress(int id, int percent) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::Progress, id, "", percent});
+}
+void RecordingControls::show(int id, bool visible) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::Show, id, "", visible ? 1 : 0});
+}
+void RecordingControls::enable(int id, bool enabled) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::Enable, id, "", enabled ? 1 : 0});
+}
+void RecordingControls::focus(int id) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::Focus, id, "", 0});
+}
+
+std::vector<std::string> RecordingControls::texts(int id) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& e : events_)
+    if (e.kind == Event::Text && e.id == id) out.push_back(e.text);
+  return out;
+}
+
+std::string RecordingControls::lastText(int id) const {
+  auto all = texts(id);
+  return all.empty() ? std::string() : all.back();
+}
+
+std::vector<int> RecordingControls::progress(int id) const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> out;
+  for (const auto& e : events_)
+    if (e.kind == Event::Progress && e.id == id) out.push_back(e.value);
+  return out;
+}
+
+std::vector<RecordingControls::Event> RecordingControls::events() const {
+  std::lock_guard lock(mutex_);
+  return events_;
+}
+
+void RecordingControls::clear() {
+  std::lock_guard lock(mutex_);
+  events_.clear();
+}
+
+// ---------------------------------------------------------------- ScriptedDialogs
+
+int ScriptedDialogs::messageBox(const std::string& text, const std::string& caption,
+                                MessageButtons buttons, MessageIcon icon) {
+  std::lock_guard lock(mutex_);
+  messages.push_back({text, caption, buttons, icon});
+  if (!messageAnswers.empty()) {
+    int a = messageAnswers.front();
+    messageAnswers.pop_front();
+    return a;
+  }
+  return buttons == MessageButtons::Ok ? kIdOk : kIdYes;
+}
+
+int ScriptedDialogs::askBadSector() {
+  std::lock_guard lock(mutex_);
+  ++badSectorPrompts;
+  if (!badSectorAnswers.empty()) {
+    int a = badSectorAnswers.front();
+    badSectorAnswers.pop_front();
+    return a;
+  }
+  return badSectorFallback;
+}
+
+int ScriptedDialogs::askReplace(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  replacePrompts.push_back(path);
+  if (!replaceAnswers.empty()) {
+    int a = replaceAnswers.front();
+    replaceAnswers.pop_front();
+    return a;
+  }
+  return replaceFallback;
+}
+
+int ScriptedDialogs::askErrorWriting(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  errorWritingPrompts.push_back(path);
+  if (!errorWritingAnswers.empty()) {
+    int a = errorWritingAnswers.front();
+    errorWritingAnswers.pop_front();
+    return a;
+  }
+  return errorWritingFallback;
+}
+
+std::optional<std::string> ScriptedDialogs::chooseFolder(const std::string&) { return folder; }
+
+// ---------------------------------------------------------------- PatchedDevice
+
+void PatchedDevice::patch(std::uint64_t sector, std::vector<std::uint8_t> bytes) {
+  bytes.resize(512, 0);
+  patches_[sector] = std::move(bytes);
+}
+
+std::vector<std::uint8_t> PatchedDevice::sector(std::uint64_t n) {
+  std::vector<std::uint8_t> bytes(512, 0);
+  read(n * 512, bytes);
+  return bytes;
+}
+
+void PatchedDevice::patchByte(std::uint64_t n, std::size_t offset, std::uint8_t value) {
+  auto bytes = sector(n);
+  bytes.at(offset) = value;
+  patch(n, std::move(bytes));
+}
+
+bool PatchedDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  if (!inner_->read(offset, buffer)) return false;
+  if (buffer.empty()) return true;
+  std::uint64_t first = offset / 512, last = (offset + buffer.size() - 1) / 512;
+  for (auto it = patches_.lower_bound(first); it != patches_.end() && it->first <= last; ++it) {
+    std::uint64_t sectorStart = it->first * 512;
+    for (std::size_t i = 0; i < 512; ++i) {
+      std::uint64_t at = sectorStart + i;
+      if (at >= offset && at < offset + buffer.size()) buffer[at - offset] = it->second[i];
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- TestSession
+
+TestSession::TestSession(std::shared_ptr<platform::Device> disk) {
+  devices.attach(platform::DeviceTable::physicalDriveName(0), std::move(disk));
+  session.selectedDisk = 0;
+  session.selectedDiskName = "Disk0";
+}
+
+TestSession::TestSession(const std::string& image) {
+  devices.setDisks({image});
+  session.selectedDisk = 0;
+  session.selectedDiskName = "Disk0";
+}
+
+// ---------------------------------------------------------------- paths and files
+
+namespace {
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+}  // namespace
+
+std::string imagePath(const std::string& name) {
+  std::string dir = env("TESSALY_TEST_IMAGES");
+  if (dir.empty()) ADD_FAILURE() << "TESSALY_TEST_IMAGES is not set";
+  std::string path = dir + "/" + name + ".img";
+  if (!std::filesystem::exists(path)) ADD_FAILURE() << "test image missing: " << path;
+  return path;
+}
+
+std::string manifestPath(const std::string& name) {
+  return env("TESSALY_TEST_IMAGES") + "/" + name + ".manifest";
+}
+
+std::string sourceDir() { return env("TESSALY_SOURCE_DIR"); }
+std::string stageDir() { return env("TESSALY_STAGE_DIR"); }
+
+TempDir::TempDir() {
+  std::string base = std::filesystem::temp_directory_path().string() + "/tessaly-test-XXXXXX";
+  std::vector<char> name(base.begin(), base.end());
+  name.push_back('\0');
+  if (!::mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = name.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string run(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) {
+    ADD_FAILURE() << "cannot run: " << command;
+    return output;
+  }
+  std::array<char, 4096> buffer{};
+  std::size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  int status = ::pclose(pipe);
+  if (status != 0) ADD_FAILURE() << "command failed (" << status << "): " << command;
+  return output;
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string sha256File(const std::string& path) {
+  std::string out = run("sha256sum '" + path + "'");
+  return out.substr(0, 64);
+}
+
+}  // namespace tessaly::test
