@@ -1,7 +1,7 @@
 # The test images. Each image_NAME function builds OUT.img (and, where the tests need
 # to know what was put on it, OUT.manifest) in the current (scratch) directory.
 
-ALL_IMAGES=(mbr_fat ntfs_disk)
+ALL_IMAGES+=(mbr_fat ntfs_disk)
 
 # A disk with a primary FAT32 partition and an extended partition that holds a FAT16
 # and a FAT32 logical partition. Each volume has a few folders, so that a layout can

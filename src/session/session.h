@@ -14,6 +14,7 @@
 #include "config/messages.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
+#include "platform/registry.h"
 #include "session/tree_model.h"
 #include "session/ui.h"
 
@@ -47,6 +48,12 @@ class Session {
   }
   // Ends the program (see ProgramExit).
   [[noreturn]] void endProgram(int code) const { throw ProgramExit{code}; }
+
+  // ------------------------------------------------------------------ configuration
+  // HKEY_CLASSES_ROOT: the per-user registry folder (tests point it at a temporary one).
+  platform::Registry registry = platform::Registry::forUser();
+  // The installation folder ("FilePath" of the configuration key), read at start.
+  std::string installFolder;
 
   // ------------------------------------------------------------------ disk access
   char osFamily = 'N';
