@@ -11,7 +11,8 @@ namespace {
 void usage() {
   std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
                "commands:\n"
-               "  partitions DISK            list the partitions of a disk or disk image\n";
+               "  partitions DISK            list the partitions of a disk or disk image\n"
+               "  register [FOLDER]          record the installation folder in the settings\n";
 }
 
 }  // namespace
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   try {
     if (command == "partitions") return tessaly::cli::partitionsCommand(args);
+    if (command == "register") return tessaly::cli::registerCommand(args);
   } catch (const tessaly::ProgramExit& exit) {
     return exit.code;
   }

@@ -1,5 +1,8 @@
 #include "session/session.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tessaly {
 
 Session::Session(platform::DeviceTable& deviceTable, Controls& controlSink, Dialogs& dialogSink)
@@ -11,6 +14,19 @@ Session::Session(platform::DeviceTable& deviceTable, Controls& controlSink, Dial
 bool Session::floppySelected() const {
   return selectedDiskName.size() >= 6 &&
          selectedDiskName.compare(selectedDiskName.size() - 6, 6, "Floppy") == 0;
+}
+
+}  // namespace tessaly
+
+namespace tessaly {
+
+std::string Session::catalogueFolder() const {
+  if (!installFolder.empty() && ::access(installFolder.c_str(), W_OK) == 0) return installFolder;
+  std::string data = platform::Registry::userHome() + "/data";
+  for (std::size_t i = 1; i <= data.size(); ++i) {
+    if (i == data.size() || data[i] == '/') ::mkdir(data.substr(0, i).c_str(), 0755);
+  }
+  return data;
 }
 
 }  // namespace tessaly

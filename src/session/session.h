@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/messages.h"
+#include "fat/catalogue.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
@@ -54,6 +55,9 @@ class Session {
   platform::Registry registry = platform::Registry::forUser();
   // The installation folder ("FilePath" of the configuration key), read at start.
   std::string installFolder;
+  // Where the scan catalogue is kept: the installation folder, or, when that cannot be
+  // written (an installation shared by all users), the user's own data folder.
+  std::string catalogueFolder() const;
 
   // ------------------------------------------------------------------ disk access
   char osFamily = 'N';
@@ -82,6 +86,10 @@ class Session {
   // Bytes the engines may take for an in-memory table; a larger table goes to list mode.
   std::size_t memoryLimit = std::numeric_limits<std::size_t>::max();
   bool canAllocate(std::size_t bytes) const { return bytes <= memoryLimit; }
+
+  // ------------------------------------------------------------------ results
+  TreeModel folderTree;
+  ScanCatalogue catalogue;
 };
 
 }  // namespace tessaly

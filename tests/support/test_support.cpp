@@ -164,26 +164,27 @@ TestSession::TestSession(const std::string& image) {
 // ---------------------------------------------------------------- paths and files
 
 namespace {
-std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+// Every test runs in UTC, whatever the machine's zone, and with a private settings folder.
+const bool environmentReady = [] {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  return true;
+}();
 }  // namespace
 
 std::string imagePath(const std::string& name) {
-  std::string dir = env("TESSALY_TEST_IMAGES");
-  if (dir.empty()) ADD_FAILURE() << "TESSALY_TEST_IMAGES is not set";
-  std::string path = dir + "/" + name + ".img";
+  (void)environmentReady;
+  std::string path = std::string(TESSALY_TEST_IMAGES_DIR) + "/" + name + ".img";
   if (!std::filesystem::exists(path)) ADD_FAILURE() << "test image missing: " << path;
   return path;
 }
 
 std::string manifestPath(const std::string& name) {
-  return env("TESSALY_TEST_IMAGES") + "/" + name + ".manifest";
+  return std::string(TESSALY_TEST_IMAGES_DIR) + "/" + name + ".manifest";
 }
 
-std::string sourceDir() { return env("TESSALY_SOURCE_DIR"); }
-std::string stageDir() { return env("TESSALY_STAGE_DIR"); }
+std::string sourceDir() { return TESSALY_SOURCE_DIR; }
+std::string stageDir() { return TESSALY_STAGE_DIR; }
 
 TempDir::TempDir() {
   std::string base = std::filesystem::temp_directory_path().string() + "/tessaly-test-XXXXXX";
