@@ -8,5 +8,6 @@ namespace tessaly::cli {
 
 int partitionsCommand(const std::vector<std::string>& args);
 int registerCommand(const std::vector<std::string>& args);
+int scanCommand(const std::vector<std::string>& args);
 
 }  // namespace tessaly::cli

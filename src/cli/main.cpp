@@ -12,7 +12,9 @@ void usage() {
   std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
                "commands:\n"
                "  partitions DISK            list the partitions of a disk or disk image\n"
-               "  register [FOLDER]          record the installation folder in the settings\n";
+               "  register [FOLDER]          record the installation folder in the settings\n"
+               "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
+               "                             Quick scan: the folder tree and the deleted files\n";
 }
 
 }  // namespace
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   try {
     if (command == "partitions") return tessaly::cli::partitionsCommand(args);
     if (command == "register") return tessaly::cli::registerCommand(args);
+    if (command == "scan") return tessaly::cli::scanCommand(args);
   } catch (const tessaly::ProgramExit& exit) {
     return exit.code;
   }

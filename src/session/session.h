@@ -13,6 +13,8 @@
 
 #include "config/messages.h"
 #include "fat/catalogue.h"
+#include "fat/cluster_chain.h"
+#include "fat/directory_table.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
@@ -86,6 +88,11 @@ class Session {
   // Bytes the engines may take for an in-memory table; a larger table goes to list mode.
   std::size_t memoryLimit = std::numeric_limits<std::size_t>::max();
   bool canAllocate(std::size_t bytes) const { return bytes <= memoryLimit; }
+
+  // ------------------------------------------------------------------ FAT engine
+  DirectoryTable directoryTable;
+  ClusterChain directoryChain;  // filled by walkDirectoryChain and the save engine
+  ClusterChain fileChain;       // filled by walkFileChain
 
   // ------------------------------------------------------------------ results
   TreeModel folderTree;

@@ -1,0 +1,129 @@
+// tessaly-cli scan: a Quick scan of a partition, a sector range or a floppy image, and
+// the folder tree it yields with the recoverable files of every folder.
+#include <iostream>
+#include <map>
+
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/scan_setup.h"
+#include "session/folder_contents.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+struct FolderView {
+  std::string name;
+  bool deleted = false;
+  std::uint32_t id = 0;
+  std::vector<FileRow> files;
+  std::vector<FolderView> folders;
+};
+
+FolderView collect(Session& session, TreeItem item, const std::map<TreeItem, FolderRecord>& records,
+                   int depth) {
+  FolderView view;
+  view.name = session.folderTree.text(item);
+  auto record = records.find(item);
+  if (record != records.end()) {
+    view.id = record->second.selfId;
+    view.deleted = record->second.deleted == 1;
+  }
+  FolderContents contents = listFolder(session, item);
+  view.deleted = view.deleted || contents.deleted;
+  view.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
+  // A damaged tree cannot be deeper than it has items; the guard keeps printing finite.
+  if (depth < 4096)
+    for (TreeItem child : session.folderTree.children(item))
+      view.folders.push_back(collect(session, child, records, depth + 1));
+  return view;
+}
+
+void printText(std::ostream& out, const FolderView& folder, int depth) {
+  std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+  out << indent << folder.name;
+  if (folder.deleted) out << "  [deleted]";
+  out << '\n';
+  for (const FileRow& f : folder.files) {
+    out << indent << "  - " << f.columns[kColName] << "  |  " << f.columns[kColType] << "  |  "
+        << f.columns[kColSize] << " bytes  |  " << f.columns[kColDate] << "  " << f.columns[kColTime]
+        << '\n';
+  }
+  for (const FolderView& child : folder.folders) printText(out, child, depth + 1);
+}
+
+void printJson(JsonWriter& json, const FolderView& folder) {
+  json.beginObject().field("name", folder.name).field("deleted", folder.deleted).field("id", folder.id);
+  json.key("files").beginArray();
+  for (const FileRow& f : folder.files) {
+    json.beginObject()
+        .field("name", f.columns[kColName])
+        .field("type", f.columns[kColType])
+        .field("size", f.columns[kColSize])
+        .field("date", f.columns[kColDate])
+        .field("time", f.columns[kColTime])
+        .field("location", f.columns[kColDebug1])
+        .endObject();
+  }
+  json.endArray();
+  json.key("folders").beginArray();
+  for (const FolderView& child : folder.folders) printJson(json, child);
+  json.endArray().endObject();
+}
+
+}  // namespace
+
+int scanCommand(const std::vector<std::string>& argv) {
+  Args args(argv, kScanValued, kScanFlags);
+  if (!args.ok()) {
+    std::cerr << "tessaly-cli scan: " << args.error() << '\n';
+    return 2;
+  }
+  DialogAnswers answers;
+  answers.badSectors = args.get("bad-sectors", "retry-all");
+  int exitCode = 0;
+  auto run = ScanRun::open(args, argv, answers, exitCode);
+  if (!run) {
+    if (exitCode == 2)
+      std::cerr << "usage: tessaly-cli scan DISK (--partition N | --range FIRST LAST --fs FS)\n"
+                   "       tessaly-cli scan IMAGE --floppy\n"
+                   "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all]\n";
+    return exitCode;
+  }
+  if (!run->scan()) return 1;
+
+  Session& session = run->session();
+  std::map<TreeItem, FolderRecord> records;
+  for (std::size_t n = 0;; ++n) {
+    FolderRecord r;
+    if (!session.catalogue.readRecord(n, r)) break;
+    records[r.treeItem] = r;
+  }
+  FolderView root = collect(session, session.folderTree.root(), records, 0);
+  const std::size_t directories = session.catalogue.recordCount();
+
+  if (args.has("json")) {
+    JsonWriter json(std::cout);
+    const auto& v = session.workingVolume;
+    json.beginObject()
+        .field("disk", run->disk())
+        .field("fileSystem", session.partitionSelection.fileSystem)
+        .field("firstSector", session.partitionSelection.firstSector)
+        .field("lastSector", session.partitionSelection.lastSector)
+        .field("bootSectorValid", session.partitionValid == 1)
+        .field("sectorsPerCluster", v.sectorsPerCluster)
+        .field("cluster0Sector", v.cluster0Sector)
+        .field("folders", static_cast<std::uint64_t>(directories))
+        .field("stopped", false);
+    json.key("tree");
+    printJson(json, root);
+    json.endObject().finish();
+    return 0;
+  }
+  std::cout << session.partitionSelection.fileSystem << " volume on " << run->disk() << ", sectors "
+            << run->rangeText() << ": " << directories << " folders\n\n";
+  printText(std::cout, root, 0);
+  return 0;
+}
+
+}  // namespace tessaly::cli

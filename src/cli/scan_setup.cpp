@@ -1,0 +1,137 @@
+#include "cli/scan_setup.h"
+
+#include <iostream>
+
+#include "config/configuration.h"
+#include "fat/quick_scan.h"
+#include "partition/partition_walk.h"
+#include "partition/volume.h"
+#include "platform/paths.h"
+
+namespace tessaly::cli {
+
+ScanRun::ScanRun(bool quiet, const DialogAnswers& answers)
+    : controls_(quiet), dialogs_(answers, &controls_) {}
+
+ScanRun::~ScanRun() {
+  // The catalogue file of this run is not left behind.
+  if (session_) releaseScanState(*session_);
+}
+
+std::string ScanRun::rangeText() const {
+  const auto& s = session_->partitionSelection;
+  return std::to_string(s.firstSector) + " - " + std::to_string(s.lastSector);
+}
+
+std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::string>&,
+                                       const DialogAnswers& answers, int& exitCode) {
+  exitCode = 2;
+  const auto& pos = args.positionals();
+  const bool floppy = args.has("floppy");
+  const bool range = !pos.empty() && args.has("fs");
+  if (pos.empty() || (!floppy && !args.has("partition") && !range)) {
+    std::cerr << "name a disk and what to scan: --partition N, --floppy, or --range FIRST LAST --fs FS\n";
+    return nullptr;
+  }
+  std::unique_ptr<ScanRun> run(new ScanRun(args.has("quiet") || args.has("json"), answers));
+  run->disk_ = pos[0];
+  if (floppy) {
+    run->devices_.setFloppy(pos[0]);
+  } else {
+    run->devices_.setDisks({pos[0]});
+  }
+  const std::string device = floppy ? std::string(platform::DeviceTable::floppyName())
+                                    : platform::DeviceTable::physicalDriveName(0);
+  auto opened = run->devices_.open(device);
+  if (!opened) {
+    std::cerr << "tessaly-cli: cannot open " << pos[0] << " for reading\n";
+    exitCode = 1;
+    return nullptr;
+  }
+
+  run->session_ = std::make_unique<Session>(run->devices_, run->controls_, run->dialogs_);
+  Session& session = *run->session_;
+  // The installation folder: the registered one, else where tessaly-cli itself lies.
+  session.installFolder = readInstallFolder(session.registry);
+  if (session.installFolder.empty()) session.installFolder = platform::executableFolder();
+  session.messages = std::make_shared<MessageCatalogue>(
+      session.installFolder, chooseLanguageFile(readLanguageSetting(session.registry)));
+  if (args.has("memory-limit")) {
+    if (auto limit = parseNumber(args.get("memory-limit"))) session.memoryLimit = *limit;
+  }
+
+  PartitionSelection& sel = session.partitionSelection;
+  sel.searchMode = "Quick Mode";
+  if (floppy) {
+    session.selectedDiskName = "1.44\" Floppy";
+    sel.fileSystem = "FAT12";
+    sel.firstSector = 0;
+    sel.lastSector = 2880;
+    run->label_ = "1.44\" Floppy";
+  } else {
+    session.selectedDisk = 0;
+    session.selectedDiskName = "Disk0";
+    if (args.has("partition")) {
+      auto n = parseNumber(args.get("partition"));
+      TreeModel tree;
+      tree.insert(kNoItem, "Disk 0", 1, 1);
+      walkPartitionTable(session, tree, 0);
+      const DiskPartitionList& list = session.partitionLists[0];
+      if (!n || *n < 1 || *n > static_cast<std::uint64_t>(list.count)) {
+        std::cerr << "tessaly-cli: " << pos[0] << " has no partition " << args.get("partition")
+                  << " (it lists " << list.count << ")\n";
+        exitCode = 1;
+        return nullptr;
+      }
+      const std::size_t i = static_cast<std::size_t>(*n - 1);
+      sel.partitionIndex = static_cast<std::uint32_t>(i);
+      sel.fileSystem = list.fileSystemNames[i];
+      sel.firstSector = list.entries[i].startSector;
+      sel.lastSector = list.entries[i].endSector - 1;
+      run->label_ = tree.text(list.entries[i].treeItem);
+    } else {
+      if (pos.size() < 3) {
+        std::cerr << "--range needs FIRST and LAST sectors after the disk\n";
+        return nullptr;
+      }
+      auto first = parseNumber(pos[1]);
+      auto last = parseNumber(pos[2]);
+      const std::string fs = args.get("fs");
+      if (!first || !last || *first >= *last) {
+        std::cerr << "tessaly-cli: the range needs FIRST below LAST (sector numbers)\n";
+        return nullptr;
+      }
+      if (fs != "FAT16" && fs != "FAT32" && fs != "NTFS") {
+        std::cerr << "tessaly-cli: --fs takes FAT16, FAT32 or NTFS\n";
+        return nullptr;
+      }
+      sel.fileSystem = fs;
+      sel.firstSector = *first;
+      sel.lastSector = *last;
+      run->label_ = "Sectors " + pos[1] + " - " + pos[2] + " ( " + fs + " )";
+    }
+  }
+  sel.diskNumber = session.selectedDisk;
+  sel.selectedDisk = session.selectedDisk;
+  exitCode = 0;
+  return run;
+}
+
+bool ScanRun::scan() {
+  Session& session = *session_;
+  PartitionSelection& sel = session.partitionSelection;
+  if (sel.fileSystem == "FAT16" || sel.fileSystem == "FAT32") {
+    session.partitionValid = static_cast<std::int16_t>(validatePartition(session));
+    runQuickFatScan(session);
+  } else if (sel.fileSystem == "FAT12") {
+    runQuickFatScan(session);
+  } else {
+    controls_.finish();
+    std::cerr << "tessaly-cli: a Quick scan of " << sel.fileSystem << " is not possible\n";
+    return false;
+  }
+  controls_.finish();
+  return true;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,169 @@
+#include "fat/directory_table.h"
+
+#include <algorithm>
+#include <new>
+
+#include "partition/partition_types.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+const std::array<const char*, DirectoryTable::kColumns> DirectoryTable::kColumnNames = {
+    "Name", "sector", "self", "parent", "date", "time", "size", "attr", "sysID", "Type", "Deleted"};
+
+DirectoryRow DirectoryRow::lost() {
+  DirectoryRow row;
+  row.name = "Lost";
+  row.self = kLostId;
+  row.attr = 16;
+  row.type = "FOLDER";
+  row.deleted = "0";
+  return row;
+}
+
+std::uint32_t DirectoryTable::number(const std::string& cell) {
+  // Cells hold unsigned decimal text; anything else reads as 0.
+  std::uint64_t v = 0;
+  for (char c : cell) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+    if (v > 0xFFFFFFFFull) return 0;
+  }
+  return static_cast<std::uint32_t>(v);
+}
+
+std::array<std::string, DirectoryTable::kColumns> DirectoryTable::toCells(const DirectoryRow& r) {
+  return {r.name, std::to_string(r.sector), std::to_string(r.self), std::to_string(r.parent),
+          std::to_string(r.date), std::to_string(r.time), std::to_string(r.size),
+          std::to_string(r.attr), std::to_string(r.sysID), r.type, r.deleted};
+}
+
+DirectoryRow DirectoryTable::fromCells(const std::array<std::string, kColumns>& c) {
+  DirectoryRow r;
+  r.name = c[Name];
+  r.sector = number(c[Sector]);
+  r.self = number(c[Self]);
+  r.parent = number(c[Parent]);
+  r.date = number(c[Date]);
+  r.time = number(c[Time]);
+  r.size = number(c[Size]);
+  r.attr = number(c[Attr]);
+  r.sysID = number(c[SysID]);
+  r.type = c[Type];
+  r.deleted = c[Deleted];
+  return r;
+}
+
+bool DirectoryTable::enterTableMode(Session& session, std::size_t rows) {
+  std::vector<DirectoryRow> moved;
+  if (!session.canAllocate(rows * kRowBytes)) {
+    enterListMode();
+    return false;
+  }
+  try {
+    moved.reserve(std::max(rows, rowCount()));
+    if (tableMode_) {
+      moved = std::move(rows_);
+    } else {
+      for (const auto& c : cells_) moved.push_back(fromCells(c));
+    }
+  } catch (const std::bad_alloc&) {
+    enterListMode();
+    return false;
+  }
+  rows_ = std::move(moved);
+  cells_.clear();
+  cells_.shrink_to_fit();
+  tableMode_ = true;
+  return true;
+}
+
+void DirectoryTable::enterListMode() {
+  if (!tableMode_) return;
+  for (const auto& r : rows_) cells_.push_back(toCells(r));
+  rows_.clear();
+  rows_.shrink_to_fit();
+  tableMode_ = false;
+}
+
+void DirectoryTable::clear() {
+  rows_.clear();
+  cells_.clear();
+}
+
+void DirectoryTable::release() {
+  std::vector<DirectoryRow>().swap(rows_);
+  std::vector<std::array<std::string, kColumns>>().swap(cells_);
+  tableMode_ = false;
+}
+
+void DirectoryTable::append(const DirectoryRow& row) {
+  if (tableMode_)
+    rows_.push_back(row);
+  else
+    cells_.push_back(toCells(row));
+}
+
+DirectoryRow DirectoryTable::row(std::size_t i) const {
+  return tableMode_ ? rows_.at(i) : fromCells(cells_.at(i));
+}
+
+std::uint32_t DirectoryTable::self(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).self : number(cells_.at(i)[Self]);
+}
+
+std::uint32_t DirectoryTable::parent(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).parent : number(cells_.at(i)[Parent]);
+}
+
+std::string DirectoryTable::name(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).name : cells_.at(i)[Name];
+}
+
+std::string DirectoryTable::type(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).type : cells_.at(i)[Type];
+}
+
+std::string DirectoryTable::deleted(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).deleted : cells_.at(i)[Deleted];
+}
+
+void DirectoryTable::setName(std::size_t i, const std::string& value) {
+  // The array form holds at most 259 characters of a name.
+  std::string cut = value.substr(0, 259);
+  if (tableMode_)
+    rows_.at(i).name = cut;
+  else
+    cells_.at(i)[Name] = cut;
+}
+
+void DirectoryTable::setParent(std::size_t i, std::uint32_t value) {
+  if (tableMode_)
+    rows_.at(i).parent = value;
+  else
+    cells_.at(i)[Parent] = std::to_string(value);
+}
+
+void DirectoryTable::setDeleted(std::size_t i, const std::string& value) {
+  if (tableMode_)
+    rows_.at(i).deleted = value;
+  else
+    cells_.at(i)[Deleted] = value;
+}
+
+std::string DirectoryTable::cell(std::size_t i, Column column) const {
+  return tableMode_ ? toCells(rows_.at(i))[column] : cells_.at(i)[column];
+}
+
+void DirectoryTable::sortByParent() {
+  if (tableMode_) {
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const DirectoryRow& a, const DirectoryRow& b) { return a.parent < b.parent; });
+  } else {
+    std::stable_sort(cells_.begin(), cells_.end(), [](const auto& a, const auto& b) {
+      return number(a[Parent]) < number(b[Parent]);
+    });
+  }
+}
+
+}  // namespace tessaly

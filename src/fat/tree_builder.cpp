@@ -1,0 +1,256 @@
+#include "fat/tree_builder.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "disk/le.h"
+#include "disk/sector_reader.h"
+#include "fat/cluster_chain.h"
+#include "fat/directory_entry.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+namespace de = direntry;
+using Field = ScanCatalogue::Field;
+
+namespace {
+
+using Sector = std::array<std::uint8_t, 512>;
+
+bool startsWithDir(const std::string& name) {
+  return name.size() >= 3 && std::tolower(static_cast<unsigned char>(name[0])) == 'd' &&
+         std::tolower(static_cast<unsigned char>(name[1])) == 'i' &&
+         std::tolower(static_cast<unsigned char>(name[2])) == 'r';
+}
+
+Sector readSector(Session& session, std::uint64_t s) {
+  Sector sector{};
+  readDiskSectors(session, s, 1, sector);
+  return sector;
+}
+
+std::span<const std::uint8_t> entryAt(const Sector& sector, std::size_t i) {
+  return std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
+}
+
+// The root naming pass: root entries name the table's top-level rows.
+void nameFromRootSector(Session& session, const Sector& sector, DirectorySector place) {
+  DirectoryTable& table = session.directoryTable;
+  const std::string& fs = session.workingVolume.fileSystem;
+  for (std::size_t i = 0; i < de::kPerSector; ++i) {
+    auto entry = entryAt(sector, i);
+    if (entry[0] == 0) return;
+    if (isDotEntry(entry) || entry[de::kAttributes] == de::kLongNameAttributes) continue;
+    auto name = decodeEntryName(session, sector, i * de::kSize, place);
+    if (!name) continue;
+    const std::uint32_t p = entryCluster(entry, fs);
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+      if (table.self(r) != p || table.parent(r) != 0) continue;
+      // A live entry's name is kept; a name taken from a deleted entry or a "Dir" name
+      // gives way.
+      if (!startsWithDir(table.name(r)) && table.deleted(r) != "1") break;
+      table.setName(r, name->name);
+      table.setDeleted(r, name->deleted ? "1" : "0");
+      break;
+    }
+  }
+}
+
+void rootNamingPass(Session& session) {
+  const VolumeParameters& v = session.workingVolume;
+  if (v.fileSystem == "FAT32") {
+    session.directoryChain.clear();
+    walkDirectoryChain(session, v.rootDirStart, 0);
+    ClusterChain chain = std::move(session.directoryChain);
+    session.directoryChain.clear();
+    for (const DirectorySector& place : chainSectors(session, chain))
+      nameFromRootSector(session, readSector(session, place.number), place);
+    return;
+  }
+  if (v.rootDirStart == 0) return;
+  for (std::uint32_t s = 0; s < v.rootDirSectors; ++s) {
+    const std::uint64_t number = std::uint64_t{v.rootDirStart} + s;
+    nameFromRootSector(session, readSector(session, number), DirectorySector::contiguous(number));
+  }
+}
+
+}  // namespace
+
+void insertChildren(Session& session, const std::string& parentText, TreeItem item, char mode,
+                    std::uint32_t parentId, std::uint32_t deleted) {
+  DirectoryTable& table = session.directoryTable;
+  // The id as the text was formatted ("%d"): the same 32 bits.
+  const auto folderId = static_cast<std::uint32_t>(std::stoll(parentText));
+  for (std::size_t r = 0; r < table.rowCount(); ++r) {
+    if (table.type(r) != "FOLDER") continue;
+    const std::uint32_t parent = table.parent(r);
+    if (parent != folderId) {
+      // Rows marked lost, or with a parent of -1, are out of sorted order: pass them.
+      if (parent == 0xFFFFFFFFu || parent == kLostId) continue;
+      if (parent > folderId) return;  // sorted by parent: no child can follow
+      continue;
+    }
+    if (mode == 'y' && startsWithDir(table.name(r)))
+      nameChildren(session, parent, parentId, r, deleted);
+    if (deleted != 0) table.setDeleted(r, "1");
+    DirectoryRow row = table.row(r);
+    insertFolder(session, item, row.name, row.self, row.date, row.time, row.parent,
+                 row.deleted == "1" ? 1 : deleted);
+  }
+}
+
+void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std::size_t start,
+                  std::uint32_t folderDeleted) {
+  if (a == kLostId) return;  // directories right under "Lost" keep their "Dir" names
+  DirectoryTable& table = session.directoryTable;
+  const VolumeParameters& v = session.workingVolume;
+
+  // Is the folder still connected to the root? Follow ".." links upwards, at most as
+  // many as the table has rows, so that links forming a cycle end.
+  std::uint32_t walkParent = kLostId;
+  std::uint32_t c = a;
+  for (std::size_t steps = 0; steps <= table.rowCount(); ++steps) {
+    Sector first = readSector(session, clusterSector(session, c));
+    if (!isDirectoryStart(first)) break;
+    c = entryCluster(entryAt(first, 1), v.fileSystem);
+    if (c == 0) {
+      walkParent = parentId;
+      break;
+    }
+  }
+
+  session.directoryChain.clear();
+  walkDirectoryChain(session, a, walkParent);
+  ClusterChain chain = std::move(session.directoryChain);
+  session.directoryChain.clear();
+  for (const DirectorySector& place : chainSectors(session, chain)) {
+    Sector sector = readSector(session, place.number);
+    for (std::size_t i = 0; i < de::kPerSector; ++i) {
+      auto entry = entryAt(sector, i);
+      if (entry[de::kAttributes] != de::kDirectoryBit) continue;
+      if (entry[0] == 0) break;
+      if (isDotEntry(entry)) continue;
+      auto name = decodeEntryName(session, sector, i * de::kSize, place);
+      if (!name) continue;
+      const bool isDeleted = name->deleted || folderDeleted != 0;
+      const std::uint32_t own = entryCluster(entry, v.fileSystem);
+      for (std::size_t r = start; r < table.rowCount(); ++r) {
+        const std::uint32_t parent = table.parent(r);
+        if (parent > a) break;
+        if (table.self(r) == own && parent == a) {
+          table.setName(r, name->name);
+          table.setDeleted(r, isDeleted ? "1" : "0");
+          break;
+        }
+      }
+    }
+  }
+}
+
+int buildFatTree(Session& session) {
+  DirectoryTable& table = session.directoryTable;
+  ScanCatalogue& catalogue = session.catalogue;
+  TreeModel& tree = session.folderTree;
+  const std::string fs = session.workingVolume.fileSystem;
+  const bool fat = fs == "FAT12" || fs == "FAT16" || fs == "FAT32";
+  if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
+  const TreeItem root = tree.root();
+
+  rootNamingPass(session);
+
+  if (fat) {
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+      if (table.parent(r) != 0) continue;
+      DirectoryRow row = table.row(r);
+      insertFolder(session, root, row.name, row.self, row.date, row.time, 0,
+                   row.deleted == "1" ? 1 : 0);
+    }
+  }
+  tree.expand(root);
+  tree.setText(root, "Root");
+  session.controls->setProgress(control::kScanProgress, 0);
+
+  // Breadth-first: the walk also visits the records appended while it runs.
+  int shown = 0;
+  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
+    FolderRecord record;
+    catalogue.readRecord(k, record);
+    const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));
+    if (fat)
+      insertChildren(session, id, record.treeItem, 'y', record.parentId, record.deleted);
+    else if (fs == "NTFS")
+      insertChildren(session, id, record.treeItem, 'n', 0, 0);
+    const int percent = catalogue.folderCount > 0
+                            ? static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / catalogue.folderCount)
+                            : 100;
+    if (percent > shown) {
+      shown = percent;
+      session.controls->setProgress(control::kScanProgress, percent);
+      session.controls->setText(control::kScanProgress, std::to_string(percent) + "% ");
+    }
+  }
+
+  if (!table.tableMode()) table.clear();
+
+  catalogue.treeBuilding = 0;
+  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
+    FolderRecord record;
+    catalogue.readRecord(k, record);
+    tree.collapse(record.treeItem);
+    catalogue.setCursor(static_cast<std::uint32_t>(k * folderrecord::kSize));
+    catalogue.nextFlag(Field::NamesResolved, 'w', 1);
+  }
+  tree.setEnabled(true);
+  return 1;
+}
+
+int renameChildrenInSector(Session& session, DirectorySector place, std::uint32_t a,
+                           TreeItem /*item*/) {
+  ScanCatalogue& catalogue = session.catalogue;
+  const std::string& fs = session.workingVolume.fileSystem;
+  Sector sector = readSector(session, place.number);
+  for (std::size_t i = 0; i < de::kPerSector; ++i) {
+    auto entry = entryAt(sector, i);
+    if (entry[0] == 0) return 0;
+    if (isDotEntry(entry) || entry[de::kAttributes] == de::kLongNameAttributes) continue;
+    auto name = decodeEntryName(session, sector, i * de::kSize, place);
+    if (!name) continue;
+    const std::uint32_t own = entryCluster(entry, fs);
+    for (std::size_t n = 0;; ++n) {
+      FolderRecord record;
+      if (!catalogue.readRecord(n, record)) break;
+      if (record.selfId != own || record.parentId != a) continue;
+      session.folderTree.setText(record.treeItem, name->name);
+      ScanCatalogue::NameBuffer buffer{};
+      std::memcpy(buffer.data(), name->name.data(), std::min(name->name.size(), buffer.size()));
+      catalogue.setCursor(static_cast<std::uint32_t>(n * folderrecord::kSize));
+      catalogue.nextName('w', buffer);
+      if (name->deleted) {
+        catalogue.setCursor(static_cast<std::uint32_t>(n * folderrecord::kSize));
+        catalogue.nextFlag(Field::Deleted, 'w', 1);
+      }
+      break;
+    }
+  }
+  return 1;
+}
+
+void resolveChildNames(Session& session, TreeItem item) {
+  ScanCatalogue& catalogue = session.catalogue;
+  if (catalogue.treeBuilding) return;
+  FolderRecord record;
+  if (!catalogue.findTreeItem(item, &record) || record.namesResolved != 0) return;
+  catalogue.setCursor(catalogue.lastRecord());
+  catalogue.nextFlag(Field::NamesResolved, 'w', 1);
+  if (record.selfId == kLostId || !session.workingVolume.isFat()) return;
+  session.directoryChain.clear();
+  walkDirectoryChain(session, record.selfId, record.parentId);
+  ClusterChain chain = std::move(session.directoryChain);
+  session.directoryChain.clear();
+  for (const DirectorySector& place : chainSectors(session, chain))
+    if (renameChildrenInSector(session, place, record.selfId, item) == 0) return;
+}
+
+}  // namespace tessaly

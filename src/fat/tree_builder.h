@@ -1,0 +1,35 @@
+// Turns the flat table of folders a scan found into the folder tree and, through
+// insertFolder, into the scan catalogue. On FAT it also names the folders from their
+// parents' directory entries, since the sweep knows them only by cluster number.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fat/directory_entry.h"
+#include "session/tree_model.h"
+
+namespace tessaly {
+
+class Session;
+
+// Builds the tree of a FAT scan from session.directoryTable (either mode). Returns 1.
+int buildFatTree(Session& session);
+
+// Inserts the child folders of one catalogued folder (parentText: its id as "%d" text).
+// mode 'y' names the children from the disk first.
+void insertChildren(Session& session, const std::string& parentText, TreeItem item, char mode,
+                    std::uint32_t parentId, std::uint32_t deleted);
+
+// Names the child rows of the folder whose first cluster is a, from its directory entries.
+void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std::size_t start,
+                  std::uint32_t folderDeleted);
+
+// The renaming used when a folder whose names are not resolved is opened: names the
+// catalogued children of folder a from one directory sector. 0 at the end of the directory.
+int renameChildrenInSector(Session& session, DirectorySector sector, std::uint32_t a, TreeItem item);
+
+// The expand handling of a folder item: resolves its children's names once.
+void resolveChildNames(Session& session, TreeItem item);
+
+}  // namespace tessaly

@@ -1,0 +1,66 @@
+#include "session/folder_contents.h"
+
+#include "fat/file_list.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+namespace {
+bool isNtfs(const Session& session) { return session.workingVolume.fileSystem == "NTFS"; }
+}  // namespace
+
+std::string folderDateText(const Session& session, std::uint64_t date) {
+  return isNtfs(session) ? ntfsDateText(static_cast<std::int64_t>(date))
+                         : fatDateText(static_cast<std::uint32_t>(date));
+}
+
+std::string folderTimeText(const Session& session, std::uint64_t time) {
+  return isNtfs(session) ? ntfsTimeText(static_cast<std::int64_t>(time))
+                         : fatTimeText(static_cast<std::uint32_t>(time));
+}
+
+FolderContents listFolder(Session& session, TreeItem item) {
+  FolderContents out;
+  ScanCatalogue& catalogue = session.catalogue;
+  const bool ntfs = isNtfs(session);
+  out.folderId = ntfs ? 5 : 0;
+  FolderRecord own;
+  if (catalogue.findTreeItem(item, &own)) {
+    out.folderId = own.selfId;
+    out.deleted = own.deleted == 1;
+  }
+
+  for (std::size_t n = 0; n < catalogue.nodes.size(); ++n) {
+    if (catalogue.nodes[n].parentId != out.folderId) continue;
+    FolderRecord child;
+    if (!catalogue.findTreeItem(catalogue.nodes[n].treeItem, &child)) continue;
+    if (out.deleted && child.deleted != 1) {
+      catalogue.setCursor(catalogue.lastRecord());
+      catalogue.nextFlag(ScanCatalogue::Field::Deleted, 'w', 1);
+      child.deleted = 1;
+    }
+    FileRow row;
+    row.image = 1;
+    row.columns[kColName] = session.folderTree.text(child.treeItem);
+    row.columns[kColType] = child.deleted == 1 ? "Deleted FOLDER" : "FOLDER";
+    row.columns[kColSize] = "0";
+    row.columns[kColDate] = folderDateText(session, child.date);
+    row.columns[kColTime] = folderTimeText(session, child.time);
+    row.columns[kColDebug1] = std::to_string(child.selfId);
+    row.columns[kColDebug2] = std::to_string(child.parentId);
+    row.columns[kColDebug3] = std::to_string(child.treeItem);
+    out.rows.push_back(std::move(row));
+  }
+  out.folderRows = out.rows.size();
+
+  if (ntfs) {
+    // The NTFS file rows come with the NTFS engine.
+  } else if (out.folderId != kLostId) {
+    auto files = listFatFiles(session, out.folderId, out.deleted);
+    out.rows.insert(out.rows.end(), std::make_move_iterator(files.begin()),
+                    std::make_move_iterator(files.end()));
+  }
+  return out;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,29 @@
+// What the file list shows for a folder of the results: its subfolders (from the scan
+// catalogue) and then its recoverable files (from the disk on FAT, from the NTFS file
+// table on NTFS).
+#pragma once
+
+#include <vector>
+
+#include "session/file_rows.h"
+#include "session/tree_model.h"
+
+namespace tessaly {
+
+class Session;
+
+struct FolderContents {
+  std::uint32_t folderId = 0;
+  bool deleted = false;
+  std::size_t folderRows = 0;  // the first rows are folders, the rest files
+  std::vector<FileRow> rows;
+};
+
+// The rows of the folder of a tree item, as the file list fills them.
+FolderContents listFolder(Session& session, TreeItem item);
+
+// The folder row texts of a catalogued folder: FAT dates are DOS words, NTFS a FILETIME.
+std::string folderDateText(const Session& session, std::uint64_t date);
+std::string folderTimeText(const Session& session, std::uint64_t time);
+
+}  // namespace tessaly
