@@ -61,10 +61,11 @@ void walkChain(Session& session, ClusterChain& list, std::uint32_t c, bool direc
                std::uint32_t parentId) {
   const VolumeParameters& v = session.workingVolume;
   appendCluster(session, list, c);
-  const std::uint64_t bound = fatEntryCount(v) + 1;
+  // A chain has at most as many clusters as the FAT has entries.
+  const std::uint64_t bound = fatEntryCount(v);
 
   if (v.fileSystem == "FAT12") {
-    for (std::uint64_t links = 0; links < bound; ++links) {
+    for (std::uint64_t length = 1; length < bound; ++length) {
       FatEntry e = readFatEntry(session, v, v.fat1Start, c);
       if (e.value == 0 || e.value >= 0xFFF) return;
       appendCluster(session, list, e.value);
@@ -77,7 +78,7 @@ void walkChain(Session& session, ClusterChain& list, std::uint32_t c, bool direc
   const std::uint32_t perSector = fat16 ? 256 : 128;
   const std::uint32_t endMark = fat16 ? 0xFFFF : 0x0FFFFFFF;
   std::uint32_t n = 0;
-  for (std::uint64_t links = 0; links < bound; ++links) {
+  for (std::uint64_t length = 1; length < bound; ++length) {
     if (v.fat1Start == 0 || c / perSector >= v.fatSectors) return;
     FatEntry e = readFatEntry(session, v, v.fat1Start, c);
     if (!e.read) return;

@@ -114,7 +114,8 @@ void sweepDirectories(Session& session) {
   session.sweepRunning = false;
   ui.show(control::kStopSearching, false);
 
-  if (found == 1) return;  // no directory outside the root: the "Lost" row alone, in list form
+  // No directory outside the root: the "Lost" row alone, in list form.
+  if (found == 1 && tableMode) return;
 
   if (tableMode) tableMode = table.enterTableMode(session, candidates.size() + 1);
 

@@ -233,7 +233,11 @@ int calculatePartitionParameters(Session& session) {
           const std::uint32_t step = b - c;
           if (distance % step == 0 && b < i && b < d) {
             const std::uint32_t spc = distance / step;
-            if (isValidSectorsPerCluster(spc) && d - spc * c == i - spc * b) {
+            // The FATs (and the FAT16 root area) must fit between the reserved sectors
+            // and the data area; a pair that leaves them no room is no layout.
+            const std::uint64_t before = std::uint64_t{spc} * (c - 2) + reserved +
+                                         (first) + (fat32 ? 0 : 32);
+            if (isValidSectorsPerCluster(spc) && d - spc * c == i - spc * b && c >= 2 && d > before) {
               v.sectorsPerCluster = spc;
               v.cluster0Sector = d - spc * c;
               const std::uint32_t areas = d - spc * (c - 2) - reserved - first;

@@ -1,0 +1,218 @@
+// The sweep, the lost-directory search and the tree builder on crafted volumes.
+#include <gtest/gtest.h>
+
+#include "fat/crafted_fat.h"
+#include "fat/directory_sweep.h"
+#include "fat/quick_scan.h"
+#include "fat/tree_builder.h"
+
+namespace tessaly {
+namespace {
+
+std::vector<std::string> namesUnder(Session& s, TreeItem item) {
+  std::vector<std::string> out;
+  for (TreeItem c : s.folderTree.children(item)) out.push_back(s.folderTree.text(c));
+  return out;
+}
+
+TreeItem childNamed(Session& s, TreeItem item, const std::string& name) {
+  for (TreeItem c : s.folderTree.children(item))
+    if (s.folderTree.text(c) == name) return c;
+  return kNoItem;
+}
+
+TEST(Sweep, AVolumeWithoutDirectoriesYieldsTheLostRowAlone) {
+  test::CraftedFat v;
+  sweepDirectories(v.session());
+  const DirectoryTable& table = v.session().directoryTable;
+  ASSERT_EQ(table.rowCount(), 1u);
+  EXPECT_FALSE(table.tableMode());
+  EXPECT_EQ(table.name(0), "Lost");
+  EXPECT_EQ(table.self(0), kLostId);
+  for (const auto& text : v.t->controls.texts(control::kStatusLine))
+    EXPECT_EQ(text.find("Dumping"), std::string::npos);
+}
+
+TEST(Sweep, DirectoriesMustNameThemselvesAndSortByParent) {
+  test::CraftedFat v("FAT16", 2);
+  v.directory(10, 12);      // child of 12
+  v.directory(12, 0);       // in the root
+  v.directory(14, 0, 99);   // a stale copy: its "." names cluster 99
+  v.directory(16, 10);
+  sweepDirectories(v.session());
+  const DirectoryTable& table = v.session().directoryTable;
+  ASSERT_EQ(table.rowCount(), 4u);
+  EXPECT_TRUE(table.tableMode());
+  EXPECT_EQ(table.name(0), "Lost");
+  EXPECT_EQ(table.self(1), 12u);  // parent 0 right after "Lost"
+  EXPECT_EQ(table.self(2), 16u);  // parent 10
+  EXPECT_EQ(table.self(3), 10u);  // parent 12
+  EXPECT_EQ(table.row(1).sector, v.clusterSector(12));
+  EXPECT_EQ(v.t->controls.lastText(control::kFoundCount), "4");
+}
+
+TEST(Sweep, StopEndsThePassAndKeepsWhatWasFound) {
+  test::CraftedFat v;
+  v.directory(10, 0);
+  v.directory(200, 0);
+  // The controls stand in for the Stop button: the first progress update stops the sweep.
+  struct StoppingControls : test::RecordingControls {
+    Session* session = nullptr;
+    void setProgress(int id, int percent) override {
+      if (session) session->stopRequested = true;
+      RecordingControls::setProgress(id, percent);
+    }
+  } stopping;
+  stopping.session = &v.session();
+  v.session().controls = &stopping;
+  sweepDirectories(v.session());
+  EXPECT_FALSE(v.session().sweepRunning);
+  EXPECT_LT(v.session().directoryTable.rowCount(), 3u);
+}
+
+TEST(LostDirectories, RowsWithoutTheirParentGoUnderLost) {
+  for (bool listMode : {false, true}) {
+    test::CraftedFat v;
+    Session& s = v.session();
+    DirectoryTable& table = s.directoryTable;
+    if (!listMode) {
+      ASSERT_TRUE(table.enterTableMode(s, 4));
+    }
+    table.append(DirectoryRow::lost());
+    DirectoryRow a, b, c;
+    a.self = 5, a.parent = 0, b.self = 9, b.parent = 5, c.self = 11, c.parent = 77;
+    for (auto* r : {&a, &b, &c}) r->type = "FOLDER", r->name = "Dir";
+    table.append(a), table.append(b), table.append(c);
+    markLostDirectories(s);
+    EXPECT_EQ(table.parent(0), 0u);
+    EXPECT_EQ(table.parent(1), 0u);
+    EXPECT_EQ(table.parent(2), 5u);
+    EXPECT_EQ(table.parent(3), kLostId) << (listMode ? "list" : "table");
+    EXPECT_EQ(v.t->controls.texts(control::kStatusLine),
+              (std::vector<std::string>{"Searching Lost Directories 2/4", "Searching Lost Directories 3/4"}));
+  }
+}
+
+TEST(LostDirectories, StatusShowsEveryCheckedRow) {
+  test::CraftedFat v;
+  Session& s = v.session();
+  s.directoryTable.enterTableMode(s, 4);
+  s.directoryTable.append(DirectoryRow::lost());
+  for (std::uint32_t i = 1; i <= 3; ++i) {
+    DirectoryRow r;
+    r.self = 10 + i;
+    r.parent = 50;
+    r.type = "FOLDER";
+    s.directoryTable.append(r);
+  }
+  markLostDirectories(s);
+  EXPECT_EQ(v.t->controls.texts(control::kStatusLine),
+            (std::vector<std::string>{"Searching Lost Directories 1/4", "Searching Lost Directories 2/4",
+                                      "Searching Lost Directories 3/4"}));
+}
+
+struct TreeVolume : test::CraftedFat {
+  TreeVolume() : CraftedFat("FAT16") {}
+  void scan() {
+    session().partitionValid = 1;  // the layout is known; there is no boot sector to read
+    runQuickFatScan(session());
+  }
+  TreeItem root() { return session().folderTree.root(); }
+};
+
+TEST(TreeBuilder, NamesFoldersFromTheirParentsAndMarksDeletedSubtrees) {
+  TreeVolume v;
+  v.entry(v.rootSector(), 0, "A          ", 0x10, 5);
+  v.entry(v.rootSector(), 1, "\xE5" "DEL       ", 0x10, 20);
+  v.directory(5, 0);
+  v.entry(v.clusterSector(5), 2, "B          ", 0x10, 9);
+  v.directory(9, 5);
+  v.directory(20, 0);
+  v.entry(v.clusterSector(20), 2, "LIVE       ", 0x10, 21);  // live entry inside a deleted folder
+  v.directory(21, 20);
+  v.chain({5});
+  v.chain({20});
+  v.scan();
+  Session& s = v.session();
+  EXPECT_EQ(s.folderTree.text(v.root()), "Root");
+  EXPECT_EQ(namesUnder(s, v.root()), (std::vector<std::string>{"Lost", "A", "_DEL"}));
+  TreeItem a = childNamed(s, v.root(), "A");
+  EXPECT_EQ(namesUnder(s, a), (std::vector<std::string>{"B"}));
+  TreeItem deleted = childNamed(s, v.root(), "_DEL");
+  TreeItem live = childNamed(s, deleted, "LIVE");
+  ASSERT_NE(live, kNoItem);
+  FolderRecord record;
+  ASSERT_TRUE(s.catalogue.findTreeItem(live, &record));
+  EXPECT_EQ(record.deleted, 1u);  // a deleted folder's children are deleted
+  EXPECT_EQ(record.namesResolved, 1u);
+  EXPECT_EQ(s.catalogue.treeBuilding.load(), 0u);
+}
+
+TEST(TreeBuilder, ALiveRootEntryNameWinsWhateverTheOrder) {
+  for (bool liveFirst : {true, false}) {
+    TreeVolume v;
+    v.entry(v.rootSector(), liveFirst ? 0 : 1, "LIVE       ", 0x10, 5);
+    v.entry(v.rootSector(), liveFirst ? 1 : 0, "\xE5" "ONE       ", 0x10, 5);
+    v.directory(5, 0);
+    v.scan();
+    EXPECT_EQ(namesUnder(v.session(), v.root()), (std::vector<std::string>{"Lost", "LIVE"}));
+  }
+}
+
+TEST(TreeBuilder, ImplausibleLongNamesAndHiddenSubdirectoriesKeepTheirDirNames) {
+  TreeVolume v;
+  v.longName(v.rootSector(), 0, 0x41, "bad?name");
+  v.entry(v.rootSector(), 1, "BADNAM~1   ", 0x10, 5);
+  v.directory(5, 0);
+  v.entry(v.clusterSector(5), 2, "HIDDEN     ", 0x12, 9);  // hidden bit too: not exactly 0x10
+  v.directory(9, 5);
+  v.chain({5});
+  v.scan();
+  Session& s = v.session();
+  auto top = namesUnder(s, v.root());
+  ASSERT_EQ(top.size(), 2u);
+  EXPECT_EQ(top[1].rfind("Dir", 0), 0u);
+  EXPECT_EQ(namesUnder(s, childNamed(s, v.root(), top[1]))[0].rfind("Dir", 0), 0u);
+}
+
+TEST(TreeBuilder, DotDotLinksThatFormACycleEnd) {
+  TreeVolume v;
+  // 30 and 31 name each other as parents; neither reaches the root.
+  v.directory(30, 31);
+  v.directory(31, 30);
+  v.entry(v.clusterSector(30), 2, "X          ", 0x10, 31);
+  v.entry(v.clusterSector(31), 2, "Y          ", 0x10, 30);
+  v.scan();  // must return
+  EXPECT_GE(v.session().catalogue.recordCount(), 1u);
+}
+
+TEST(TreeBuilder, OpeningAFolderRenamesItsChildrenOnce) {
+  TreeVolume v;
+  v.entry(v.rootSector(), 0, "A          ", 0x10, 5);
+  v.directory(5, 0);
+  v.entry(v.clusterSector(5), 2, "B          ", 0x10, 9);
+  v.directory(9, 5);
+  v.chain({5});
+  v.scan();
+  Session& s = v.session();
+  TreeItem a = childNamed(s, v.root(), "A");
+  TreeItem b = childNamed(s, a, "B");
+  // As after loading a recovery log: names not resolved yet, and a new name on disk.
+  s.folderTree.setText(b, "Dir2");
+  s.catalogue.findTreeItem(a);
+  s.catalogue.setCursor(s.catalogue.lastRecord());
+  s.catalogue.nextFlag(ScanCatalogue::Field::NamesResolved, 'w', 0);
+  v.sector(v.clusterSector(5))[64] = 0xE5;  // B's entry now deleted
+  resolveChildNames(s, a);
+  EXPECT_EQ(s.folderTree.text(b), "_");
+  FolderRecord record;
+  s.catalogue.findTreeItem(b, &record);
+  EXPECT_EQ(record.name, "_");
+  EXPECT_EQ(record.deleted, 1u);
+  s.folderTree.setText(b, "unchanged");
+  resolveChildNames(s, a);  // resolved once only
+  EXPECT_EQ(s.folderTree.text(b), "unchanged");
+}
+
+}  // namespace
+}  // namespace tessaly

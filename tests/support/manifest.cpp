@@ -1,0 +1,82 @@
+#include "support/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace tessaly::test {
+
+std::vector<ManifestEntry> loadManifest(const std::string& path) {
+  std::vector<ManifestEntry> out;
+  std::ifstream in(path);
+  if (!in) ADD_FAILURE() << "manifest missing: " << path;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, '\t')) f.push_back(field);
+    if (f.size() < 3) continue;
+    ManifestEntry e;
+    e.kind = f[0];
+    e.volume = f[1];
+    e.path = f[2];
+    if (e.kind == "volume" && f.size() >= 6) {
+      e.firstSector = std::stoull(f[3]);
+      e.lastSector = std::stoull(f[4]);
+      e.sectorsPerCluster = static_cast<std::uint32_t>(std::stoul(f[5]));
+    } else if (e.kind == "folder" && f.size() >= 4) {
+      e.deleted = f[3] == "1";
+    } else if (e.kind == "file" && f.size() >= 8) {
+      e.size = std::stoull(f[3]);
+      e.sha256 = f[4];
+      e.date = f[5];
+      e.time = f[6];
+      e.deleted = f[7] == "1";
+    }
+    out.push_back(e);
+  }
+  return out;
+}
+
+std::vector<ManifestEntry> entriesOf(const std::vector<ManifestEntry>& all, const std::string& volume,
+                                     const std::string& kind) {
+  std::vector<ManifestEntry> out;
+  for (const auto& e : all)
+    if (e.volume == volume && e.kind == kind) out.push_back(e);
+  return out;
+}
+
+std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+std::string parentPath(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string fatListedName(const std::string& name, bool deleted) {
+  auto dot = name.find('.');
+  std::string base = name.substr(0, dot);
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  auto oneCase = [](const std::string& s) {
+    bool upper = false, lower = false;
+    for (unsigned char c : s) {
+      if (!(std::isalnum(c) || c == '_')) return false;
+      upper = upper || std::isupper(c);
+      lower = lower || std::islower(c);
+    }
+    return !(upper && lower);
+  };
+  const bool shortOnly = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+                         name.find('.', dot == std::string::npos ? 0 : dot + 1) == std::string::npos &&
+                         oneCase(base) && oneCase(ext);
+  if (!shortOnly) return name;
+  std::string listed;
+  for (unsigned char c : name) listed += static_cast<char>(std::toupper(c));
+  if (deleted) listed[0] = '_';
+  return listed;
+}
+
+}  // namespace tessaly::test

@@ -1,0 +1,34 @@
+// The manifests the image builders write: what was put on a test volume before anything
+// was deleted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessaly::test {
+
+struct ManifestEntry {
+  std::string kind;    // volume, folder, file, lost
+  std::string volume;  // the volume's name in the image
+  std::string path;    // "/A/B" (volume lines: the file system)
+  std::uint64_t size = 0;
+  std::string sha256;
+  std::string date, time;
+  bool deleted = false;
+  // Volume lines.
+  std::uint64_t firstSector = 0, lastSector = 0;
+  std::uint32_t sectorsPerCluster = 0;
+};
+
+std::vector<ManifestEntry> loadManifest(const std::string& path);
+std::vector<ManifestEntry> entriesOf(const std::vector<ManifestEntry>& all, const std::string& volume,
+                                     const std::string& kind);
+
+// The name a FAT listing gives an entry mtools wrote: an 8.3 name of one letter case is
+// stored without a long name, upper case, and a deleted one loses its first letter to "_".
+std::string fatListedName(const std::string& name, bool deleted);
+std::string baseName(const std::string& path);
+std::string parentPath(const std::string& path);
+
+}  // namespace tessaly::test
