@@ -7,5 +7,6 @@
 namespace tessaly::cli {
 
 int partitionsCommand(const std::vector<std::string>& args);
+int disksCommand(const std::vector<std::string>& args);
 
 }  // namespace tessaly::cli

@@ -11,6 +11,9 @@ namespace {
 void usage() {
   std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
                "commands:\n"
+               "  disks [--floppy IMAGE] [DISK ...]\n"
+               "                             list the disks (all of this machine when none is\n"
+               "                             named) with their model, media, geometry and size\n"
                "  partitions DISK            list the partitions of a disk or disk image\n";
 }
 
@@ -25,6 +28,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   try {
+    if (command == "disks") return tessaly::cli::disksCommand(args);
     if (command == "partitions") return tessaly::cli::partitionsCommand(args);
   } catch (const tessaly::ProgramExit& exit) {
     return exit.code;
