@@ -7,6 +7,7 @@
 namespace tessaly::cli {
 
 int partitionsCommand(const std::vector<std::string>& args);
+int disksCommand(const std::vector<std::string>& args);
 int registerCommand(const std::vector<std::string>& args);
 int scanCommand(const std::vector<std::string>& args);
 

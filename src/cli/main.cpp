@@ -11,6 +11,9 @@ namespace {
 void usage() {
   std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
                "commands:\n"
+               "  disks [--floppy IMAGE] [DISK ...]\n"
+               "                             list the disks (all of this machine when none is\n"
+               "                             named) with their model, media, geometry and size\n"
                "  partitions DISK            list the partitions of a disk or disk image\n"
                "  register [FOLDER]          record the installation folder in the settings\n"
                "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
@@ -28,6 +31,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   args.erase(args.begin());
   try {
+    if (command == "disks") return tessaly::cli::disksCommand(args);
     if (command == "partitions") return tessaly::cli::partitionsCommand(args);
     if (command == "register") return tessaly::cli::registerCommand(args);
     if (command == "scan") return tessaly::cli::scanCommand(args);

@@ -89,6 +89,14 @@ class Session {
   std::size_t memoryLimit = std::numeric_limits<std::size_t>::max();
   bool canAllocate(std::size_t bytes) const { return bytes <= memoryLimit; }
 
+  // ------------------------------------------------------------------ disk enumeration
+  // Hard disks found by the last enumeration.
+  int hardDiskCount = 0;
+  // The floppy entry is in the disk tree: it is appended once per run.
+  bool floppyEntryListed = false;
+  // The model of the disk whose facts were shown last (the reports name it).
+  std::string currentDiskModel;
+
   // ------------------------------------------------------------------ FAT engine
   DirectoryTable directoryTable;
   ClusterChain directoryChain;  // filled by walkDirectoryChain and the save engine

@@ -11,6 +11,7 @@ namespace tessaly {
 
 // Control ids of the main window that the engines write to.
 namespace control {
+constexpr int kDiskTree = 100;
 constexpr int kInformationList = 1001;
 constexpr int kScanProgress = 1046;
 constexpr int kStatusLine = 1047;
