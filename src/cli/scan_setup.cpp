@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "config/configuration.h"
-#include "fat/quick_scan.h"
+#include "session/quick_scan.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
 #include "platform/paths.h"
@@ -122,10 +122,15 @@ bool ScanRun::scan() {
   PartitionSelection& sel = session.partitionSelection;
   if (sel.fileSystem == "FAT16" || sel.fileSystem == "FAT32") {
     session.partitionValid = static_cast<std::int16_t>(validatePartition(session));
-    runQuickFatScan(session);
-  } else if (sel.fileSystem == "FAT12") {
-    runQuickFatScan(session);
-  } else {
+  } else if (sel.fileSystem == "NTFS") {
+    session.volume.mftStart = 0;
+    session.volume.mftMirrorStart = 0;
+    session.partitionValid = static_cast<std::int16_t>(validatePartition(session));
+    if (!session.partitionValid)
+      session.messageBox(session.text(177, "Recovery is not possible in Quick Mode use Advance Mode"),
+                         MessageButtons::Ok, MessageIcon::Information);
+  }
+  if (!runQuickScan(session)) {
     controls_.finish();
     std::cerr << "tessaly-cli: a Quick scan of " << sel.fileSystem << " is not possible\n";
     return false;

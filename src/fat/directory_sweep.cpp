@@ -91,6 +91,7 @@ void sweepDirectories(Session& session) {
     std::uint32_t sinceStatus = 0;
     std::uint32_t c = 2;
     for (std::uint64_t s = firstCluster; !session.stopRequested && s < lastSector; s += spc, ++c) {
+      session.safePoint();
       if (++sinceStatus >= 10 || floppy) {
         ui.setText(control::kStatusLine, "Sector  " + std::to_string(s) + " / " + last +
                                              "   (Analysing Directories/Files)");
@@ -124,6 +125,7 @@ void sweepDirectories(Session& session) {
     ui.setText(control::kStatusLine, "Dumping Directories/Files Information");
     std::size_t k = 0;
     for (const Candidate& candidate : candidates) {
+      session.safePoint();
       ++k;
       sector.fill(0);
       readDiskSectors(session, candidate.sector, 1, sector);
@@ -148,6 +150,7 @@ void sweepDirectories(Session& session) {
   std::uint32_t sinceStatus = 0;
   std::uint32_t c = 2;
   for (std::uint64_t s = firstCluster; !session.stopRequested && s < lastSector; s += spc, ++c) {
+    session.safePoint();
     if (++sinceStatus >= 1000 || floppy) {
       ui.setText(control::kStatusLine, "Sector  " + std::to_string(s) + " / " + last);
       sinceStatus = 0;
@@ -181,6 +184,7 @@ void markLostDirectories(Session& session) {
   const std::string status = session.text(184, "Searching Lost Directories ");
   ProgressBar progress(session);
   for (std::size_t j = 0; j < n; ++j) {
+    session.safePoint();
     const std::uint32_t parent = table.parent(j);
     if (parent == 0) continue;
     if (!selves.count(parent)) table.setParent(j, kLostId);

@@ -175,6 +175,7 @@ int buildFatTree(Session& session) {
   // Breadth-first: the walk also visits the records appended while it runs.
   int shown = 0;
   for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
+    session.safePoint();
     FolderRecord record;
     catalogue.readRecord(k, record);
     const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));

@@ -213,6 +213,7 @@ int calculatePartitionParameters(Session& session) {
   const std::uint64_t lastSector = sel.lastSector;
   for (std::uint32_t i = first; i < last; ++i) {
     if (session.stopRequested.load()) break;
+    session.safePoint();
     Sector sector = readOne(session, i);
     bool tested = false;
     if (isDirectorySector(sector)) {

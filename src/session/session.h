@@ -20,6 +20,7 @@
 #include "platform/registry.h"
 #include "session/tree_model.h"
 #include "session/ui.h"
+#include "session/worker_gate.h"
 
 namespace tessaly {
 
@@ -81,6 +82,12 @@ class Session {
   VolumeParameters volume;         // computed from the boot sector (or calculated)
   VolumeParameters workingVolume;  // copied from it when a scan starts
   std::int16_t partitionValid = 0;
+
+  // ------------------------------------------------------------------ workers
+  // The front end pauses or ends the running worker through this gate; engines call
+  // safePoint() where a worker may wait or end.
+  WorkerGate worker;
+  void safePoint() { worker.checkpoint(); }
 
   // ------------------------------------------------------------------ scans
   std::atomic<bool> stopRequested{false};
