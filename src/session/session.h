@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/messages.h"
+#include "ntfs/run_list.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
@@ -82,6 +83,11 @@ class Session {
   // Bytes the engines may take for an in-memory table; a larger table goes to list mode.
   std::size_t memoryLimit = std::numeric_limits<std::size_t>::max();
   bool canAllocate(std::size_t bytes) const { return bytes <= memoryLimit; }
+
+  // ------------------------------------------------------------------ NTFS engine
+  // The $MFT's run table: rebuilt by buildMftRunList at the start of every Quick NTFS
+  // scan, then read by the MFT walk and by sectorOfRecord (scan and save) until the next.
+  RunTable mftRuns;
 };
 
 }  // namespace tessaly
