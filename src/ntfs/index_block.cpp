@@ -33,6 +33,9 @@ void forEachIndexEntry(ByteSpan block, std::size_t blockSize,
   std::size_t position = indx::kEntriesBase + std::size_t{u32le(area, indx::kFirstEntryOffset)};
   while (fits(area, position + indx::kEntryNameLength, 1)) {
     const ByteSpan entry = area.subspan(position);
+    // The end entry carries no name: what lies at its name offset are stale bytes of
+    // entries that were moved or removed.
+    if ((u32le(entry, indx::kEntryFlags) & indx::kLastEntryFlag) != 0) return;
     const std::uint8_t nameLength = u8at(entry, indx::kEntryNameLength);
     if (nameLength == 0) return;
     auto name = narrowName(entry, indx::kEntryName, nameLength);

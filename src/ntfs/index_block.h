@@ -38,8 +38,9 @@ std::vector<std::uint8_t> readIndexBlockAt(Session& session, std::uint64_t secto
 
 // Walks the entries of a repaired block of `blockSize` bytes (at most block.size()):
 // from 24 + the first-entry offset, while an entry's name length (at 80) lies inside the
-// block. The walk ends at a name length of 0, at an entry whose header or name would
-// leave the block, and after an entry whose length is 0 or leads out of the block.
+// block. The walk ends at the end entry (flag 0x02), at a name length of 0, at an entry
+// whose header or name would leave the block, and after an entry whose length is 0 or
+// leads out of the block.
 void forEachIndexEntry(ByteSpan block, std::size_t blockSize,
                        const std::function<void(const IndexEntry&)>& visitor);
 

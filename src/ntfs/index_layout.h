@@ -21,6 +21,7 @@ constexpr std::size_t kMaxBlockSize = 65536;
 // Index entry.
 constexpr std::size_t kEntryRecord = 0;        // low 32 bits of the named record's reference
 constexpr std::size_t kEntryLength = 8;
+constexpr std::size_t kEntryFlags = 12;
 constexpr std::size_t kEntryParent = 16;       // low 32 bits of the owner's reference
 constexpr std::size_t kEntryCreationTime = 24;
 constexpr std::size_t kEntryFlagsHigh = 74;    // high half of the $FILE_NAME flags
@@ -29,6 +30,7 @@ constexpr std::size_t kEntryNameLength = 80;
 constexpr std::size_t kEntryNamespace = 81;
 constexpr std::size_t kEntryName = 82;
 
-constexpr std::uint16_t kDirectoryFlag = 0x1000;  // in the high half of the flags
+constexpr std::uint32_t kLastEntryFlag = 0x02;     // in the entry flags: the end entry
+constexpr std::uint16_t kDirectoryFlag = 0x1000;  // in the high half of the $FILE_NAME flags
 
 }  // namespace tessaly::indx

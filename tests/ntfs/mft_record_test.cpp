@@ -322,8 +322,13 @@ TEST(IndexBlocks, EntriesAreHandedOverUntilTheEndEntry) {
   IndexBlockBuilder b;
   b.add(u"Folder", 70, 5, true, 1234);
   b.add(u"file.txt", 71, 5, false);
-  // The end entry: name length 0 at 80 ends the walk.
-  put16le(b.block, b.next + 8, 16);
+  // The end entry, followed by a stale copy of an entry that was moved out: the walk
+  // ends at it, whatever lies at its name offset.
+  const std::size_t end = b.add(u"stale.txt", 72, 5, true);
+  std::fill_n(b.block.begin() + static_cast<long>(end), 16, std::uint8_t{0});
+  put16le(b.block, end + 8, 16);
+  put32le(b.block, end + 12, 0x02);
+  ASSERT_NE(b.block[end + 80], 0);
   EXPECT_TRUE(isIndexBlock(b.block));
   EXPECT_EQ(indexBlockVcn(b.block), 7u);
   EXPECT_EQ(indexBlockSize(b.block), 4096u);
@@ -336,6 +341,11 @@ TEST(IndexBlocks, EntriesAreHandedOverUntilTheEndEntry) {
   EXPECT_TRUE(entries[0].isDirectory);
   EXPECT_EQ(entries[1].name, "file.txt");
   EXPECT_FALSE(entries[1].isDirectory);
+
+  // Without the end flag the walk stops at a name length of 0.
+  put32le(b.block, end + 12, 0);
+  b.block[end + 80] = 0;
+  EXPECT_EQ(b.walk().size(), 2u);
 }
 
 TEST(IndexBlocks, HostileEntriesEndTheWalkInsideTheBlock) {
