@@ -64,6 +64,7 @@ bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record) {
 }
 
 std::uint8_t recordState(ByteSpan record) { return u8at(record, mft::kState); }
+std::uint32_t recordAllocatedSize(ByteSpan record) { return u32le(record, mft::kAllocatedSize); }
 
 // ------------------------------------------------------------------ attribute walk
 

@@ -54,6 +54,8 @@ bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record);
 // The record state byte (offset 22): 0 deleted file, 1 file in use, 2 deleted
 // directory, 3 directory in use; other values count as a file in use.
 std::uint8_t recordState(ByteSpan record);
+// The allocated size of the record (4 bytes at 28).
+std::uint32_t recordAllocatedSize(ByteSpan record);
 inline bool isDirectoryState(std::uint8_t state) {
   return state == mft::kStateDeletedDirectory || state == mft::kStateDirectory;
 }

@@ -186,6 +186,7 @@ TEST_F(NtfsImage, EveryRecordHasItsNameParentStateAndSize) {
   for (const auto& e : manifest.entries) {
     SCOPED_TRACE(e.path);
     const MftRecord r = record(e.record);
+    EXPECT_EQ(recordAllocatedSize(r), 1024u);
     const std::uint8_t state = recordState(r);
     EXPECT_EQ(isDirectoryState(state), e.folder);
     EXPECT_EQ(isDeletedState(state), e.deleted);
