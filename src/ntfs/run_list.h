@@ -31,6 +31,7 @@ class RunTable {
   static constexpr std::size_t kFallbackCapacity = 2000;
   static constexpr std::size_t kMaxRuns = 32767;
 
+  // memoryLimit is the session's (Session::memoryLimit); maxRuns may lower the bound.
   explicit RunTable(std::size_t memoryLimit = std::numeric_limits<std::size_t>::max(),
                     std::size_t maxRuns = kMaxRuns);
 
