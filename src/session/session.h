@@ -15,6 +15,7 @@
 #include "fat/catalogue.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_table.h"
+#include "ntfs/run_list.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
@@ -112,6 +113,11 @@ class Session {
   // ------------------------------------------------------------------ results
   TreeModel folderTree;
   ScanCatalogue catalogue;
+
+  // ------------------------------------------------------------------ NTFS engine
+  // The $MFT's run table: rebuilt by buildMftRunList at the start of every Quick NTFS
+  // scan, then read by the MFT walk and by sectorOfRecord (scan and save) until the next.
+  RunTable mftRuns;
 };
 
 }  // namespace tessaly

@@ -1,0 +1,253 @@
+#include "ntfs/run_list.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "disk/sector_reader.h"
+#include "ntfs/mft_layout.h"
+#include "ntfs/mft_record.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::size_t kEntryBytes = 2 * sizeof(std::uint32_t);  // one start and one length
+
+// The first unnamed $DATA attribute of a record.
+std::optional<Attribute> unnamedData(ByteSpan record) {
+  AttributeWalk walk(record);
+  while (auto attribute = walk.next()) {
+    if (attribute->type == mft::kTypeData && attribute->nameLength == 0) return attribute;
+  }
+  return std::nullopt;
+}
+
+// The run list of a non-resident attribute, from its mapping-pairs offset to its end.
+// An offset that is negative or not below 1024 is taken as 64, where an unnamed
+// attribute's run list begins.
+ByteSpan mappingPairs(const Attribute& attribute) {
+  int offset = s16le(attribute.bytes, mft::kAttrMappingPairs);
+  if (offset < 0 || offset >= static_cast<int>(mft::kRecordSize))
+    offset = static_cast<int>(mft::kAttrMftRunList);
+  const auto at = static_cast<std::size_t>(offset);
+  return at < attribute.bytes.size() ? attribute.bytes.subspan(at) : ByteSpan{};
+}
+
+// The $MFT's run list is read at the fixed offset 64 of its $DATA, whatever the header says.
+ByteSpan mftPairs(const Attribute& attribute) {
+  return mft::kAttrMftRunList < attribute.bytes.size()
+             ? attribute.bytes.subspan(mft::kAttrMftRunList)
+             : ByteSpan{};
+}
+
+// Appends the runs of a record's unnamed non-resident $DATA (one segment).
+void decodeData(ByteSpan record, bool isMft, std::uint32_t partitionStart,
+                std::uint32_t sectorsPerCluster, RunTable& table) {
+  auto data = unnamedData(record);
+  if (!data || data->nonResident != 1) return;
+  decodeRunList(isMft ? mftPairs(*data) : mappingPairs(*data), partitionStart, sectorsPerCluster,
+                table);
+}
+
+// The bytes of a non-resident attribute list, read run by run up to its real size.
+std::vector<std::uint8_t> readListData(Session& session, const Attribute& list,
+                                       std::uint32_t partitionStart,
+                                       std::uint32_t sectorsPerCluster) {
+  const std::uint64_t realSize = u64le(list.bytes, mft::kAttrRealSize);
+  const std::size_t wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(realSize, kMaxAttributeListBytes));
+  RunTable runs(std::numeric_limits<std::size_t>::max(), kMaxAttributeListRuns);
+  decodeRunList(mappingPairs(list), partitionStart, sectorsPerCluster, runs);
+
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(wanted);
+  std::vector<std::uint8_t> sector(kSectorSize);
+  for (std::size_t i = 0; i < runs.size() && bytes.size() < wanted; ++i) {
+    for (std::uint32_t s = 0; s < runs.length(i) && bytes.size() < wanted; ++s) {
+      std::fill(sector.begin(), sector.end(), std::uint8_t{0});
+      if (runs.start(i) != 0) readDiskSectors(session, std::uint64_t{runs.start(i)} + s, 1, sector);
+      bytes.insert(bytes.end(), sector.begin(), sector.end());
+    }
+  }
+  if (bytes.size() > wanted) bytes.resize(wanted);
+  return bytes;
+}
+
+// The segments of a record that hold the unnamed attribute of `type`, by its attribute list.
+std::vector<std::uint32_t> segmentsOf(Session& session, ByteSpan record, std::uint32_t type,
+                                      std::uint32_t partitionStart,
+                                      std::uint32_t sectorsPerCluster) {
+  AttributeWalk walk(record);
+  std::optional<Attribute> list;
+  while (auto attribute = walk.next()) {
+    if (attribute->type == mft::kTypeAttributeList) {
+      list = attribute;
+      break;
+    }
+  }
+  if (!list) return {};
+
+  std::vector<std::uint8_t> stored;
+  ByteSpan entries;
+  if (list->nonResident == 0) {
+    auto content = list->residentContent();
+    if (!content) return {};
+    entries = *content;
+  } else {
+    stored = readListData(session, *list, partitionStart, sectorsPerCluster);
+    entries = stored;
+  }
+
+  std::vector<std::uint32_t> segments;
+  forEachListEntry(entries, [&](const AttributeListEntry& entry) {
+    if (entry.type == type && entry.nameLength == 0 &&
+        std::find(segments.begin(), segments.end(), entry.segment) == segments.end())
+      segments.push_back(entry.segment);
+    return segments.size() < kMaxSegments;
+  });
+  return segments;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ RunTable
+
+RunTable::RunTable(std::size_t memoryLimit, std::size_t maxRuns)
+    : memoryLimit_(memoryLimit), maxRuns_(std::min(maxRuns, kMaxRuns)) {
+  fixed_ = memoryLimit_ < kGrowthStep * kEntryBytes;
+  capacity_ = std::min(fixed_ ? kFallbackCapacity : kGrowthStep, maxRuns_);
+}
+
+void RunTable::clear() {
+  starts_.clear();
+  lengths_.clear();
+  exhausted_ = false;
+}
+
+bool RunTable::grow() {
+  if (fixed_) return false;
+  const std::size_t wanted = std::min(capacity_ + kGrowthStep, maxRuns_);
+  if (wanted <= capacity_ || wanted > memoryLimit_ / kEntryBytes) return false;
+  capacity_ = wanted;
+  return true;
+}
+
+bool RunTable::append(std::uint32_t start, std::uint32_t length) {
+  if (starts_.size() >= capacity_ && !grow()) {
+    exhausted_ = true;
+    return false;
+  }
+  starts_.push_back(start);
+  lengths_.push_back(length);
+  return true;
+}
+
+std::uint64_t RunTable::totalSectors() const {
+  std::uint64_t total = 0;
+  for (auto length : lengths_) total += length;
+  return total;
+}
+
+// ------------------------------------------------------------------ decoding
+
+bool decodeRunList(ByteSpan pairs, std::uint32_t partitionStart, std::uint32_t sectorsPerCluster,
+                   RunTable& table) {
+  std::size_t position = 0;
+  std::uint64_t cluster = 0;  // of the last run with an offset; wraps like the sectors do
+  while (fits(pairs, position, 1)) {
+    const std::uint8_t header = pairs[position];
+    if (header == 0) return true;
+    const std::size_t lengthBytes = header & 0x0F;
+    const std::size_t offsetBytes = header >> 4;
+    if (lengthBytes > 8 || offsetBytes > 8 || !fits(pairs, position + 1, lengthBytes + offsetBytes))
+      return false;
+    const std::uint64_t clusters = uNle(pairs, position + 1, lengthBytes);
+    const auto length = static_cast<std::uint32_t>(clusters * sectorsPerCluster);
+    std::uint32_t start = 0;
+    if (offsetBytes != 0) {
+      std::uint64_t delta = uNle(pairs, position + 1 + lengthBytes, offsetBytes);
+      const std::size_t bits = 8 * offsetBytes;
+      if (bits < 64 && (delta >> (bits - 1)) != 0) delta |= ~std::uint64_t{0} << bits;
+      cluster += delta;
+      start = static_cast<std::uint32_t>(partitionStart + cluster * sectorsPerCluster);
+    }
+    if (!table.append(start, length)) return false;
+    position += 1 + lengthBytes + offsetBytes;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------------ tables
+
+void buildMftRunList(Session& session, std::uint32_t partitionStart, std::uint32_t mftSector,
+                     std::uint32_t sectorsPerCluster) {
+  RunTable& table = session.mftRuns;
+  table = RunTable(session.memoryLimit);
+  MftRecord record{};
+  // A $MFT whose root directory record is damaged is not trusted at all.
+  if (!readRecordAt(session, std::uint64_t{mftSector} + 10, record)) return;
+  if (!readRecordAt(session, mftSector, record)) return;
+  decodeData(record, true, partitionStart, sectorsPerCluster, table);
+
+  const auto segments =
+      segmentsOf(session, record, mft::kTypeData, partitionStart, sectorsPerCluster);
+  if (segments.empty()) return;
+  table.clear();
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    // The first segment (normally record 0 itself) is taken to lie in the first run;
+    // the others are found through the runs decoded so far.
+    std::uint64_t sector = std::uint64_t{mftSector} + 2 * std::uint64_t{segments[i]};
+    if (i > 0) {
+      sector = sectorOfRecord(table, segments[i]);
+      if (sector == 0) return;
+    }
+    if (!readRecordAt(session, sector, record)) return;
+    decodeData(record, true, partitionStart, sectorsPerCluster, table);
+    if (table.exhausted()) return;
+  }
+}
+
+void buildDataRunList(Session& session, std::uint32_t partitionStart, std::uint32_t recordSector,
+                      std::uint32_t sectorsPerCluster, RunTable& table) {
+  table.clear();
+  MftRecord record{};
+  if (!readRecordAt(session, recordSector, record)) return;
+  decodeData(record, false, partitionStart, sectorsPerCluster, table);
+
+  const auto segments =
+      segmentsOf(session, record, mft::kTypeData, partitionStart, sectorsPerCluster);
+  if (segments.empty()) return;
+  table.clear();
+  for (auto segment : segments) {
+    const std::uint32_t sector = sectorOfRecord(session.mftRuns, segment);
+    if (sector == 0 || !readRecordAt(session, sector, record)) return;
+    decodeData(record, false, partitionStart, sectorsPerCluster, table);
+    if (table.exhausted()) return;
+  }
+}
+
+std::uint32_t sectorOfRecord(const RunTable& mftRuns, std::uint32_t recordNumber) {
+  const std::uint64_t target = 2 * std::uint64_t{recordNumber};
+  std::uint64_t before = 0;
+  for (std::size_t i = 0; i < mftRuns.size(); ++i) {
+    if (before + mftRuns.length(i) > target)
+      return static_cast<std::uint32_t>(mftRuns.start(i) + (target - before));
+    before += mftRuns.length(i);
+  }
+  return 0;
+}
+
+std::uint32_t sectorOfRecord(const Session& session, std::uint32_t recordNumber) {
+  return sectorOfRecord(session.mftRuns, recordNumber);
+}
+
+std::vector<std::uint32_t> collectSegments(Session& session, std::uint32_t recordSector,
+                                           std::uint32_t type) {
+  MftRecord record{};
+  if (!readRecordAt(session, recordSector, record)) return {};
+  return segmentsOf(session, record, type, session.workingVolume.cluster0Sector,
+                    session.workingVolume.sectorsPerCluster);
+}
+
+}  // namespace tessaly
