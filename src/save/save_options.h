@@ -1,0 +1,88 @@
+// The save options (which files a save takes and how the data of a FAT file are found)
+// and the rules of the Settings dialog that changes them. The wizard's dialog and the
+// CLI's flags both go through these rules.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+struct SaveDate {
+  int day = 0, month = 0, year = 0;
+  // Hours on the 30-day-month, 360-day-year scale the date filter compares.
+  std::int64_t hours() const { return std::int64_t{day} * 24 + std::int64_t{month} * 720 + std::int64_t{year} * 8640; }
+};
+
+constexpr int kMaxExtensions = 100;
+
+struct SaveOptions {
+  int deletedFilter = 0;  // 0 all files, 1 exclude deleted files, 2 deleted files only
+  int selectionMode = 0;  // 0 selected list items, 1 all, 2 the items not selected
+  int savingMode = 0;     // 0 Auto, 1 FAT1, 2 FAT2, 3 Contiguous
+  std::vector<std::string> extensionList;  // at most 100, each 1 to 4 characters, no "."
+  SaveDate earlierDate;                    // upper bound of the date filter
+  SaveDate afterDate;                      // lower bound
+
+  int extensionCount() const { return static_cast<int>(extensionList.size()); }
+  // The date filter is on when the upper bound has a year, not before the lower bound's.
+  bool dateFilterActive() const { return earlierDate.year != 0 && earlierDate.year >= afterDate.year; }
+  // Whether a file of this date passes the date filter.
+  bool datePasses(const SaveDate& file) const;
+  // The extension filter: the text after the last "." (the whole name without one), cut
+  // to 8 characters, equal to an entry without regard to case; every name passes an
+  // empty list.
+  bool extensionPasses(const std::string& name) const;
+};
+
+// The Settings dialog's rules, without the dialog: the wizard's dialog drives one of
+// these; so can a test. Radio and list changes take effect at once; Cancel undoes
+// everything since open().
+class SaveSettings {
+ public:
+  explicit SaveSettings(SaveOptions& options) : options_(options) {}
+
+  // Entries of the date lists.
+  static constexpr int kDays = 31, kMonths = 12, kYears = 61, kFirstYear = 1970;
+
+  // Opening the dialog: deleted files only (the deleted-file radios and FAT1/FAT2 are then
+  // disabled), default Earlier positions, After day reset, the opening copy taken.
+  void open();
+  // The list box, top entry first.
+  const std::vector<std::string>& listBox() const { return listBox_; }
+
+  // Add: "" when added; else the refusal's message number and English text (empty text
+  // for an empty edit, which does nothing).
+  struct Refusal {
+    int message = 0;
+    std::string text;
+    bool errorIcon = true;
+  };
+  std::optional<Refusal> add(const std::string& edit);
+  // Remove the entry shown at row of the list box.
+  void remove(std::size_t row);
+  void apply();
+  void cancel();
+
+  void setDeletedFilter(int value) { options_.deletedFilter = value; }
+  void setSelectionMode(int value) { options_.selectionMode = value; }
+  void setSavingMode(int value) { options_.savingMode = value; }
+  // Positions of the six date lists: Earlier day, month, year, After day, month, year.
+  std::array<int, 6>& positions() { return positions_; }
+
+ private:
+  SaveOptions& options_;
+  std::vector<std::string> listBox_;
+  std::vector<std::string> pending_;
+  std::array<int, 6> positions_{};
+  SaveOptions opening_;
+  std::array<int, 6> openingPositions_{};
+};
+
+// Parses "DD-MM-YYYY"; nullopt unless it is a real day of 1970 to 2030 as the date lists offer.
+std::optional<SaveDate> parseSaveDate(const std::string& text);
+
+}  // namespace tessaly
