@@ -10,5 +10,6 @@ int partitionsCommand(const std::vector<std::string>& args);
 int disksCommand(const std::vector<std::string>& args);
 int registerCommand(const std::vector<std::string>& args);
 int scanCommand(const std::vector<std::string>& args);
+int recoverCommand(const std::vector<std::string>& args);
 
 }  // namespace tessaly::cli

@@ -17,7 +17,8 @@ void usage() {
                "  partitions DISK            list the partitions of a disk or disk image\n"
                "  register [FOLDER]          record the installation folder in the settings\n"
                "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
-               "                             Quick scan: the folder tree and the deleted files\n";
+               "                             Quick scan: the folder tree and the deleted files\n"
+               "  recover DISK ... --out DIR  scan, then save the recoverable files into DIR\n";
 }
 
 }  // namespace
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     if (command == "partitions") return tessaly::cli::partitionsCommand(args);
     if (command == "register") return tessaly::cli::registerCommand(args);
     if (command == "scan") return tessaly::cli::scanCommand(args);
+    if (command == "recover") return tessaly::cli::recoverCommand(args);
   } catch (const tessaly::ProgramExit& exit) {
     return exit.code;
   }

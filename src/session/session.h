@@ -19,6 +19,8 @@
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
+#include "save/save_options.h"
+#include "session/file_list_model.h"
 #include "session/tree_model.h"
 #include "session/ui.h"
 #include "session/worker_gate.h"
@@ -113,6 +115,31 @@ class Session {
   // ------------------------------------------------------------------ results
   TreeModel folderTree;
   ScanCatalogue catalogue;
+
+  // ------------------------------------------------------------------ saving
+  SaveOptions options;
+  std::atomic<int> stopSaving{0};       // 1 ends the whole save
+  std::atomic<int> skipCurrentFile{0};  // 1 abandons the file being written
+  std::atomic<int> replacePolicy{0};    // 0 Yes, 1 No, 2 Yes to All, 3 No to All
+  std::atomic<int> filesSaved{0};       // files begun in this save
+  std::atomic<int> filesToSave{0};      // counted by the size calculation
+  std::atomic<std::uint64_t> bytesToSave{0};
+  std::atomic<std::uint64_t> bytesSaved{0};
+  std::int64_t saveStartTime = 0;  // seconds of the calendar clock
+  std::atomic<int> saveDone{0};
+  std::int16_t saveSource = 1;  // 1 the checked folders of the tree, 2 the file list
+  std::string destinationFolder;
+  FileListModel fileList;
+  // What a save really achieved, for the front ends' summaries: files whose every byte
+  // was written, the bytes written, and the files that could not be written.
+  struct SaveOutcome {
+    std::atomic<int> filesCompleted{0};
+    std::atomic<std::uint64_t> bytesWritten{0};
+    std::atomic<int> writeFailures{0};
+    void reset() { filesCompleted = 0, bytesWritten = 0, writeFailures = 0; }
+  } saveOutcome;
+  // Least time between two progress updates of the Saving dialog (0: after every block).
+  int saveProgressIntervalMs = 100;
 
   // ------------------------------------------------------------------ NTFS engine
   // The $MFT's run table: rebuilt by buildMftRunList at the start of every Quick NTFS

@@ -214,3 +214,36 @@ void TreeModel::setObserver(TreeObserver* observer) {
 }
 
 }  // namespace tessaly
+
+namespace tessaly {
+
+void setSubtreeCheck(TreeModel& tree, TreeItem item, int state) {
+  std::vector<TreeItem> pending{item};
+  while (!pending.empty()) {
+    TreeItem at = pending.back();
+    pending.pop_back();
+    tree.setState(at, state);
+    for (TreeItem child : tree.children(at)) pending.push_back(child);
+  }
+}
+
+void toggleCheck(TreeModel& tree, TreeItem item) {
+  const int state = tree.state(item);
+  const bool checking = !(state == kChecked || state == kPartlyChecked);
+  setSubtreeCheck(tree, item, checking ? kChecked : kUnchecked);
+  for (TreeItem at = tree.parent(item); at != kNoItem; at = tree.parent(at)) {
+    bool anyUnchecked = false, anyPartly = false, allUnchecked = true;
+    for (TreeItem child : tree.children(at)) {
+      const int s = tree.state(child);
+      anyUnchecked = anyUnchecked || s == kUnchecked;
+      anyPartly = anyPartly || s == kPartlyChecked;
+      allUnchecked = allUnchecked && s == kUnchecked;
+    }
+    if (checking)
+      tree.setState(at, !anyUnchecked && !anyPartly ? kChecked : kPartlyChecked);
+    else
+      tree.setState(at, allUnchecked ? kUnchecked : kPartlyChecked);
+  }
+}
+
+}  // namespace tessaly

@@ -87,3 +87,15 @@ class TreeModel {
 };
 
 }  // namespace tessaly
+
+namespace tessaly {
+
+// Check boxes of the folder tree: the state image of an item and of all its descendants.
+void setSubtreeCheck(TreeModel& tree, TreeItem item, int state);
+// A click on an item's check box: a checked or partly checked item is unchecked with its
+// whole subtree, an unchecked one checked with its subtree; the ancestors follow (checked
+// when none of their children is unchecked or partly checked, unchecked when all their
+// children are unchecked, partly checked otherwise).
+void toggleCheck(TreeModel& tree, TreeItem item);
+
+}  // namespace tessaly

@@ -1,0 +1,42 @@
+// The save engine: copies one file found on the scanned disk into a new file of the
+// destination folder. FAT files are found from their first cluster (the chain in FAT 1
+// or FAT 2, or consecutive clusters, as the saving mode says); NTFS files from their MFT
+// record (the data inside it, or the runs of its run list). Every read goes through the
+// sector reader; nothing is written to the scanned disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tessaly {
+
+class Session;
+
+// Saves a FAT file. interactive: the Saving dialog is open (filters, replace question,
+// counters, progress); otherwise a quiet save that overwrites and shows nothing. True
+// when every byte of the file was written.
+bool saveFatFile(Session& session, const std::string& destPath, const std::string& name,
+                 std::uint32_t size, std::uint32_t firstCluster, bool interactive, bool deleted);
+
+// Saves an NTFS file from its MFT record at recordSector.
+bool saveNtfsFile(Session& session, const std::string& destPath, const std::string& name,
+                  std::uint64_t size, std::uint32_t recordSector, bool interactive, bool deleted);
+
+// Appends the file's chain, read from the FAT that starts at fatStart, to the directory
+// chain list; at most neededClusters links are followed.
+void walkSaveChain(Session& session, const std::string& fileSystem, std::uint32_t firstCluster,
+                   std::uint32_t fatStart, std::uint32_t neededClusters);
+
+// Opens a file that has just been saved with the desktop's program for its type.
+bool openSavedFile(const std::string& path);
+
+// A name off the disk made safe as one path component: no "/" or NUL, never "." or
+// "..", never empty. Names are otherwise kept as they are.
+std::string safeComponent(const std::string& name);
+
+// The Saving dialog's figures after a block: data in MB, percentage, time estimates and
+// the current file's bytes (FAT only). Honours session.saveProgressIntervalMs.
+void updateSaveProgress(Session& session, std::uint64_t written, std::uint64_t size, bool currentFile,
+                        bool force = false);
+
+}  // namespace tessaly
