@@ -1,5 +1,8 @@
 #include "cli/scan_setup.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <iostream>
 
 #include "config/configuration.h"
@@ -16,6 +19,7 @@ ScanRun::ScanRun(bool quiet, const DialogAnswers& answers)
 ScanRun::~ScanRun() {
   // The catalogue file of this run is not left behind.
   if (session_) releaseScanState(*session_);
+  if (!scratch_.empty()) ::rmdir(scratch_.c_str());
 }
 
 std::string ScanRun::rangeText() const {
@@ -56,6 +60,13 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   if (session.installFolder.empty()) session.installFolder = platform::executableFolder();
   session.messages = std::make_shared<MessageCatalogue>(
       session.installFolder, chooseLanguageFile(readLanguageSetting(session.registry)));
+  // The scan catalogue of a command-line run is its own: several runs at once, or a
+  // wizard beside them, never share one file.
+  std::string scratch = platform::tempFolder() + "/tessaly-XXXXXX";
+  if (::mkdtemp(scratch.data())) {
+    run->scratch_ = scratch;
+    session.scratchFolder = scratch;
+  }
   if (args.has("memory-limit")) {
     if (auto limit = parseNumber(args.get("memory-limit"))) session.memoryLimit = *limit;
   }

@@ -40,6 +40,7 @@ class ScanRun {
   std::unique_ptr<Session> session_;
   std::string disk_;
   std::string label_;
+  std::string scratch_;
 };
 
 }  // namespace tessaly::cli

@@ -274,3 +274,17 @@ void runSave(Session& session) {
 }
 
 }  // namespace tessaly
+
+namespace tessaly {
+
+bool acceptDestination(Session& session, const std::string& path) {
+  const std::string folder = path.substr(0, 1024);
+  if (!isDirectory(folder) && ::mkdir(folder.c_str(), 0755) != 0) {
+    session.messageBox(session.text(193, "Failed to create ") + folder, MessageButtons::Ok, MessageIcon::Error);
+    return false;
+  }
+  session.destinationFolder = folder;
+  return true;
+}
+
+}  // namespace tessaly

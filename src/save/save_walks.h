@@ -48,3 +48,12 @@ struct ListItem {
 ListItem parseListItem(const FileRow& row);
 
 }  // namespace tessaly
+
+namespace tessaly {
+
+// The File Saving dialog's OK: the folder typed becomes destinationFolder; a folder that
+// does not exist is created (one level). When it cannot be, "Failed to create " and the
+// path are shown and false is returned (the dialog stays open).
+bool acceptDestination(Session& session, const std::string& path);
+
+}  // namespace tessaly

@@ -21,6 +21,7 @@ bool Session::floppySelected() const {
 namespace tessaly {
 
 std::string Session::catalogueFolder() const {
+  if (!scratchFolder.empty()) return scratchFolder;
   if (!installFolder.empty() && ::access(installFolder.c_str(), W_OK) == 0) return installFolder;
   std::string data = platform::Registry::userHome() + "/data";
   for (std::size_t i = 1; i <= data.size(); ++i) {

@@ -61,9 +61,11 @@ class Session {
   platform::Registry registry = platform::Registry::forUser();
   // The installation folder ("FilePath" of the configuration key), read at start.
   std::string installFolder;
-  // Where the scan catalogue is kept: the installation folder, or, when that cannot be
-  // written (an installation shared by all users), the user's own data folder.
+  // Where the scan catalogue is kept: scratchFolder when a front end set one, else the
+  // installation folder, or, when that cannot be written (an installation shared by all
+  // users), the user's own data folder.
   std::string catalogueFolder() const;
+  std::string scratchFolder;
 
   // ------------------------------------------------------------------ disk access
   char osFamily = 'N';

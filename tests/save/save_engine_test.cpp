@@ -1,0 +1,253 @@
+// The save engine on crafted FAT volumes: the saving modes, the filters, the prompts,
+// Skip and Stop, and the agreed mends (write errors prompted, skipped bad sectors saved
+// as zeros, names kept inside the destination).
+#include "save/save_engine.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "../fat/crafted_fat.h"
+#include "save/save_walks.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Cluster c holds the byte (c & 0xFF) everywhere, so a saved file shows which clusters it came from.
+struct SaveVolume : test::CraftedFat {
+  test::TempDir out;
+  explicit SaveVolume(std::uint32_t spc = 4, std::string fsName = "FAT16")
+      : CraftedFat(std::move(fsName), spc, 2000, 4) {
+    for (std::uint32_t c = 2; c < 300; ++c) {
+      const std::uint64_t first = clusterSector(c);
+      if (first + spc > 2000) break;
+      for (std::uint32_t s = 0; s < spc; ++s) {
+        auto bytes = sector(first + s);
+        std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>(c));
+      }
+    }
+    session().saveProgressIntervalMs = 0;
+  }
+  std::vector<std::uint8_t> saved(const std::string& name) { return test::readFile(out.file(name)); }
+  // The cluster each stretch of clusterBytes came from.
+  std::vector<int> clustersOf(const std::string& name) {
+    auto bytes = saved(name);
+    std::vector<int> clusters;
+    const std::size_t clusterBytes = v.sectorsPerCluster * 512u;
+    for (std::size_t at = 0; at < bytes.size(); at += clusterBytes) clusters.push_back(bytes[at]);
+    return clusters;
+  }
+  bool save(const std::string& name, std::uint32_t size, std::uint32_t first, bool deleted = true) {
+    return saveFatFile(session(), out.file(name), name, size, first, true, deleted);
+  }
+};
+
+TEST(SaveFatFile, AutoModeTakesTheFatWhoseChainHasExactlyTheNeededClusters) {
+  SaveVolume v(4);  // 2048-byte clusters: 5000 bytes need 3
+  v.fat(10, 11, true);
+  v.fat(11, 0xFFFF, true);
+  // FAT 2 alone: 10 -> 14 -> 15.
+  auto fat2 = [&](std::uint32_t c, std::uint16_t value) {
+    put16le(std::span<std::uint8_t>(v.device->bytes()).subspan(v.v.fat2Start * 512, 2048), c * 2, value);
+  };
+  fat2(10, 14);
+  fat2(14, 15);
+  fat2(15, 0xFFFF);
+  ASSERT_TRUE(v.save("auto.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("auto.bin"), (std::vector<int>{10, 14, 15}));
+  EXPECT_EQ(v.saved("auto.bin").size(), 5000u);
+
+  v.session().options.savingMode = 1;  // FAT1: its chain is too short, so contiguous
+  ASSERT_TRUE(v.save("fat1.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("fat1.bin"), (std::vector<int>{10, 11, 12}));
+  v.session().options.savingMode = 2;
+  ASSERT_TRUE(v.save("fat2.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("fat2.bin"), (std::vector<int>{10, 14, 15}));
+  v.session().options.savingMode = 3;
+  ASSERT_TRUE(v.save("contiguous.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("contiguous.bin"), (std::vector<int>{10, 11, 12}));
+}
+
+TEST(SaveFatFile, AChainThatRunsIntoAnotherFileIsNotUsed) {
+  SaveVolume v(4);
+  v.chain({10, 11, 20, 21});  // continues into another file's clusters
+  v.session().options.savingMode = 1;
+  ASSERT_TRUE(v.save("f.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("f.bin"), (std::vector<int>{10, 11, 12}));
+}
+
+TEST(SaveFatFile, BlocksAndFinalPieces) {
+  SaveVolume one(1);
+  Session& s = one.session();
+  ASSERT_TRUE(one.save("empty.bin", 0, 10));
+  EXPECT_TRUE(fs::exists(one.out.file("empty.bin")));
+  EXPECT_EQ(fs::file_size(one.out.file("empty.bin")), 0u);
+  s.bytesSaved = 0;
+  ASSERT_TRUE(one.save("k.bin", 1000, 10));
+  EXPECT_EQ(one.saved("k.bin").size(), 1000u);
+  EXPECT_EQ(one.saved("k.bin")[999], 11);
+  EXPECT_EQ(s.bytesSaved.load(), 512u);  // the final piece is not counted
+  EXPECT_EQ(s.saveOutcome.bytesWritten.load(), 1000u);
+
+  SaveVolume eight(8);
+  ASSERT_TRUE(eight.save("4k.bin", 4096, 5));
+  EXPECT_EQ(eight.saved("4k.bin").size(), 4096u);
+  EXPECT_EQ(eight.session().bytesSaved.load(), 0u);
+}
+
+TEST(SaveFatFile, FiltersPassFilesOverWithoutCountingThem) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  s.options.extensionList = {"doc"};
+  EXPECT_TRUE(v.save("REPORT.DOC", 10, 10));
+  EXPECT_FALSE(v.save("REPORT.DOCX", 10, 10));
+  EXPECT_TRUE(v.save("DOC", 10, 10));
+  EXPECT_FALSE(fs::exists(v.out.file("REPORT.DOCX")));
+  EXPECT_EQ(s.filesSaved.load(), 2);
+
+  s.options.extensionList.clear();
+  s.options.deletedFilter = 2;
+  EXPECT_FALSE(v.save("LIVE.TXT", 10, 10, false));
+  EXPECT_TRUE(v.save("GONE.TXT", 10, 10, true));
+  s.options.deletedFilter = 1;
+  EXPECT_FALSE(v.save("GONE2.TXT", 10, 10, true));
+  EXPECT_EQ(s.filesSaved.load(), 3);
+  EXPECT_TRUE(v.t->dialogs.messages.empty());
+}
+
+TEST(SaveFatFile, ReplacePolicies) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  std::ofstream(v.out.file("A.TXT")) << "old";
+  s.replacePolicy = answer::kNoToAll;
+  EXPECT_FALSE(v.save("A.TXT", 10, 10));
+  EXPECT_EQ(v.saved("A.TXT").size(), 3u);
+  s.replacePolicy = answer::kYesToAll;
+  EXPECT_TRUE(v.save("A.TXT", 10, 10));
+  EXPECT_EQ(v.saved("A.TXT").size(), 10u);
+  EXPECT_TRUE(v.t->dialogs.replacePrompts.empty());
+
+  s.replacePolicy = answer::kYes;
+  v.t->dialogs.replaceAnswers = {answer::kNo, answer::kYesToAll};
+  EXPECT_FALSE(v.save("A.TXT", 20, 10));
+  EXPECT_TRUE(v.save("A.TXT", 20, 10));
+  EXPECT_TRUE(v.save("A.TXT", 30, 10));  // Yes to All: no further question
+  EXPECT_EQ(v.t->dialogs.replacePrompts.size(), 2u);
+  EXPECT_EQ(v.saved("A.TXT").size(), 30u);
+}
+
+TEST(SaveFatFile, SkipKeepsThePartialFileAndStopEndsEveryLaterFile) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  // The progress update of the second block presses Skip.
+  struct SkippingControls : test::RecordingControls {
+    Session* session = nullptr;
+    int blocks = 0;
+    void setText(int id, const std::string& text) override {
+      if (id == control::kSaveCurrentFile && ++blocks == 2) session->skipCurrentFile = 1;
+      RecordingControls::setText(id, text);
+    }
+  } skipping;
+  skipping.session = &s;
+  s.controls = &skipping;
+  EXPECT_FALSE(v.save("big.bin", 10 * 512, 10));
+  EXPECT_EQ(v.saved("big.bin").size(), 2u * 512);
+  EXPECT_EQ(s.skipCurrentFile.load(), 0);
+  EXPECT_TRUE(v.save("next.bin", 700, 20));
+
+  s.stopSaving = 1;
+  EXPECT_FALSE(v.save("after-stop.bin", 700, 20));
+  EXPECT_EQ(v.saved("after-stop.bin").size(), 0u);
+}
+
+TEST(SaveFatFile, ADestinationThatCannotBeCreatedAsksAbortOrSkip) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  v.t->dialogs.errorWritingAnswers = {answer::kSkipFile, answer::kAbort};
+  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/folder/x.bin"), "x.bin", 10, 10, true, true));
+  EXPECT_EQ(s.skipCurrentFile.load(), 1);
+  EXPECT_EQ(s.stopSaving.load(), 0);
+  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/folder/y.bin"), "y.bin", 10, 10, true, true));
+  EXPECT_EQ(s.stopSaving.load(), 1);
+  EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 2u);
+  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 2);
+  // A quiet save asks nothing.
+  s.stopSaving = 0;
+  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/z.bin"), "z.bin", 10, 10, false, true));
+  EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 2u);
+}
+
+TEST(SaveFatFile, ASkippedBadSectorSavesZerosNotTheBlockBefore) {
+  SaveVolume v(1);
+  auto faulty = std::make_shared<platform::FaultyDevice>(v.device);
+  faulty->failSector(v.clusterSector(11));
+  v.t->devices.attach(platform::DeviceTable::physicalDriveName(0), faulty);
+  v.session().badSectorPolicy = answer::kSkipAll;
+  ASSERT_TRUE(v.save("holes.bin", 3 * 512, 10));
+  auto bytes = v.saved("holes.bin");
+  EXPECT_EQ(bytes[0], 10);
+  EXPECT_EQ(bytes[512], 0);
+  EXPECT_EQ(bytes[1023], 0);
+  EXPECT_EQ(bytes[1024], 12);
+}
+
+TEST(SaveFatFile, ADestinationThatFillsUpIsReportedNotPassedOffAsSaved) {
+  test::TempDir mountPoint;
+  if (::mount("tessaly-test", mountPoint.path().c_str(), "tmpfs", 0, "size=16k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): the full-destination case is not run";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount(path.c_str()); }
+  } unmount{mountPoint.path()};
+  SaveVolume v(1);
+  Session& s = v.session();
+  v.t->dialogs.errorWritingFallback = answer::kSkipFile;
+  EXPECT_TRUE(saveFatFile(s, mountPoint.file("small.bin"), "small.bin", 4096, 10, true, true));
+  EXPECT_FALSE(saveFatFile(s, mountPoint.file("large.bin"), "large.bin", 64 * 1024, 10, true, true));
+  EXPECT_EQ(v.t->dialogs.errorWritingPrompts, (std::vector<std::string>{mountPoint.file("large.bin")}));
+  EXPECT_EQ(s.saveOutcome.filesCompleted.load(), 1);
+  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 1);
+}
+
+TEST(SaveFatFile, ProgressShowsMegabytesPercentageAndTimes) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  s.bytesToSave = 4 * 1048576;
+  s.bytesSaved = 3 * 1048576;
+  s.saveStartTime = static_cast<std::int64_t>(std::time(nullptr)) - 192;
+  updateSaveProgress(s, 512, 2048, true, true);
+  auto& c = v.t->controls;
+  EXPECT_EQ(c.lastText(control::kSaveDataDone), "3 MB");
+  EXPECT_EQ(c.lastText(control::kSaveDataTotal), "4 MB");
+  EXPECT_EQ(c.progress(control::kSaveProgress).back(), 75);
+  EXPECT_EQ(c.lastText(control::kSaveProgress), "75% ");
+  EXPECT_EQ(c.lastText(control::kSaveTimeElapsed), "3 Min 12 Sec");
+  EXPECT_EQ(c.lastText(control::kSaveTimeRemaining), "1 Min 4 Sec");
+  EXPECT_EQ(c.lastText(control::kSaveCurrentFile), "512 / 2048");
+}
+
+TEST(SaveNames, NamesOffTheDiskStayInsideTheDestination) {
+  EXPECT_EQ(safeComponent(".."), "_..");
+  EXPECT_EQ(safeComponent("."), "_.");
+  EXPECT_EQ(safeComponent(""), "_");
+  EXPECT_EQ(safeComponent("a/b"), "a_b");
+  EXPECT_EQ(safeComponent("Budget 2024.xls"), "Budget 2024.xls");
+}
+
+TEST(SaveDestination, AFolderIsCreatedOneLevelDeepOrRefused) {
+  SaveVolume v(1);
+  Session& s = v.session();
+  EXPECT_TRUE(acceptDestination(s, v.out.file("new")));
+  EXPECT_TRUE(fs::is_directory(v.out.file("new")));
+  EXPECT_EQ(s.destinationFolder, v.out.file("new"));
+  EXPECT_FALSE(acceptDestination(s, v.out.file("missing/child")));
+  ASSERT_EQ(v.t->dialogs.messages.size(), 1u);
+  EXPECT_EQ(v.t->dialogs.messages[0].text, "Failed to create " + v.out.file("missing/child"));
+}
+
+}  // namespace
+}  // namespace tessaly

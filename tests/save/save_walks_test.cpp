@@ -1,0 +1,249 @@
+// The save walks: whole recoveries of the mtools-built volumes checked byte for byte
+// against what was written before deletion, and the walk rules on crafted volumes.
+#include "save/save_walks.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "../fat/crafted_fat.h"
+#include "fat/quick_scan.h"
+#include "partition/volume.h"
+#include "save/save_engine.h"
+#include "session/folder_contents.h"
+#include "support/manifest.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file under a folder, by its path relative to it, with its SHA-256.
+std::map<std::string, std::string> treeHashes(const std::string& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_regular_file())
+      out[fs::relative(entry.path(), root).string()] = test::sha256File(entry.path().string());
+  return out;
+}
+
+class Recovery : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
+  const auto [image, volumeName] = GetParam();
+  const auto manifest = test::loadManifest(test::manifestPath(image));
+  const auto volume = test::entriesOf(manifest, volumeName, "volume").at(0);
+  const auto folders = test::entriesOf(manifest, volumeName, "folder");
+  const std::string lostPath = test::entriesOf(manifest, volumeName, "lost").at(0).path;
+
+  test::TempDir install, out;
+  std::unique_ptr<test::TestSession> t;
+  if (volume.path == "FAT12") {
+    t = std::make_unique<test::TestSession>(std::make_shared<platform::MemoryDevice>(1));
+    t->devices.setFloppy(test::imagePath(image));
+    t->session.selectedDiskName = "1.44\" Floppy";
+  } else {
+    t = std::make_unique<test::TestSession>(test::imagePath(image));
+  }
+  Session& s = t->session;
+  s.installFolder = install.path();
+  s.partitionSelection.fileSystem = volume.path;
+  s.partitionSelection.firstSector = volume.firstSector;
+  s.partitionSelection.lastSector = volume.path == "FAT12" ? 2880 : volume.lastSector;
+  if (volume.path != "FAT12") s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
+  runQuickFatScan(s);
+
+  // The root's own files from the list, every folder's from the checked tree.
+  const TreeItem root = s.folderTree.root();
+  FolderContents contents = listFolder(s, root);
+  contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
+  s.fileList.setRows(contents.rows);
+  s.fileList.selectAll(true);
+  toggleCheck(s.folderTree, root);
+  s.destinationFolder = out.path();
+  s.saveSource = 2;
+  countListItems(s);
+  countCheckedFolders(s, root);
+  const int counted = s.filesToSave;
+  runSave(s);
+  s.saveSource = 1;
+  runSave(s);
+  EXPECT_EQ(s.saveDone.load(), 1);
+
+  // The expected destination tree, from the manifest alone.
+  std::string orphan;
+  for (TreeItem child : s.folderTree.children(s.folderTree.children(root).at(0))) orphan = s.folderTree.text(child);
+  auto folderPath = [&](const std::string& path) {
+    std::string out_;
+    std::string prefix;
+    if (path.rfind(lostPath, 0) == 0) {
+      out_ = "Lost/" + orphan;
+      prefix = lostPath;
+    }
+    std::size_t start = prefix.size() + 1;
+    while (start <= path.size()) {
+      std::size_t slash = path.find('/', start);
+      if (slash == std::string::npos) slash = path.size();
+      std::string component = path.substr(start, slash - start);
+      prefix += "/" + component;
+      bool deleted = false;
+      for (const auto& f : folders)
+        if (f.path == prefix) deleted = f.deleted;
+      out_ += (out_.empty() ? "" : "/") + test::fatListedName(component, deleted);
+      start = slash + 1;
+    }
+    return out_;
+  };
+  std::map<std::string, std::string> expected;
+  for (const auto& f : test::entriesOf(manifest, volumeName, "file")) {
+    if (!f.deleted) continue;
+    std::string folder = folderPath(test::parentPath(f.path));
+    expected[(folder.empty() ? "" : folder + "/") + test::fatListedName(test::baseName(f.path), true)] = f.sha256;
+  }
+  EXPECT_EQ(treeHashes(out.path()), expected);
+  EXPECT_EQ(counted, static_cast<int>(expected.size()));
+  EXPECT_EQ(s.saveOutcome.filesCompleted.load(), static_cast<int>(expected.size()));
+  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 0);
+  EXPECT_TRUE(t->dialogs.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, Recovery,
+                         ::testing::Values(std::make_pair("fat_floppy", "floppy"),
+                                           std::make_pair("fat_disk", "fat16"),
+                                           std::make_pair("fat_disk", "fat32")),
+                         [](const auto& param) { return std::string(param.param.second); });
+
+// A crafted FAT16 volume: Root holds folder A (cluster 5, live) holding folder B (cluster
+// 9, live); each folder has one live and one deleted file; the root has deleted files.
+struct WalkVolume : test::CraftedFat {
+  test::TempDir out;
+  WalkVolume() : CraftedFat("FAT16", 1, 800, 4) {
+    entry(rootSector(), 0, "A          ", 0x10, 5);
+    entry(rootSector(), 1, "\xE5" "OOT1   TXT", 0x20, 40, 100, date(2005, 6, 15));
+    entry(rootSector(), 2, "\xE5" "OOT2   TXT", 0x20, 41, 200, date(2031 - 1, 1, 2));
+    entry(rootSector(), 3, "LIVE    TXT", 0x20, 42, 300);
+    entry(rootSector(), 4, "\xE5" "OOT3   DOC", 0x20, 43, 400);
+    entry(rootSector(), 5, "\xE5" "OOT4   TXT", 0x20, 44, 500);
+    directory(5, 0);
+    entry(clusterSector(5), 2, "B          ", 0x10, 9);
+    entry(clusterSector(5), 3, "KEPT    TXT", 0x20, 50, 10);
+    entry(clusterSector(5), 4, "\xE5" "GONE   TXT", 0x20, 51, 20, date(2004, 3, 3));
+    directory(9, 5);
+    entry(clusterSector(9), 2, "KEPT    TXT", 0x20, 60, 30);
+    entry(clusterSector(9), 3, "\xE5" "GONE   TXT", 0x20, 61, 40, date(2004, 5, 11));
+    chain({5});
+    chain({9});
+    session().partitionValid = 1;
+    session().saveProgressIntervalMs = 0;
+    runQuickFatScan(session());
+    session().destinationFolder = out.path();
+  }
+  static std::uint16_t date(int year, int month, int day) {
+    return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+  }
+  TreeItem item(const std::string& path) {
+    TreeItem at = session().folderTree.root();
+    for (const char c : path) {
+      for (TreeItem child : session().folderTree.children(at))
+        if (session().folderTree.text(child) == std::string(1, c)) at = child;
+    }
+    return at;
+  }
+  std::vector<std::string> saved() {
+    std::vector<std::string> names;
+    for (const auto& [path, hash] : treeHashes(out.path())) names.push_back(path);
+    return names;
+  }
+  void listRoot() {
+    FolderContents contents = listFolder(session(), session().folderTree.root());
+    session().fileList.setRows(contents.rows);
+  }
+};
+
+TEST(SaveWalks, TheTreeSourceSavesOnlyCheckedFoldersIntoTheirTreePath) {
+  WalkVolume v;
+  Session& s = v.session();
+  // B checked, A only partly (as when A had other, unchecked children).
+  s.folderTree.setState(v.item("AB"), kChecked);
+  s.folderTree.setState(v.item("A"), kPartlyChecked);
+  s.folderTree.setState(s.folderTree.root(), kPartlyChecked);
+  s.saveSource = 1;
+  runSizeCalculation(s);
+  EXPECT_EQ(s.filesToSave.load(), 1);
+  EXPECT_EQ(s.bytesToSave.load(), 40u);
+  runSave(s);
+  EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/B/_GONE.TXT"}));
+}
+
+TEST(SaveWalks, SelectionModesOfTheFileList) {
+  WalkVolume v;
+  Session& s = v.session();
+  v.listRoot();  // rows: Lost, A, then the four deleted root files
+  ASSERT_EQ(s.fileList.size(), 6u);
+  s.fileList.select(2, true);
+  s.fileList.select(3, true);
+  s.saveSource = 2;
+  s.options.selectionMode = 2;  // the rows not selected
+  runSave(s);
+  EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/B/_GONE.TXT", "A/_GONE.TXT", "_OOT3.DOC", "_OOT4.TXT"}));
+}
+
+TEST(SaveWalks, TheDateFilterAppliesToFilesFoundInsideFolders) {
+  WalkVolume v;
+  Session& s = v.session();
+  s.options.earlierDate = {10, 5, 2004};
+  s.options.afterDate = {1, 1, 2004};
+  toggleCheck(s.folderTree, s.folderTree.root());
+  s.saveSource = 1;
+  runSave(s);
+  EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/_GONE.TXT"}));  // 3 March passes, 11 May does not
+
+  WalkVolume wide;
+  wide.session().options.earlierDate = {31, 12, 2030};
+  wide.session().options.afterDate = {1, 1, 1970};
+  EXPECT_TRUE(wide.session().options.datePasses({15, 6, 2005}));
+  EXPECT_FALSE(wide.session().options.datePasses({2, 1, 2031}));
+}
+
+TEST(SaveWalks, CountingTakesListedFilesTheDeletedFilterWillRefuse) {
+  WalkVolume v;
+  Session& s = v.session();
+  v.listRoot();
+  s.fileList.selectAll(true);
+  s.saveSource = 2;
+  s.options.deletedFilter = 1;  // exclude deleted files
+  runSizeCalculation(s);
+  EXPECT_EQ(s.filesToSave.load(), 6);  // the four root files and A's and B's deleted files
+  runSave(s);
+  EXPECT_TRUE(v.saved().empty());
+}
+
+TEST(SaveWalks, AListSaveIntoADestinationThatCannotBeMadeShowsInavlidPath) {
+  WalkVolume v;
+  Session& s = v.session();
+  std::ofstream(v.out.file("plain")) << "a file, not a folder";
+  s.destinationFolder = v.out.file("plain/inside");
+  v.listRoot();
+  s.fileList.selectAll(true);
+  s.saveSource = 2;
+  runSave(s);
+  ASSERT_EQ(v.t->dialogs.messages.size(), 1u);
+  EXPECT_EQ(v.t->dialogs.messages[0].text, "Inavlid Path");
+  EXPECT_EQ(v.t->dialogs.messages[0].icon, MessageIcon::None);
+}
+
+TEST(SaveWalks, ItemPathsForShowingAndForSaving) {
+  WalkVolume v;
+  Session& s = v.session();
+  EXPECT_EQ(itemPath(s.folderTree, s.folderTree.root()), "");
+  EXPECT_EQ(itemPath(s.folderTree, v.item("AB")), "A\\B");
+  const TreeItem b = v.item("AB");
+  EXPECT_EQ(itemFolderPath(s.folderTree, b), "A/B");
+  s.folderTree.setText(v.item("A"), "..");
+  EXPECT_EQ(itemFolderPath(s.folderTree, b), "_../B");
+}
+
+}  // namespace
+}  // namespace tessaly
