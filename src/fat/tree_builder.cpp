@@ -79,38 +79,44 @@ void rootNamingPass(Session& session) {
   }
 }
 
-// Where insertChildren finds the children of each NTFS folder, worked out in one pass
-// over the folder table. A row is a child of the folder whose id is its parent number
-// when its type is "FOLDER" and no "FOLDER" row before it has a greater parent number
-// (other than 0xFFFFFFFF and 268435455): exactly the rows that a scan from the first
-// row, stopping at the first greater parent, would reach. On a table sorted by parent
-// that is every row, and the tree costs one pass instead of one pass per folder.
+// Where insertChildren finds the children of each NTFS folder: every "FOLDER" row, in
+// table order, under its parent number, worked out in one pass over the table. On the
+// table the scan leaves (sorted by parent) these are exactly the rows a scan that stops at
+// the first greater parent reaches; a table that is not sorted (a walk ended before its
+// sort) loses no folder, and the tree costs one pass instead of one per folder.
+//
+// Each row goes into the tree once at most. Own numbers are unique in a table the scan
+// made, so this changes nothing there; a table with repeated own numbers could otherwise
+// make a folder its own descendant and the build endless.
 class NtfsChildIndex {
  public:
-  explicit NtfsChildIndex(const NtfsEntryTable& folders) {
-    std::uint32_t highest = 0;
-    for (std::size_t r = 0; r < folders.size(); ++r) {
-      if (folders.type(r) != "FOLDER") continue;
-      const std::uint32_t parent = folders.parent(r);
-      if (highest <= parent) children_[parent].push_back(r);
-      if (parent != 0xFFFFFFFFu && parent != kLostId) highest = std::max(highest, parent);
-    }
+  explicit NtfsChildIndex(const NtfsEntryTable& folders) : inserted_(folders.size(), false) {
+    for (std::size_t r = 0; r < folders.size(); ++r)
+      if (folders.type(r) == "FOLDER") children_[folders.parent(r)].push_back(r);
   }
   const std::vector<std::size_t>& children(std::uint32_t folderId) const {
     static const std::vector<std::size_t> none;
     auto it = children_.find(folderId);
     return it == children_.end() ? none : it->second;
   }
+  // True the first time a row is asked for.
+  bool take(std::size_t r) {
+    if (inserted_[r]) return false;
+    inserted_[r] = true;
+    return true;
+  }
 
  private:
   std::unordered_map<std::uint32_t, std::vector<std::size_t>> children_;
+  std::vector<bool> inserted_;
 };
 
 // Inserts the NTFS child folders of folder `folderId` under its item. No naming: the
 // entries carry their names; a folder's date and time are both its FILETIME.
-void insertNtfsChildren(Session& session, const NtfsEntryTable& folders,
-                        const NtfsChildIndex& index, std::uint32_t folderId, TreeItem item) {
+void insertNtfsChildren(Session& session, const NtfsEntryTable& folders, NtfsChildIndex& index,
+                        std::uint32_t folderId, TreeItem item) {
   for (std::size_t r : index.children(folderId)) {
+    if (!index.take(r)) continue;
     const NtfsEntry entry = folders.entry(r);
     const auto time = static_cast<std::uint64_t>(entry.fileTime());
     insertFolder(session, item, entry.name, entry.self, time, time, entry.parent,
@@ -167,7 +173,8 @@ void insertChildren(Session& session, const std::string& parentText, TreeItem it
   const auto folderId = static_cast<std::uint32_t>(std::stoll(parentText));
   if (session.workingVolume.fileSystem == "NTFS") {
     const NtfsEntryTable folders(session, EntryKind::Folder);
-    insertNtfsChildren(session, folders, NtfsChildIndex(folders), folderId, item);
+    NtfsChildIndex index(folders);
+    insertNtfsChildren(session, folders, index, folderId, item);
     return;
   }
   DirectoryTable& table = session.directoryTable;
@@ -278,15 +285,16 @@ int buildNtfsTree(Session& session) {
   // directory, but not the root directory itself.
   for (std::size_t r = 0; r < folders.size(); ++r)
     if (folders.self(r) == kLostId) folders.setParent(r, kNtfsRootRecord);
+  NtfsChildIndex index(folders);
   for (std::size_t r = 0; r < folders.size(); ++r) {
     if (folders.parent(r) != kNtfsRootRecord || folders.self(r) == kNtfsRootRecord) continue;
+    index.take(r);
     const NtfsEntry entry = folders.entry(r);
     const auto time = static_cast<std::uint64_t>(entry.fileTime());
     insertFolder(session, root, entry.name, entry.self, time, time, kNtfsRootRecord,
                  entry.deleted == "1" ? 1 : 0);
   }
 
-  const NtfsChildIndex index(folders);
   walkCatalogue(session, root, [&](const FolderRecord& record) {
     insertNtfsChildren(session, folders, index, record.selfId, record.treeItem);
     tree.expand(record.treeItem);

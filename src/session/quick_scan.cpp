@@ -51,9 +51,6 @@ void finishStoppedScan(Session& session) {
   session.workingVolume.fileSystem = session.partitionSelection.fileSystem;
   if (session.folderTree.root() == kNoItem) resetResults(session);
   if (session.workingVolume.fileSystem == "NTFS") {
-    // A walk ended before its last step has not sorted its folders yet; the tree builder
-    // finds a folder's children only in a table sorted by parent.
-    NtfsEntryTable(session, EntryKind::Folder).sortByParent();
     markLostNtfsFolders(session);
   } else {
     markLostDirectories(session);
