@@ -44,7 +44,7 @@ enum class EntryKind : char { Folder = 'D', File = 'F' };
 constexpr std::uint32_t kNtfsRootRecord = 5;
 // Records below this number are the volume's own metadata files; they are never listed.
 constexpr std::uint32_t kFirstListedRecord = 20;
-// What one entry of the array form costs against Session::memoryLimit: the design's
+// What one entry of the array form costs against Session::memoryLimit: a
 // fixed-size record (name 260, three numbers, date 30, size 8, type 10, deleted 2).
 constexpr std::size_t kNtfsEntryBytes = 260 + 3 * 4 + 30 + 8 + 10 + 2;
 constexpr std::size_t kMaxEntryName = 259;

@@ -71,7 +71,7 @@ class Segments {
 };
 
 struct ScannedEntry {
-  EntryKind kind;
+  EntryKind kind = EntryKind::File;
   FileName fileName;
   std::uint64_t size = 0;
   bool deleted = false;
