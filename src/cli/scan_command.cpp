@@ -25,11 +25,10 @@ FolderView collect(Session& session, TreeItem item, const std::map<TreeItem, Fol
   FolderView view;
   view.name = session.folderTree.text(item);
   auto record = records.find(item);
-  if (record != records.end()) {
-    view.id = record->second.selfId;
-    view.deleted = record->second.deleted == 1;
-  }
+  if (record != records.end()) view.deleted = record->second.deleted == 1;
   FolderContents contents = listFolder(session, item);
+  // The listed folder's id: its record's, else the root's (0 on FAT, record 5 on NTFS).
+  view.id = contents.folderId;
   view.deleted = view.deleted || contents.deleted;
   view.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
   // A damaged tree cannot be deeper than it has items; the guard keeps printing finite.

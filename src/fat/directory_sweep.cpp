@@ -7,6 +7,7 @@
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "fat/directory_entry.h"
+#include "ntfs/entry_tables.h"
 #include "partition/volume.h"
 #include "session/session.h"
 
@@ -188,6 +189,31 @@ void markLostDirectories(Session& session) {
     const std::uint32_t parent = table.parent(j);
     if (parent == 0) continue;
     if (!selves.count(parent)) table.setParent(j, kLostId);
+    if (j != 0) {
+      ui.setText(control::kStatusLine, status + std::to_string(j) + "/" + std::to_string(n));
+      progress.set(j, n);
+    }
+  }
+}
+
+void markLostNtfsFolders(Session& session) {
+  NtfsEntryTable folders(session, EntryKind::Folder);
+  Controls& ui = *session.controls;
+  ui.enable(control::kStopSearching, false);
+  ui.show(control::kStopSearching, false);
+  ui.setText(control::kScanProgress, "");
+
+  const std::size_t n = folders.size();
+  std::unordered_set<std::uint32_t> selves;
+  selves.reserve(n);
+  for (std::size_t j = 0; j < n; ++j) selves.insert(folders.self(j));
+  const std::string status = session.text(184, "Searching Lost Directories ");
+  ProgressBar progress(session);
+  for (std::size_t j = 0; j < n; ++j) {
+    session.safePoint();
+    const std::uint32_t parent = folders.parent(j);
+    if (parent == kNtfsRootRecord) continue;
+    if (!selves.count(parent)) folders.setParent(j, kLostId);
     if (j != 0) {
       ui.setText(control::kStatusLine, status + std::to_string(j) + "/" + std::to_string(n));
       progress.set(j, n);

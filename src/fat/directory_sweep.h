@@ -14,4 +14,9 @@ void sweepDirectories(Session& session);
 // the own id of "Lost".
 void markLostDirectories(Session& session);
 
+// The same for the NTFS folder table (either storage), whose root is record 5: folders
+// whose parent is 5 are never lost; any other parent number that no folder has as its
+// own number becomes 268435455.
+void markLostNtfsFolders(Session& session);
+
 }  // namespace tessaly

@@ -1,6 +1,7 @@
 #include "fat/directory_table.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 #include "partition/partition_types.h"
@@ -32,6 +33,18 @@ std::uint32_t DirectoryTable::number(const std::string& cell) {
   return static_cast<std::uint32_t>(v);
 }
 
+std::uint64_t DirectoryTable::wideNumber(const std::string& cell) {
+  // Unsigned decimal text of up to 64 bits; anything else, or more, reads as 0.
+  std::uint64_t v = 0;
+  for (char c : cell) {
+    if (c < '0' || c > '9') return 0;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (v > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return 0;
+    v = v * 10 + digit;
+  }
+  return v;
+}
+
 std::array<std::string, DirectoryTable::kColumns> DirectoryTable::toCells(const DirectoryRow& r) {
   return {r.name, std::to_string(r.sector), std::to_string(r.self), std::to_string(r.parent),
           std::to_string(r.date), std::to_string(r.time), std::to_string(r.size),
@@ -44,9 +57,9 @@ DirectoryRow DirectoryTable::fromCells(const std::array<std::string, kColumns>& 
   r.sector = number(c[Sector]);
   r.self = number(c[Self]);
   r.parent = number(c[Parent]);
-  r.date = number(c[Date]);
+  r.date = wideNumber(c[Date]);
   r.time = number(c[Time]);
-  r.size = number(c[Size]);
+  r.size = wideNumber(c[Size]);
   r.attr = number(c[Attr]);
   r.sysID = number(c[SysID]);
   r.type = c[Type];

@@ -3,6 +3,10 @@
 // entry. One type with two storages: an array of rows (table mode) and, when memory for
 // the array cannot be had, a list of decimal-text rows with the same columns (list mode).
 // Every consumer goes through this one type.
+//
+// The same type holds the NTFS engine's folder and file rows in list mode, whose "date"
+// is a 64-bit FILETIME and whose "size" a 64-bit file size: those two columns are 64-bit
+// in both storages.
 #pragma once
 
 #include <array>
@@ -19,9 +23,9 @@ struct DirectoryRow {
   std::uint32_t sector = 0;
   std::uint32_t self = 0;
   std::uint32_t parent = 0;
-  std::uint32_t date = 0;
+  std::uint64_t date = 0;
   std::uint32_t time = 0;
-  std::uint32_t size = 0;
+  std::uint64_t size = 0;
   std::uint32_t attr = 0;
   std::uint32_t sysID = 0;
   std::string type;
@@ -71,6 +75,7 @@ class DirectoryTable {
 
  private:
   static std::uint32_t number(const std::string& cell);
+  static std::uint64_t wideNumber(const std::string& cell);
   static std::array<std::string, kColumns> toCells(const DirectoryRow& row);
   static DirectoryRow fromCells(const std::array<std::string, kColumns>& cells);
 

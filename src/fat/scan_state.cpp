@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "fat/catalogue.h"
+#include "ntfs/entry_tables.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -18,7 +19,8 @@ void releaseScanState(Session& session) {
       ::unlink(catalogue.path().c_str());
     }
   }
-  session.directoryTable.release();
+  // The directory table, and the NTFS folder and file tables in both their storages.
+  releaseEntryTables(session);
 }
 
 }  // namespace tessaly

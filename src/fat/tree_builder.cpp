@@ -3,11 +3,14 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
+#include "ntfs/entry_tables.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -76,13 +79,105 @@ void rootNamingPass(Session& session) {
   }
 }
 
+// Where insertChildren finds the children of each NTFS folder: every "FOLDER" row, in
+// table order, under its parent number, worked out in one pass over the table. On the
+// table the scan leaves (sorted by parent) these are exactly the rows a scan that stops at
+// the first greater parent reaches; a table that is not sorted (a walk ended before its
+// sort) loses no folder, and the tree costs one pass instead of one per folder.
+//
+// Each row goes into the tree once at most. Own numbers are unique in a table the scan
+// made, so this changes nothing there; a table with repeated own numbers could otherwise
+// make a folder its own descendant and the build endless.
+class NtfsChildIndex {
+ public:
+  explicit NtfsChildIndex(const NtfsEntryTable& folders) : inserted_(folders.size(), false) {
+    for (std::size_t r = 0; r < folders.size(); ++r)
+      if (folders.type(r) == "FOLDER") children_[folders.parent(r)].push_back(r);
+  }
+  const std::vector<std::size_t>& children(std::uint32_t folderId) const {
+    static const std::vector<std::size_t> none;
+    auto it = children_.find(folderId);
+    return it == children_.end() ? none : it->second;
+  }
+  // True the first time a row is asked for.
+  bool take(std::size_t r) {
+    if (inserted_[r]) return false;
+    inserted_[r] = true;
+    return true;
+  }
+
+ private:
+  std::unordered_map<std::uint32_t, std::vector<std::size_t>> children_;
+  std::vector<bool> inserted_;
+};
+
+// Inserts the NTFS child folders of folder `folderId` under its item. No naming: the
+// entries carry their names; a folder's date and time are both its FILETIME.
+void insertNtfsChildren(Session& session, const NtfsEntryTable& folders, NtfsChildIndex& index,
+                        std::uint32_t folderId, TreeItem item) {
+  for (std::size_t r : index.children(folderId)) {
+    if (!index.take(r)) continue;
+    const NtfsEntry entry = folders.entry(r);
+    const auto time = static_cast<std::uint64_t>(entry.fileTime());
+    insertFolder(session, item, entry.name, entry.self, time, time, entry.parent,
+                 entry.deleted == "1" ? 1 : 0);
+  }
+}
+
+// Steps shared by the builders once the top-level folders are in: the root named and
+// expanded, then the breadth-first walk over the catalogue (which also visits the
+// records appended while it runs), calling visit(record) and showing the progress.
+template <typename Visit>
+void walkCatalogue(Session& session, TreeItem root, Visit&& visit) {
+  ScanCatalogue& catalogue = session.catalogue;
+  session.folderTree.expand(root);
+  session.folderTree.setText(root, "Root");
+  session.controls->setProgress(control::kScanProgress, 0);
+  int shown = 0;
+  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
+    session.safePoint();
+    FolderRecord record;
+    catalogue.readRecord(k, record);
+    visit(record);
+    const int percent = catalogue.folderCount > 0
+                            ? static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / catalogue.folderCount)
+                            : 100;
+    if (percent > shown) {
+      shown = percent;
+      session.controls->setProgress(control::kScanProgress, percent);
+      session.controls->setText(control::kScanProgress, std::to_string(percent) + "% ");
+    }
+  }
+}
+
+// The end of a build: the tree may be expanded by the user again, every folder collapsed
+// and its children's names counted as resolved, the tree enabled.
+void finishTree(Session& session) {
+  ScanCatalogue& catalogue = session.catalogue;
+  catalogue.treeBuilding = 0;
+  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
+    FolderRecord record;
+    catalogue.readRecord(k, record);
+    session.folderTree.collapse(record.treeItem);
+    catalogue.setCursor(static_cast<std::uint32_t>(k * folderrecord::kSize));
+    catalogue.nextFlag(Field::NamesResolved, 'w', 1);
+  }
+  session.folderTree.setEnabled(true);
+}
+
 }  // namespace
 
 void insertChildren(Session& session, const std::string& parentText, TreeItem item, char mode,
                     std::uint32_t parentId, std::uint32_t deleted) {
-  DirectoryTable& table = session.directoryTable;
   // The id as the text was formatted ("%d"): the same 32 bits.
   const auto folderId = static_cast<std::uint32_t>(std::stoll(parentText));
+  if (session.workingVolume.fileSystem == "NTFS") {
+    const NtfsEntryTable folders(session, EntryKind::Folder);
+    NtfsChildIndex index(folders);
+    insertNtfsChildren(session, folders, index, folderId, item);
+    return;
+  }
+  DirectoryTable& table = session.directoryTable;
   for (std::size_t r = 0; r < table.rowCount(); ++r) {
     if (table.type(r) != "FOLDER") continue;
     const std::uint32_t parent = table.parent(r);
@@ -151,7 +246,6 @@ void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std
 
 int buildFatTree(Session& session) {
   DirectoryTable& table = session.directoryTable;
-  ScanCatalogue& catalogue = session.catalogue;
   TreeModel& tree = session.folderTree;
   const std::string fs = session.workingVolume.fileSystem;
   const bool fat = fs == "FAT12" || fs == "FAT16" || fs == "FAT32";
@@ -168,42 +262,47 @@ int buildFatTree(Session& session) {
                    row.deleted == "1" ? 1 : 0);
     }
   }
-  tree.expand(root);
-  tree.setText(root, "Root");
-  session.controls->setProgress(control::kScanProgress, 0);
-
-  // Breadth-first: the walk also visits the records appended while it runs.
-  int shown = 0;
-  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
-    session.safePoint();
-    FolderRecord record;
-    catalogue.readRecord(k, record);
+  walkCatalogue(session, root, [&](const FolderRecord& record) {
     const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));
     if (fat)
       insertChildren(session, id, record.treeItem, 'y', record.parentId, record.deleted);
     else if (fs == "NTFS")
       insertChildren(session, id, record.treeItem, 'n', 0, 0);
-    const int percent = catalogue.folderCount > 0
-                            ? static_cast<int>(static_cast<std::int64_t>(k + 1) * 100 / catalogue.folderCount)
-                            : 100;
-    if (percent > shown) {
-      shown = percent;
-      session.controls->setProgress(control::kScanProgress, percent);
-      session.controls->setText(control::kScanProgress, std::to_string(percent) + "% ");
-    }
-  }
+  });
 
   if (!table.tableMode()) table.clear();
+  finishTree(session);
+  return 1;
+}
 
-  catalogue.treeBuilding = 0;
-  for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
-    FolderRecord record;
-    catalogue.readRecord(k, record);
-    tree.collapse(record.treeItem);
-    catalogue.setCursor(static_cast<std::uint32_t>(k * folderrecord::kSize));
-    catalogue.nextFlag(Field::NamesResolved, 'w', 1);
+int buildNtfsTree(Session& session) {
+  TreeModel& tree = session.folderTree;
+  if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
+  const TreeItem root = tree.root();
+  NtfsEntryTable folders(session, EntryKind::Folder);
+
+  // Top level: "Lost" (hung under the root) and the folders whose parent is the root
+  // directory, but not the root directory itself.
+  for (std::size_t r = 0; r < folders.size(); ++r)
+    if (folders.self(r) == kLostId) folders.setParent(r, kNtfsRootRecord);
+  NtfsChildIndex index(folders);
+  for (std::size_t r = 0; r < folders.size(); ++r) {
+    if (folders.parent(r) != kNtfsRootRecord || folders.self(r) == kNtfsRootRecord) continue;
+    index.take(r);
+    const NtfsEntry entry = folders.entry(r);
+    const auto time = static_cast<std::uint64_t>(entry.fileTime());
+    insertFolder(session, root, entry.name, entry.self, time, time, kNtfsRootRecord,
+                 entry.deleted == "1" ? 1 : 0);
   }
-  tree.setEnabled(true);
+
+  walkCatalogue(session, root, [&](const FolderRecord& record) {
+    insertNtfsChildren(session, folders, index, record.selfId, record.treeItem);
+    tree.expand(record.treeItem);
+  });
+
+  // In list form the folders are rows of the DirectoryTable; the catalogue holds them now.
+  if (!folders.tableMode()) session.directoryTable.clear();
+  finishTree(session);
   return 1;
 }
 

@@ -16,8 +16,14 @@ class Session;
 // Builds the tree of a FAT scan from session.directoryTable (either mode). Returns 1.
 int buildFatTree(Session& session);
 
+// Builds the tree of an NTFS scan from the NTFS folder table (either storage): "Lost" and
+// the folders of the root directory (record 5) at the top, every folder below the folder
+// whose record number is its parent. No names are read from the disk. Returns 1.
+int buildNtfsTree(Session& session);
+
 // Inserts the child folders of one catalogued folder (parentText: its id as "%d" text).
-// mode 'y' names the children from the disk first.
+// mode 'y' names the children from the disk first. On an NTFS volume the children come
+// from the NTFS folder table and are never named from the disk.
 void insertChildren(Session& session, const std::string& parentText, TreeItem item, char mode,
                     std::uint32_t parentId, std::uint32_t deleted);
 

@@ -1,6 +1,7 @@
 #include "session/folder_contents.h"
 
 #include "fat/file_list.h"
+#include "ntfs/file_list.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -53,13 +54,13 @@ FolderContents listFolder(Session& session, TreeItem item) {
   }
   out.folderRows = out.rows.size();
 
-  if (ntfs) {
-    // The NTFS file rows come with the NTFS engine.
-  } else if (out.folderId != kLostId) {
-    auto files = listFatFiles(session, out.folderId, out.deleted);
-    out.rows.insert(out.rows.end(), std::make_move_iterator(files.begin()),
-                    std::make_move_iterator(files.end()));
-  }
+  std::vector<FileRow> files;
+  if (ntfs)
+    files = listNtfsFiles(session, out.folderId);
+  else if (out.folderId != kLostId)
+    files = listFatFiles(session, out.folderId, out.deleted);
+  out.rows.insert(out.rows.end(), std::make_move_iterator(files.begin()),
+                  std::make_move_iterator(files.end()));
   return out;
 }
 

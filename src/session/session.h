@@ -15,6 +15,7 @@
 #include "fat/catalogue.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_table.h"
+#include "ntfs/entry_tables.h"
 #include "ntfs/run_list.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
@@ -147,6 +148,16 @@ class Session {
   // The $MFT's run table: rebuilt by buildMftRunList at the start of every Quick NTFS
   // scan, then read by the MFT walk and by sectorOfRecord (scan and save) until the next.
   RunTable mftRuns;
+
+  // ------------------------------------------------------------------ NTFS entry tables
+  // The folders and files of the last Quick NTFS scan (ntfs/entry_tables.h). Table mode
+  // (entryTablesOk): the two arrays, folderEntries[0] being "Lost". List mode: the folders
+  // are rows of directoryTable, the files rows of fileTable. Emptied by the next scan and
+  // by releaseScanState.
+  std::vector<NtfsEntry> folderEntries;
+  std::vector<NtfsEntry> fileEntries;
+  bool entryTablesOk = false;
+  DirectoryTable fileTable;
 };
 
 }  // namespace tessaly

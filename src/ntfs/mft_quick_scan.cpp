@@ -1,0 +1,188 @@
+#include "ntfs/mft_quick_scan.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "ntfs/entry_tables.h"
+#include "ntfs/mft_record.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+namespace {
+
+class ProgressBar {
+ public:
+  explicit ProgressBar(Session& session) : session_(session) {}
+  void set(std::uint64_t value, std::uint64_t total) {
+    const int percent =
+        total == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(value * 100 / total, 100));
+    if (percent == last_) return;
+    last_ = percent;
+    session_.controls->setProgress(control::kScanProgress, percent);
+  }
+
+ private:
+  Session& session_;
+  int last_ = -1;
+};
+
+// The records an entry is taken from: the visited record and the segments its resident
+// attribute list names, in list order and without repeats. The visited record is used as
+// read; every other segment is read at its own place by the $MFT's runs, once, and only
+// when it is asked for. A segment that cannot be found or does not read as a record
+// gives nothing.
+class Segments {
+ public:
+  Segments(Session& session, const MftRecord& visited, std::uint32_t number)
+      : session_(session), visited_(visited), number_(number) {
+    std::vector<std::uint32_t> numbers{number};
+    collectAttributeList(visited, numbers);
+    for (std::uint32_t n : numbers)
+      if (std::find(numbers_.begin(), numbers_.end(), n) == numbers_.end()) numbers_.push_back(n);
+    loaded_.resize(numbers_.size());
+  }
+
+  std::size_t size() const { return numbers_.size(); }
+
+  const MftRecord* record(std::size_t i) {
+    if (numbers_[i] == number_) return &visited_;
+    Loaded& slot = loaded_[i];
+    if (!slot.tried) {
+      slot.tried = true;
+      const std::uint32_t sector = sectorOfRecord(session_, numbers_[i]);
+      slot.ok = sector != 0 && readRecordAt(session_, sector, slot.record);
+    }
+    return slot.ok ? &slot.record : nullptr;
+  }
+
+ private:
+  struct Loaded {
+    bool tried = false;
+    bool ok = false;
+    MftRecord record{};
+  };
+  Session& session_;
+  const MftRecord& visited_;
+  std::uint32_t number_;
+  std::vector<std::uint32_t> numbers_;
+  std::vector<Loaded> loaded_;
+};
+
+struct ScannedEntry {
+  EntryKind kind = EntryKind::File;
+  FileName fileName;
+  std::uint64_t size = 0;
+  bool deleted = false;
+};
+
+// The entry a record gives, or nothing when none of its segments has a Win32, Win32 and
+// DOS, or DOS name.
+std::optional<ScannedEntry> entryOf(Session& session, const MftRecord& record, std::uint32_t number) {
+  Segments segments(session, record, number);
+  std::optional<FileName> name;
+  for (std::size_t i = 0; i < segments.size() && !name; ++i)
+    if (const MftRecord* segment = segments.record(i)) name = findPreferredFileName(*segment);
+  if (!name) return std::nullopt;
+
+  ScannedEntry entry;
+  entry.fileName = std::move(*name);
+  const std::uint8_t state = recordState(record);
+  if (isDirectoryState(state)) {
+    entry.kind = EntryKind::Folder;
+    entry.deleted = state == mft::kStateDeletedDirectory;
+    return entry;
+  }
+  entry.kind = EntryKind::File;
+  entry.deleted = state == mft::kStateDeletedFile;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const MftRecord* segment = segments.record(i);
+    if (!segment) continue;
+    if (auto size = findDataSize(*segment)) {
+      entry.size = *size;
+      break;
+    }
+  }
+  return entry;
+}
+
+}  // namespace
+
+void scanMftQuick(Session& session) {
+  Controls& ui = *session.controls;
+  const RunTable& runs = session.mftRuns;
+  const std::uint64_t total = runs.totalSectors();
+  const std::string totalText = std::to_string(total);
+  MftRecord record{};
+
+  ui.setText(control::kFoundCount, "");
+  ui.setText(control::kBootSectorsCount, "");
+  // A new scan: list mode until the tables are allocated, "Lost" as the first folder row.
+  releaseEntryTables(session);
+  DirectoryRow lost = DirectoryRow::lost();
+  lost.parent = kNtfsRootRecord;
+  session.directoryTable.append(lost);
+
+  // Counting pass: how many folders ("Lost" among them) and files the tables must hold.
+  std::size_t folders = 1;
+  std::size_t files = 0;
+  std::uint64_t counter = 1;
+  std::uint64_t examined = 0;
+  {
+    ProgressBar progress(session);
+    forEachMftPlace(runs, [&](std::uint32_t sector) {
+      session.safePoint();
+      examined += 2;
+      ui.setText(control::kStatusLine, "Sector  " + std::to_string(examined) + " / " + totalText +
+                                           "   (Analysing Directories/Files)");
+      const bool isRecord = readRecordAt(session, sector, record);
+      ++counter;
+      if (!isRecord) return;
+      if (isDirectoryState(recordState(record)))
+        ++folders;
+      else
+        ++files;
+      ui.setText(control::kFoundCount, std::to_string(counter));
+      progress.set(examined, total);
+    });
+  }
+
+  // Two folder entries more than the folders found; a refusal leaves list mode.
+  if (allocateEntryTables(session, folders + 1, files)) {
+    // The array's "Lost" entry takes the place of the list's row.
+    session.directoryTable.release();
+    const NtfsEntry l = lostFolderEntry();
+    appendEntry(session, EntryKind::Folder, l.name, l.parent, l.size, l.sector, l.type, l.self, 0,
+                l.deleted);
+  }
+
+  // Entry pass: the place in the walk is the record number, record or not.
+  std::uint32_t number = 0;
+  counter = 1;
+  examined = 0;
+  {
+    ProgressBar progress(session);
+    forEachMftPlace(runs, [&](std::uint32_t sector) {
+      session.safePoint();
+      const std::uint32_t self = number++;
+      examined += 2;
+      ui.setText(control::kStatusLine,
+                 "Sector  " + std::to_string(examined) + " / " + totalText);
+      ++counter;
+      if (!readRecordAt(session, sector, record)) return;
+      if (auto entry = entryOf(session, record, self)) {
+        const bool folder = entry->kind == EntryKind::Folder;
+        appendEntry(session, entry->kind, entry->fileName.name, entry->fileName.parent,
+                    folder ? 0 : entry->size, sector, folder ? "FOLDER" : "FILE", self,
+                    entry->fileName.creationTime, entry->deleted ? "1" : "0");
+        ui.setText(control::kFoundCount, std::to_string(counter));
+      }
+      progress.set(examined, total);
+    });
+  }
+
+  NtfsEntryTable(session, EntryKind::Folder).sortByParent();
+}
+
+}  // namespace tessaly
