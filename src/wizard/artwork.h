@@ -19,8 +19,7 @@ inline constexpr const char* kStep5 = "Step5.bmp";      // scan started
 inline constexpr const char* kStep6 = "Step6.bmp";      // file-system page (Advanced)
 inline constexpr const char* kStep6Quick = "Step6_1.bmp"; // results of a Quick scan
 inline constexpr const char* kStep7 = "Step7.bmp";      // results of an Advanced scan
-// Size the step pictures are drawn at.
-constexpr int kStepWidth = 216, kStepHeight = 232;
+// The step pictures are drawn at 248 x 236 pixels; the window scales them to its picture.
 
 // A strip of 16 x 16 icons indexed by the image numbers of the trees and lists:
 // 0 file system, 1 disk or partition, 2 computer, 3 closed folder, 7 open folder,

@@ -230,7 +230,8 @@ void MainWindow::createControls() {
   place(new wxStaticLine(panel_, wxID_ANY), 0, 34, kWidthDlu, 1);
 
   // Left column: the step picture and the help pane.
-  picture_ = new wxStaticBitmap(panel_, id::kStepPicture, wxNullBitmap);
+  picture_ = new wxStaticBitmap(panel_, id::kStepPicture, wxNullBitmap, wxDefaultPosition,
+                                wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
   place(picture_, 4, 38, 124, 112);
   helpPane_ = new HelpPane(panel_, id::kHelpPane);
   place(helpPane_, 4, 153, 124, 133);
@@ -287,7 +288,8 @@ void MainWindow::createControls() {
   for (const char* type : {"FAT16", "FAT32", "NTFS", "-- Select --"}) typeList_->Append(type);
   typeList_->SetSelection(kTypeNone);
   place(typeList_, 206, 189, 90, 14);
-  auto* modeField = new wxStaticText(panel_, id::kModeField, "Quick Mode");
+  auto* modeField = new wxStaticText(panel_, id::kModeField, "Quick Mode", wxDefaultPosition,
+                                     wxDefaultSize, wxST_NO_AUTORESIZE);
   modeField->SetFont(modeField->GetFont().Bold());
   place(modeField, 310, 191, 179, 10);
   place(new wxStaticText(panel_, id::kStartSectorLabel, "Start Sector :"), 134, 210, 70, 10);
@@ -297,7 +299,9 @@ void MainWindow::createControls() {
   place(new wxCheckBox(panel_, id::kSearchEntireDisk, "Search Entire Disk"), 134, 229, 150, 12);
   place(new wxButton(panel_, id::kSearchMorePartitions, "Search More Partitions"), 369, 227, 120, 16);
   place(new ProgressBar(panel_, id::kPartitionSearchProgress), 134, 250, 220, 10);
-  place(new wxStaticText(panel_, id::kPartitionSearchText, "Searching Partition..."), 360, 250, 129, 10);
+  place(new wxStaticText(panel_, id::kPartitionSearchText, "Searching Partition...",
+                         wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE),
+        360, 250, 129, 10);
   for (int focusId : {id::kPartitionType, id::kStartSector, id::kEndSector}) {
     const int context = focusId == id::kPartitionType ? 1 : focusId == id::kStartSector ? 2 : 3;
     controls_[focusId]->Bind(wxEVT_SET_FOCUS, [this, context](wxFocusEvent& e) {
@@ -313,31 +317,33 @@ void MainWindow::createControls() {
     const char* text;
   } summary[] = {{id::kSelectedDiskLabel, "Selected Disk"}, {id::kRangeLabel, "Range"},
                  {id::kFileSystemLabel, "Selected File System"},
-                 {control::kBootSectorsLabel, "Boot Sectors Found"},
+                 {id::kSelectedModeLabel, "Selected Mode"},
                  {control::kFoundLabel, "Directories Found"},
-                 {id::kSelectedModeLabel, "Selected Mode"}};
+                 // Shown only by the scans that count boot sectors: last, so that no gap
+                 // opens when it is hidden.
+                 {control::kBootSectorsLabel, "Boot Sectors Found"}};
   y = 50;
   for (const auto& s : summary) {
     auto* label = new wxStaticText(panel_, s.label, s.text);
     label->SetForegroundColour(wxColour(90, 90, 90));
     place(label, 142, y, 136, 9);
     auto* value = new wxStaticText(panel_, s.label + 1, "", wxDefaultPosition, wxDefaultSize,
-                                   wxST_ELLIPSIZE_END);
+                                   wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     value->SetFont(value->GetFont().Bold());
     place(value, 142, y + 9, 136, 9);
     y += 22;
   }
   place(new wxStaticText(panel_, control::kStatusLine, "", wxDefaultPosition, wxDefaultSize,
-                         wxST_ELLIPSIZE_END),
+                         wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END),
         134, 191, 355, 10);
   place(new ProgressBar(panel_, control::kScanProgress), 134, 205, 355, 12);
   place(new wxButton(panel_, control::kStopSearching, "&Stop Searching"), 399, 224, 90, 16);
 
   // Results page.
-  place(folderTreeCtrl_, 134, 37, 130, 206);
+  place(folderTreeCtrl_, 134, 37, 112, 206);
   place(new wxStaticText(panel_, control::kCurrentFolderLabel, "Current Folder  :"), 134, 251, 68, 10);
   auto* current = new wxStaticText(panel_, control::kCurrentFolder, "", wxDefaultPosition,
-                                   wxDefaultSize, wxST_ELLIPSIZE_START);
+                                   wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_START);
   current->SetFont(current->GetFont().Bold());
   place(current, 204, 251, 285, 10);
 
@@ -733,6 +739,7 @@ void MainWindow::initialise() {
   enableMenu(id::kMenuSaveLog, false);
   enableMenu(id::kMenuLoadLog, true);
   setPicture(artwork::kStep1);
+  setHelp(help::kStart);
   exitInProgress_ = 0;
   queue_->flush();
 }

@@ -44,6 +44,7 @@ std::string helpText(const std::vector<std::string>& lines, const std::string& r
 
 // Help pane texts of the wizard.
 namespace help {
+inline const std::vector<std::string> kStart = {"   Click on a Disk to select it..."};
 inline const std::vector<std::string> kProceed = {"   Click on Next Button to Proceed..."};
 inline const std::vector<std::string> kModeChosen = {"   Click Next Button to Proceed..."};
 inline const std::vector<std::string> kStoring = {"   Storing Information Please Wait..."};

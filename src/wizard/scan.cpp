@@ -116,7 +116,7 @@ void MainWindow::resultsOfQuickScan(bool floppy) {
   show(control::kCurrentFolderLabel, true);
   show(control::kCurrentFolder, true);
   showRange(id::kSummaryFirst, id::kSummaryLast, false);
-  placeInformationList(270, 37, 219, 206);
+  placeInformationList(250, 37, 239, 206);
   show(control::kInformationList, true);
   setResultColumns();
   list_->DeleteAllItems();
@@ -191,7 +191,7 @@ void MainWindow::stopScan() {
       enable(id::kLoadLogButton, false);
       enable(id::kSaveLogButton, true);
       showRange(id::kSummaryFirst, id::kSummaryLast, false);
-      placeInformationList(270, 37, 219, 206);
+      placeInformationList(250, 37, 239, 206);
       show(control::kInformationList, true);
       setResultColumns();
       list_->DeleteAllItems();

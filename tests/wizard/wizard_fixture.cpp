@@ -1,10 +1,8 @@
 #include "wizard_fixture.h"
 
-#include <wx/dcscreen.h>
 #include <wx/evtloop.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "config/configuration.h"
 #include "wizard/tree_mirror.h"
@@ -26,12 +24,15 @@ void startWx() {
 }
 
 void pump(std::chrono::milliseconds period) {
+  // An active event loop, so that the window system's drawing runs as in the program
+  // (a bare yield leaves the windows undrawn).
+  static wxGUIEventLoop* loop = new wxGUIEventLoop;
+  wxEventLoopActivator activate(loop);
   const auto end = std::chrono::steady_clock::now() + period;
   do {
+    loop->DispatchTimeout(2);
     wxTheApp->ProcessPendingEvents();
-    wxYield();
     wxTheApp->ProcessIdle();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   } while (std::chrono::steady_clock::now() < end);
 }
 
@@ -211,17 +212,34 @@ std::vector<std::string> WizardTest::messages() const {
   return texts;
 }
 
+wxWindow* WizardTest::panel() {
+  for (wxWindow* child : window->GetChildren())
+    if (dynamic_cast<wxPanel*>(child)) return child;
+  return nullptr;
+}
+
 std::string WizardTest::screenshot(const std::string& name) {
-  window->Raise();
   window->Refresh();
   window->Update();
   pump(std::chrono::milliseconds(300));
-  const wxRect rect = window->GetScreenRect();
-  wxBitmap bitmap(rect.width, rect.height);
+  // The window as drawn: its menu bar, its client area and its status line, each read
+  // back from its own window (the screen itself may not show the latest drawing).
+  std::vector<wxWindow*> parts = {window->GetMenuBar(), panel(), window->GetStatusBar()};
+  const int width = window->GetClientSize().x;
+  int height = 0;
+  for (wxWindow* part : parts) height += part->GetSize().y;
+  wxBitmap bitmap(width, height);
   {
-    wxScreenDC screen;
     wxMemoryDC memory(bitmap);
-    memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
+    memory.SetBackground(*wxWHITE_BRUSH);
+    memory.Clear();
+    int y = 0;
+    for (wxWindow* part : parts) {
+      const wxSize size = part->GetSize();
+      wxWindowDC source(part);
+      memory.Blit(0, y, size.x, size.y, &source, 0, 0);
+      y += size.y;
+    }
   }
   std::filesystem::create_directories(TESSALY_SCREENSHOT_DIR);
   const std::string path = std::string(TESSALY_SCREENSHOT_DIR) + "/" + name + ".png";

@@ -79,6 +79,8 @@ class WizardTest : public ::testing::Test {
   std::vector<std::string> treePaths(int treeId);
   // The message texts asked so far.
   std::vector<std::string> messages() const;
+  // The panel that holds every control of the window.
+  wxWindow* panel();
   // Saves the window as it looks into build/screenshots/name.png; returns the path.
   std::string screenshot(const std::string& name);
 

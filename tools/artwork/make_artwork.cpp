@@ -162,7 +162,7 @@ void pie(wxGraphicsContext& gc, double cx, double cy, double r) {
 
 // ---------------------------------------------------------------- step pictures
 
-constexpr int kStepW = 216, kStepH = 232;
+constexpr int kStepW = 248, kStepH = 236;
 
 void step(const wxString& name, const wxString& number, const wxString& title,
           const wxString& subtitle, const Draw& body) {
@@ -182,6 +182,8 @@ void step(const wxString& name, const wxString& number, const wxString& title,
     gc.DrawText(subtitle, 54, 32);
     // The illustration's card.
     fillRound(gc, 14, 58, kStepW - 28, kStepH - 72, 12, rgb(255, 255, 255, 235), rgb(170, 190, 215));
+    // The illustrations are drawn for a card 188 wide: centred in this one.
+    gc.Translate((kStepW - 216) / 2.0, (kStepH - 232) / 2.0);
     body(gc);
   });
 }
