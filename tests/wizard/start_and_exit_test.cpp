@@ -28,7 +28,7 @@ TEST_F(WizardTest, StartsOnTheDiskPageWithTheDisksListedAndOnlyExitAndLoadLogAva
   EXPECT_EQ(window->recoveryMode(), kModeNone);
   EXPECT_FALSE(window->exitInProgress());
   EXPECT_EQ(window->stepPicture(), "Step1.bmp");
-  EXPECT_EQ(window->session().installFolder, stageDir());
+  EXPECT_EQ(window->session().installFolder, installFolder());
 
   EXPECT_EQ(treePaths(control::kDiskTree),
             (std::vector<std::string>{"My Computer", "My Computer/1.44\" Floppy",

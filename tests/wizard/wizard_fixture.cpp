@@ -71,6 +71,20 @@ void HoldingDevice::release() {
 
 void WizardTest::SetUp() { startWx(); }
 
+std::string WizardTest::installFolder() {
+  // The staged installation folder's files, linked into a folder of this test's own, so
+  // that the scan catalogue a test writes there is its own.
+  const std::string folder = home.file("install");
+  if (!std::filesystem::exists(folder)) {
+    std::filesystem::create_directories(folder);
+    for (const auto& entry : std::filesystem::directory_iterator(stageDir())) {
+      if (entry.path().filename().string().rfind("TYDataFile", 0) == 0) continue;
+      std::filesystem::create_symlink(entry.path(), folder + "/" + entry.path().filename().string());
+    }
+  }
+  return folder;
+}
+
 void WizardTest::TearDown() {
   if (window) {
     window->Destroy();
@@ -84,7 +98,7 @@ std::optional<int> WizardTest::open(const std::vector<std::string>& disks,
   devices.setDisks(disks);
   if (floppy) devices.setFloppy(*floppy);
   platform::Registry registry(home.file("registry"));
-  if (installed) registerInstallFolder(registry, stageDir());
+  if (installed) registerInstallFolder(registry, installFolder());
   WindowOptions options;
   options.devices = &devices;
   options.dialogs = &dialogs;

@@ -63,6 +63,8 @@ class WizardTest : public ::testing::Test {
   std::optional<int> open(const std::vector<std::string>& disks,
                           std::optional<std::string> floppy = std::nullopt, bool installed = true);
 
+  // The installation folder the window is given: the staged one's files, linked.
+  std::string installFolder();
   // A click on the control (or menu item) of id, as the user makes it: nothing when the
   // control is disabled or hidden. Radio buttons and check boxes change their value first.
   bool click(int id);
