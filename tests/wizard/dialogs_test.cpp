@@ -3,6 +3,7 @@
 #include "wizard_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "wizard/dialogs.h"
@@ -61,6 +62,7 @@ class DialogPresser : public wxEvtHandler {
       wxMemoryDC memory(bitmap);
       memory.Blit(0, 0, size.x, size.y, &source, 0, 0);
     }
+    std::filesystem::create_directories(TESSALY_SCREENSHOT_DIR);
     bitmap.SaveFile(wxString(TESSALY_SCREENSHOT_DIR) + "/" + screenshot_ + ".png",
                     wxBITMAP_TYPE_PNG);
   }

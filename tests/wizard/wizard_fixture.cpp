@@ -18,6 +18,8 @@ void startWx() {
     if (!wxEntryStart(argc, argv)) return false;
     wxTheApp->CallOnInit();
     wxInitAllImageHandlers();
+    // wx's own error messages go to the test output: a message box would wait forever.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     return true;
   }();
   ASSERT_TRUE(started) << "wxWidgets did not start (is there a display?)";
