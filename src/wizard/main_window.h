@@ -1,0 +1,221 @@
+// The main window: one fixed window of 493 x 291 dialog units whose controls carry the
+// template's ids, a wizard of pages that shows and hides them, the command table that
+// maps ids to handlers, and the scan thread. It is the front end's Controls: engines
+// report to its controls by id, from any thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/device.h"
+#include "platform/registry.h"
+#include "session/session.h"
+#include "wizard/rules.h"
+#include "wizard/ui_queue.h"
+#include "wizard/wx.h"
+
+namespace tessaly::wizard {
+
+class HelpPane;
+class ProgressBar;
+class TreeMirror;
+class WxDialogs;
+
+struct WindowOptions {
+  platform::DeviceTable* devices = nullptr;  // the disks and the floppy; required
+  Dialogs* dialogs = nullptr;                // null: the window's own dialogs
+  std::optional<platform::Registry> registry;  // null: the user's registry folder
+  // How the program ends once its workers are ended (default: the window closes, and
+  // with it the program). Gets the exit code.
+  std::function<void(int)> onTerminate;
+};
+
+// Recovery modes.
+constexpr int kModeNone = -1, kModeQuick = 1, kModeAdvanced = 2, kModeRaw = 3;
+
+class MainWindow : public wxFrame, public Controls {
+ public:
+  explicit MainWindow(WindowOptions options);
+  ~MainWindow() override;
+
+  // The main window initialisation: configuration, language, disk enumeration, texts,
+  // the first step picture. Throws ProgramExit where the program must end.
+  void initialise();
+
+  // ---------------------------------------------------------------- Controls
+  void setText(int id, const std::string& text) override;
+  void setProgress(int id, int percent) override;
+  void show(int id, bool visible) override;
+  void enable(int id, bool enabled) override;
+  void focus(int id) override;
+
+  // The window system's id of a menu command (its ids must stay below 32768; the design's
+  // command ids do not): command % 10000 + 20000. Other ids are their own.
+  static int menuItemId(int command);
+  // True for the design's menu command ids.
+  static bool isMenuCommand(int id);
+
+  // Runs the command table's handler of id, as a click on that control or menu item
+  // does. False when the table has no such command.
+  bool command(int id);
+
+  // ---------------------------------------------------------------- state
+  Session& session() { return *session_; }
+  int wizardPage() const { return wizardPage_; }
+  int recoveryMode() const { return recoveryMode_; }
+  int focusContext() const { return focusContext_; }
+  bool exitInProgress() const { return exitInProgress_ != 0; }
+  const std::string& onlineHelpText() const { return onlineHelpText_; }
+  const std::string& stepPicture() const { return stepPicture_; }
+  const std::string& logPath() const { return logPath_; }
+  bool entireDiskSelected() const { return entireDiskSelected_; }
+  bool scanRunning() const { return scanThread_ != nullptr; }
+  bool terminated() const { return terminated_; }
+  TreeModel& diskTree() { return diskTree_; }
+  TreeModel& partitionTree() { return partitionTree_; }
+  TreeMirror& diskMirror() { return *diskMirror_; }
+  TreeMirror& partitionMirror() { return *partitionMirror_; }
+  TreeMirror& folderMirror() { return *folderMirror_; }
+  // The rows of the information / file list, column 0.
+  std::vector<std::string> listRows() const;
+  std::vector<std::string> listColumns() const;
+  // The control of an id, or null.
+  wxWindow* control(int id) const;
+  // Applies every control update that workers posted (interface thread).
+  void flushUpdates() { queue_->flush(); }
+
+  // A click on a tree item: the disk tree, the partition tree or the folder tree.
+  void clickTreeItem(int treeId, TreeItem item);
+
+ private:
+  struct ScanOutcome {
+    bool scanned = false;              // the engine ran the file system's Quick scan
+    bool ended = false;                // ended at a safe point by Stop or exit
+    std::optional<int> exitCode;       // the engine ended the program
+    std::string error;                 // an unexpected failure
+  };
+  struct ScanWorker {
+    std::jthread thread;
+    std::atomic<bool> finished{false};
+    ScanOutcome outcome;
+    unsigned token = 0;
+  };
+
+  // ------------------------------------------------------------ construction (main_window.cpp)
+  void createMenu();
+  void createControls();
+  void createPictureButtons();
+  void labelPictureButtons();
+  void createRawControls();
+  wxWindow* place(wxWindow* window, int x, int y, int w, int h);
+  void buildCommandTable();
+  void applyUpdate(const UiOp& op);
+  void onCommandEvent(wxCommandEvent& event);
+  void onClose(wxCloseEvent& event);
+
+  // ------------------------------------------------------------ window helpers
+  void setPicture(const std::string& name);
+  void setHelp(const std::vector<std::string>& lines);
+  void setHelpText(const std::string& text);
+  void enableMenu(int id, bool enabled);
+  void showRange(int first, int last, bool visible);
+  void resetInformationList();
+  void setInformationRows(const std::vector<std::string>& rows);
+  void setResultColumns();
+  void placeInformationList(int x, int y, int w, int h);
+  std::string fieldText(int id) const;
+  void uncheckModes();
+  void notAvailableYet(const std::string& what);
+
+  // ------------------------------------------------------------ start and end (main_window.cpp)
+  void exitSequence(int blanks);
+  void closeSequence();
+  void terminateSelf(int code = 0);
+  void endWorkers();
+  void saveRecoveryLog();
+  void about();
+  void setLanguage(int commandId);
+  void toggleBalloonHelp();
+
+  // ------------------------------------------------------------ wizard steps (wizard_steps.cpp)
+  void showDiskPage();
+  void showPartitionPage(bool visible);
+  void showScanPage(bool visible);
+  void treeItemClicked(int treeId, TreeItem item);
+  void diskClicked(TreeItem item);
+  void partitionClicked(TreeItem item);
+  void folderClicked(TreeItem item);
+  void modeChosen(int mode);
+  void next();
+  void back();
+  void nextOnDiskPage();
+  void nextWithFloppy();
+  void setUpPartitionPage();
+  void fillPartitionPage(std::size_t index);
+  void nextOnPartitionPage();
+  void searchEntireDisk();
+  void tearDownResults();
+  bool workerRunning() const { return scanThread_ != nullptr; }
+
+  // ------------------------------------------------------------ scan thread (scan.cpp)
+  void startScan();
+  void runScan(ScanWorker& worker);
+  void scanThreadEnded(unsigned token);
+  void finishScan(const ScanOutcome& outcome);
+  void resultsOfQuickScan(bool floppy);
+  void endOfQuickRun();
+  void stopScan();
+  void waitForWorker(ScanWorker& worker);
+
+  // ------------------------------------------------------------ members
+  WindowOptions options_;
+  std::unique_ptr<WxDialogs> ownDialogs_;
+  Dialogs* dialogs_ = nullptr;
+  std::unique_ptr<UiQueue> queue_;
+  std::unique_ptr<Session> session_;
+
+  wxPanel* panel_ = nullptr;
+  std::map<int, wxWindow*> controls_;
+  std::map<int, std::function<void()>> commands_;
+  wxListCtrl* list_ = nullptr;
+  wxTreeCtrl* diskTreeCtrl_ = nullptr;
+  wxTreeCtrl* partitionTreeCtrl_ = nullptr;
+  wxTreeCtrl* folderTreeCtrl_ = nullptr;
+  wxStaticBitmap* picture_ = nullptr;
+  HelpPane* helpPane_ = nullptr;
+  wxRadioButton* noMode_ = nullptr;  // hidden member of the mode group: "none checked"
+  wxChoice* typeList_ = nullptr;
+  std::vector<wxStaticText*> modeHints_;
+  wxImageList* smallIcons_ = nullptr;  // owned by the list control
+  bool resultColumns_ = false;
+
+  TreeModel diskTree_;
+  TreeModel partitionTree_;
+  std::unique_ptr<TreeMirror> diskMirror_;
+  std::unique_ptr<TreeMirror> partitionMirror_;
+  std::unique_ptr<TreeMirror> folderMirror_;
+
+  // The wizard's state.
+  int wizardPage_ = -1;
+  int recoveryMode_ = kModeNone;
+  int exitInProgress_ = 0;
+  int focusContext_ = 0;
+  std::string logPath_;
+  std::string onlineHelpText_;
+  std::string stepPicture_;
+  bool entireDiskSelected_ = false;
+  bool balloonHelp_ = true;
+  bool terminated_ = false;
+  int chosenPartition_ = 0;  // list position of the partition chosen on the partition page
+
+  std::unique_ptr<ScanWorker> scanThread_;
+  unsigned nextToken_ = 0;
+};
+
+}  // namespace tessaly::wizard

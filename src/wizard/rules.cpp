@@ -1,0 +1,111 @@
+#include "wizard/rules.h"
+
+#include <limits>
+
+namespace tessaly::wizard {
+
+int typeIndexOf(const std::string& fileSystem) {
+  if (fileSystem == "FAT16") return kTypeFat16;
+  if (fileSystem == "FAT32") return kTypeFat32;
+  if (fileSystem == "NTFS") return kTypeNtfs;
+  return kTypeNone;
+}
+
+std::string typeNameOf(int index) {
+  switch (index) {
+    case kTypeFat16: return "FAT16";
+    case kTypeFat32: return "FAT32";
+    case kTypeNtfs: return "NTFS";
+    default: return "";
+  }
+}
+
+std::optional<std::int32_t> parseSigned32(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  if (i == text.size()) return std::nullopt;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    // Beyond the 32-bit range the field does not hold a number.
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + (negative ? 1 : 0))
+      return std::nullopt;
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+RangeResult checkRange(const RangeInput& input) {
+  RangeResult r;
+  if (input.typeIndex < kTypeFat16 || input.typeIndex > kTypeNtfs) {
+    r.message = 135;
+    r.english = "Select partition type";
+    return r;
+  }
+  auto start = parseSigned32(input.startText);
+  if (!start) {
+    r.message = 136;
+    r.english = "Start sector is not valid";
+    return r;
+  }
+  std::int32_t end = 0;
+  if (input.entireDisk) {
+    // The disk's sector count taken as a signed 32-bit number: a disk of 2^31 sectors
+    // or more gives a negative end, which the comparison below refuses.
+    end = static_cast<std::int32_t>(static_cast<std::uint32_t>(input.diskSizeBytes / 512));
+    start = 0;
+  } else {
+    auto parsed = parseSigned32(input.endText);
+    if (!parsed) {
+      r.message = 137;
+      r.english = "End sector is not valid";
+      return r;
+    }
+    end = *parsed;
+  }
+  // The field holds the first sector after the range.
+  const std::int32_t last = end > 0 ? end - 1 : end;
+  if (!(*start < last)) {
+    r.message = 138;
+    r.english = "End sector should be bigger than start sector";
+    return r;
+  }
+  r.start = *start;
+  r.last = last;
+  return r;
+}
+
+std::string helpText(const std::vector<std::string>& lines, const std::string& rule) {
+  std::string text = std::string(kHelpHeading) + kHelpLineBreak + kHelpLineBreak;
+  for (const std::string& line : lines) text += line + kHelpLineBreak;
+  return text + rule;
+}
+
+std::vector<InfoRow> quickPartitionRows(unsigned disk, unsigned partitionNumber,
+                                        const std::string& type, std::uint32_t start,
+                                        std::uint32_t end) {
+  return {{"Disk Number :", std::to_string(disk)},
+          {"Partition Number : ", std::to_string(partitionNumber)},
+          {"Partition Type : ", type},
+          {"Search Mode : ", "Quick"},
+          {"Start Sector : ", std::to_string(start)},
+          {"End Sector : ", std::to_string(end)}};
+}
+
+std::vector<InfoRow> scanRangeRows(unsigned disk, unsigned partitionNumber, const std::string& type,
+                                   std::int32_t start, std::int32_t last,
+                                   const std::string& modeText) {
+  return {{"Disk Number : ", std::to_string(disk)},
+          {"Partiton Number : ", std::to_string(partitionNumber)},
+          {"Partition Type : ", type},
+          {"Search Range : ", std::to_string(start) + " To " + std::to_string(last)},
+          {"Search Mode : ", modeText}};
+}
+
+}  // namespace tessaly::wizard
