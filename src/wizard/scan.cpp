@@ -166,6 +166,8 @@ void MainWindow::stopScan() {
     }
     session.worker.end();
     waitForWorker(*scanThread_);
+    // The gate is open again for the work this thread now does itself.
+    session.worker.reset();
     const ScanOutcome outcome = scanThread_->outcome;
     scanThread_.reset();
     if (!outcome.ended) {
