@@ -85,9 +85,10 @@ class QuickScanTest : public WizardTest {
     EXPECT_FALSE(enabled(wid::kLoadLogButton));
     EXPECT_TRUE(enabled(wid::kSaveLogButton));
     for (int item : {wid::kMenuSelectAll, wid::kMenuSave}) EXPECT_TRUE(menuEnabled(item)) << item;
-    if (!stopped)
+    if (!stopped) {
       for (int item : {wid::kMenuDirectoryView, wid::kMenuDirectoryPrint})
         EXPECT_TRUE(menuEnabled(item)) << item;
+    }
     EXPECT_EQ(window->focusContext(), 0);
     EXPECT_FALSE(window->scanRunning());
   }
