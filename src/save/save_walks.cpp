@@ -4,11 +4,13 @@
 
 #include <array>
 #include <ctime>
+#include <unordered_map>
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
+#include "ntfs/entry_tables.h"
 #include "save/save_engine.h"
 #include "session/session.h"
 
@@ -35,105 +37,154 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool isFatVolume(const Session& s) { return s.workingVolume.isFat(); }
+// One save or count over the chosen folders. The NTFS file table is indexed by parent
+// once per walk, so that a walk over many folders does not read the whole table for
+// each of them.
+class Walker {
+ public:
+  Walker(Session& session, Walk mode) : s_(session), mode_(mode), ntfs_(session.workingVolume.fileSystem == "NTFS") {}
 
-void countFile(Session& session, std::uint64_t size) {
-  const int files = ++session.filesToSave;
-  session.bytesToSave += size;
-  session.controls->setText(control::kSaveTotalCount, std::to_string(files));
-}
+  // A listed folder (file-list source): its own files, then each subfolder of the tree.
+  void folder(TreeItem treeItem, std::uint32_t id, const std::string& destFolder, const std::string& name,
+              bool deleted, int depth = 0) {
+    if (s_.stopSaving) return;
+    std::string folderPath = destFolder + safeComponent(name);
+    if (mode_ == Walk::Save) createFolderPath(folderPath);
+    folderPath = withSlash(folderPath);
+    folderFiles(folderPath, id, deleted);
+    if (depth > 4096) return;  // a tree cannot be deeper than it has folders
+    for (TreeItem child : s_.folderTree.children(treeItem)) {
+      if (s_.stopSaving) return;
+      FolderRecord record;
+      // A child without a catalogue record has no files to find; its subfolders may.
+      const bool found = s_.catalogue.findTreeItem(child, &record);
+      folder(child, found ? record.selfId : 0, folderPath, s_.folderTree.text(child),
+             found && record.deleted == 1, depth + 1);
+    }
+  }
 
-// One FAT folder's own files, read from its directory entries on the disk.
-void walkFatFolderFiles(Session& session, Walk mode, const std::string& folderPath, std::uint32_t cluster,
-                        bool folderDeleted) {
-  if (session.stopSaving) return;
-  if (cluster == 0 || cluster == kLostId) return;
-  const std::string& fs = session.workingVolume.fileSystem;
-  session.fileChain.clear();
-  walkFileChain(session, cluster);
-  ClusterChain chain = std::move(session.fileChain);
-  session.fileChain.clear();
-  for (const DirectorySector& place : chainSectors(session, chain)) {
-    if (session.stopSaving) return;
-    std::array<std::uint8_t, 512> sector{};
-    readDiskSectors(session, place.number, 1, sector);
-    for (std::size_t i = 0; i < de::kPerSector; ++i) {
-      if (session.stopSaving) return;
-      auto entry = std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
-      if (entry[0] == 0) return;  // the end of the directory
-      const std::uint8_t attributes = entry[de::kAttributes];
-      if (isDotEntry(entry) || attributes == de::kLongNameAttributes || (attributes & de::kDirectoryBit))
+  // The checked folders below item (folder-tree source).
+  void checked(TreeItem item, int depth = 0) {
+    TreeModel& tree = s_.folderTree;
+    if (tree.state(item) == kUnchecked) return;
+    for (TreeItem child : tree.children(item)) {
+      if (s_.stopSaving) return;
+      if (tree.state(child) == kChecked) {
+        std::string path;
+        if (mode_ == Walk::Save) {
+          s_.destinationFolder = withSlash(s_.destinationFolder);
+          path = s_.destinationFolder + itemFolderPath(tree, child);
+          createFolderPath(path);
+          path = withSlash(path);
+        }
+        treeFolderFiles(path, child);
+      }
+      if (depth < 4096) checked(child, depth + 1);
+    }
+  }
+
+  void countFile(std::uint64_t size) {
+    const int files = ++s_.filesToSave;
+    s_.bytesToSave += size;
+    s_.controls->setText(control::kSaveTotalCount, std::to_string(files));
+  }
+
+ private:
+  // The files of a checked folder: its key is its tree item, found in the catalogue.
+  void treeFolderFiles(const std::string& folderPath, TreeItem item) {
+    if (s_.stopSaving) return;
+    std::uint32_t id = static_cast<std::uint32_t>(item);
+    bool deleted = false;
+    if (ntfs_ || s_.catalogue.recordCount() > 0) {
+      FolderRecord record;
+      if (!s_.catalogue.findTreeItem(item, &record)) return;
+      id = record.selfId;
+      deleted = record.deleted == 1;
+    }
+    folderFiles(folderPath, id, deleted);
+  }
+
+  void folderFiles(const std::string& folderPath, std::uint32_t id, bool deleted) {
+    if (ntfs_)
+      ntfsFolderFiles(folderPath, id);
+    else
+      fatFolderFiles(folderPath, id, deleted);
+  }
+
+  // One FAT folder's own files, read from its directory entries on the disk.
+  void fatFolderFiles(const std::string& folderPath, std::uint32_t cluster, bool folderDeleted) {
+    if (s_.stopSaving) return;
+    if (cluster == 0 || cluster == kLostId) return;
+    const std::string& fs = s_.workingVolume.fileSystem;
+    s_.fileChain.clear();
+    walkFileChain(s_, cluster);
+    ClusterChain chain = std::move(s_.fileChain);
+    s_.fileChain.clear();
+    for (const DirectorySector& place : chainSectors(s_, chain)) {
+      if (s_.stopSaving) return;
+      std::array<std::uint8_t, 512> sector{};
+      readDiskSectors(s_, place.number, 1, sector);
+      for (std::size_t i = 0; i < de::kPerSector; ++i) {
+        if (s_.stopSaving) return;
+        auto entry = std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
+        if (entry[0] == 0) return;  // the end of the directory
+        const std::uint8_t attributes = entry[de::kAttributes];
+        if (isDotEntry(entry) || attributes == de::kLongNameAttributes || (attributes & de::kDirectoryBit))
+          continue;
+        const std::uint32_t first = fs == "FAT32" ? entryCluster(entry, fs) : u16le(entry, de::kClusterLow);
+        ShortName shortName = buildShortName(entry);
+        if (!isPlausibleName(shortName.name) || !(folderDeleted || shortName.deleted)) continue;
+        auto name = decodeEntryName(s_, sector, i * de::kSize, place);
+        if (!name) continue;
+        const std::uint32_t d = u16le(entry, de::kDate);
+        if (!s_.options.datePasses({static_cast<int>(d & 0x1F), static_cast<int>((d >> 5) & 0x0F),
+                                    static_cast<int>((d >> 9) + 1980)}))
+          continue;
+        const std::uint32_t size = u32le(entry, de::kFileSize);
+        if (mode_ == Walk::Count) {
+          if (s_.options.extensionPasses(name->name)) countFile(size);
+        } else {
+          saveFatFile(s_, folderPath + safeComponent(name->name), name->name, size, first, true, true);
+        }
+      }
+    }
+  }
+
+  // One NTFS folder's own files: the deleted file entries whose parent it is.
+  void ntfsFolderFiles(const std::string& folderPath, std::uint32_t folderNumber) {
+    if (s_.stopSaving) return;
+    if (folderNumber == 0 || folderNumber == kLostId) return;
+    if (!indexed_) {
+      NtfsEntryTable files(s_, EntryKind::File);
+      for (std::size_t i = 0; i < files.size(); ++i) byParent_[files.parent(i)].push_back(i);
+      indexed_ = true;
+    }
+    auto at = byParent_.find(folderNumber);
+    if (at == byParent_.end()) return;
+    NtfsEntryTable files(s_, EntryKind::File);
+    for (std::size_t i : at->second) {
+      if (s_.stopSaving) return;
+      if (i >= files.size() || files.self(i) < kFirstListedRecord || files.deleted(i) != "1") continue;
+      NtfsEntry entry = files.entry(i);
+      if (entry.name.empty()) continue;
+      CivilTime t{};
+      if (s_.options.dateFilterActive() &&
+          (!fileTimeToCivil(entry.fileTime(), t) || !s_.options.datePasses({t.day, t.month, t.year})))
         continue;
-      const std::uint32_t first = fs == "FAT32" ? entryCluster(entry, fs) : u16le(entry, de::kClusterLow);
-      ShortName shortName = buildShortName(entry);
-      if (!isPlausibleName(shortName.name) || !(folderDeleted || shortName.deleted)) continue;
-      auto name = decodeEntryName(session, sector, i * de::kSize, place);
-      if (!name) continue;
-      const std::uint32_t d = u16le(entry, de::kDate);
-      if (!session.options.datePasses({static_cast<int>(d & 0x1F), static_cast<int>((d >> 5) & 0x0F),
-                                       static_cast<int>((d >> 9) + 1980)}))
-        continue;
-      const std::uint32_t size = u32le(entry, de::kFileSize);
-      if (mode == Walk::Count) {
-        if (session.options.extensionPasses(name->name)) countFile(session, size);
+      if (mode_ == Walk::Count) {
+        if (s_.options.extensionPasses(entry.name)) countFile(entry.size);
       } else {
-        saveFatFile(session, folderPath + safeComponent(name->name), name->name, size, first, true, true);
+        saveNtfsFile(s_, folderPath + safeComponent(entry.name), entry.name, entry.size, entry.sector, true, true);
       }
     }
   }
-}
 
-// A listed FAT folder: its own files, then each subfolder of the tree.
-void walkFatFolder(Session& session, Walk mode, TreeItem treeItem, std::uint32_t cluster,
-                   const std::string& destFolder, const std::string& name, bool deleted, int depth) {
-  if (session.stopSaving) return;
-  std::string folderPath = destFolder + safeComponent(name);
-  if (mode == Walk::Save) createFolderPath(folderPath);
-  folderPath = withSlash(folderPath);
-  walkFatFolderFiles(session, mode, folderPath, cluster, deleted);
-  if (depth > 4096) return;  // a tree cannot be deeper than it has folders
-  for (TreeItem child : session.folderTree.children(treeItem)) {
-    if (session.stopSaving) return;
-    FolderRecord record;
-    // A child without a catalogue record has no files to find; its subfolders may.
-    const bool found = session.catalogue.findTreeItem(child, &record);
-    walkFatFolder(session, mode, child, found ? record.selfId : 0, folderPath,
-                  session.folderTree.text(child), found && record.deleted == 1, depth + 1);
-  }
-}
-
-// The files of a checked folder of the tree (saveSource 1).
-void walkTreeFolderFiles(Session& session, Walk mode, const std::string& folderPath, TreeItem item) {
-  if (session.stopSaving) return;
-  std::uint32_t cluster = static_cast<std::uint32_t>(item);
-  bool deleted = false;
-  if (session.catalogue.recordCount() > 0) {
-    FolderRecord record;
-    if (!session.catalogue.findTreeItem(item, &record)) return;
-    cluster = record.selfId;
-    deleted = record.deleted == 1;
-  }
-  if (isFatVolume(session)) walkFatFolderFiles(session, mode, folderPath, cluster, deleted);
-}
-
-void walkCheckedFolders(Session& session, Walk mode, TreeItem item, int depth) {
-  TreeModel& tree = session.folderTree;
-  if (tree.state(item) == kUnchecked) return;
-  for (TreeItem child : tree.children(item)) {
-    if (session.stopSaving) return;
-    if (tree.state(child) == kChecked) {
-      std::string path;
-      if (mode == Walk::Save) {
-        session.destinationFolder = withSlash(session.destinationFolder);
-        path = session.destinationFolder + itemFolderPath(tree, child);
-        createFolderPath(path);
-        path = withSlash(path);
-      }
-      walkTreeFolderFiles(session, mode, path, child);
-    }
-    if (depth < 4096) walkCheckedFolders(session, mode, child, depth + 1);
-  }
-}
+  Session& s_;
+  Walk mode_;
+  bool ntfs_;
+  bool indexed_ = false;
+  std::unordered_map<std::uint32_t, std::vector<std::size_t>> byParent_;
+};
 
 }  // namespace
 
@@ -205,47 +256,46 @@ void saveListItems(Session& session) {
     return;
   }
   const std::string fs = session.workingVolume.fileSystem;
+  const bool fat = session.workingVolume.isFat();
+  if (!fat && fs != "NTFS") return;
+  Walker walker(session, Walk::Save);
   for (std::size_t i : session.fileList.chosen(session.options.selectionMode)) {
     if (session.stopSaving) return;
     ListItem item = parseListItem(session.fileList.row(i));
-    if (fs == "FAT12" || fs == "FAT16" || fs == "FAT32") {
-      if (item.isFile) {
+    if (item.isFile) {
+      if (fat)
         saveFatFile(session, destination + safeComponent(item.name), item.name,
                     static_cast<std::uint32_t>(item.size), item.location, true, item.deleted);
-      } else if (item.isFolder) {
-        session.controls->setText(control::kSaveFilePath, destination);
-        walkFatFolder(session, Walk::Save, item.treeItem, item.location, destination, item.name, item.deleted, 0);
-      }
-    } else if (fs == "NTFS") {
-      if (item.isFile) {
+      else
         saveNtfsFile(session, destination + safeComponent(item.name), item.name, item.size, item.location, true,
                      item.deleted);
-      }
+    } else if (item.isFolder) {
+      session.controls->setText(control::kSaveFilePath, destination);
+      walker.folder(item.treeItem, item.location, destination, item.name, item.deleted);
     }
   }
 }
 
 void saveCheckedFolders(Session& session, TreeItem item) {
-  walkCheckedFolders(session, Walk::Save, item == kNoItem ? session.folderTree.root() : item, 0);
+  Walker(session, Walk::Save).checked(item == kNoItem ? session.folderTree.root() : item);
 }
 
 void countListItems(Session& session) {
   session.filesToSave = 0;
   session.bytesToSave = 0;
   session.bytesSaved = 0;
-  const bool fat = isFatVolume(session);
+  Walker walker(session, Walk::Count);
   for (std::size_t i : session.fileList.chosen(session.options.selectionMode)) {
     ListItem item = parseListItem(session.fileList.row(i));
-    if (item.isFile) {
-      countFile(session, item.size);
-    } else if (item.isFolder && fat) {
-      walkFatFolder(session, Walk::Count, item.treeItem, item.location, "", item.name, item.deleted, 0);
-    }
+    if (item.isFile)
+      walker.countFile(item.size);
+    else if (item.isFolder)
+      walker.folder(item.treeItem, item.location, "", item.name, item.deleted);
   }
 }
 
 void countCheckedFolders(Session& session, TreeItem item) {
-  walkCheckedFolders(session, Walk::Count, item == kNoItem ? session.folderTree.root() : item, 0);
+  Walker(session, Walk::Count).checked(item == kNoItem ? session.folderTree.root() : item);
 }
 
 void runSizeCalculation(Session& session) {
