@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "../ntfs/ntfs_builders.h"
 #include "../ntfs/ntfs_manifest.h"
 #include "partition/volume.h"
 #include "save/save_engine.h"
@@ -109,6 +110,23 @@ TEST_F(NtfsSave, AListedDeletedFolderIsSavedWithItsSubfolders) {
   for (const auto& e : manifest.entries)
     if (!e.folder && e.deleted && e.path.rfind("Pictures/Trip/", 0) == 0) expected[e.path.substr(9)] = e.sha;
   EXPECT_EQ(savedHashes(), expected);
+}
+
+TEST(NtfsSaveSize, AFileOfMoreThanFourGibibytesIsSavedWhole) {
+  // One sparse run of 5 GiB: nothing is read, every byte is a zero, the size is 64-bit.
+  const std::uint64_t size = 5ull << 30;
+  test::RecordBuilder record(1);
+  record.fileName(5, 1, u"huge.bin");
+  record.nonResident(0x80, {0x04, 0x00, 0x00, 0x14, 0x00}, size);
+  auto disk = std::make_shared<platform::MemoryDevice>(64);
+  auto bytes = record.protectedBytes();
+  std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + 10 * 512);
+  test::TestSession t(disk);
+  t.session.workingVolume.fileSystem = "NTFS";
+  t.session.workingVolume.sectorsPerCluster = 8;
+  t.session.workingVolume.cluster0Sector = 0;
+  EXPECT_TRUE(saveNtfsFile(t.session, "/dev/null", "huge.bin", size, 10, false, true));
+  EXPECT_EQ(t.session.saveOutcome.bytesWritten.load(), size);
 }
 
 }  // namespace
