@@ -30,7 +30,7 @@ void CliControls::draw(bool force) {
   auto now = std::chrono::steady_clock::now();
   const bool tty = ::isatty(STDERR_FILENO);
   auto interval = tty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
-  if (!force && drawn_ && now - last_ < interval) return;
+  if (!force && (drawn_ || !tty) && now - last_ < interval) return;
   last_ = now;
   std::string line = status_;
   if (percent_ >= 0) line += "  [" + std::to_string(percent_) + "%]";

@@ -16,7 +16,9 @@ namespace tessaly::cli {
 
 class CliControls : public Controls {
  public:
-  explicit CliControls(bool quiet) : quiet_(quiet) {}
+  // Without a terminal the first line waits for the interval too, so that short work
+  // prints nothing.
+  explicit CliControls(bool quiet) : quiet_(quiet), last_(std::chrono::steady_clock::now()) {}
   void setText(int id, const std::string& text) override;
   void setProgress(int id, int percent) override;
   void show(int, bool) override {}
@@ -31,7 +33,7 @@ class CliControls : public Controls {
   std::string status_;
   int percent_ = -1;
   bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_{};
+  std::chrono::steady_clock::time_point last_;
 };
 
 struct DialogAnswers {

@@ -140,11 +140,12 @@ class RecordBuilder {
     Bytes entries;
     if (!child.empty()) {
       Bytes key = fileNameContent(self, 1, child);
-      Bytes entry(align8(16 + key.size()), 0);
+      Bytes entry(16, 0);
+      entry.insert(entry.end(), key.begin(), key.end());
+      entry.resize(align8(entry.size()), 0);
       put32le(entry, 0, 99);
       put16le(entry, 8, static_cast<std::uint16_t>(entry.size()));
       put16le(entry, 10, static_cast<std::uint16_t>(key.size()));
-      std::copy(key.begin(), key.end(), entry.begin() + 16);
       entries = entry;
     }
     Bytes end(16, 0);
