@@ -9,6 +9,7 @@
 #include "fat/directory_entry.h"
 #include "ntfs/entry_tables.h"
 #include "partition/volume.h"
+#include "session/scan_progress.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -41,20 +42,6 @@ bool rowFor(const std::array<std::uint8_t, 512>& sector, std::uint32_t s, std::u
   return true;
 }
 
-class ProgressBar {
- public:
-  explicit ProgressBar(Session& session) : session_(session) {}
-  void set(std::uint64_t value, std::uint64_t total) {
-    int percent = total == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(value * 100 / total, 100));
-    if (percent == last_) return;
-    last_ = percent;
-    session_.controls->setProgress(control::kScanProgress, percent);
-  }
-
- private:
-  Session& session_;
-  int last_ = -1;
-};
 
 }  // namespace
 
@@ -83,7 +70,7 @@ void sweepDirectories(Session& session) {
   const bool sweepable = fatType && isValidSectorsPerCluster(v.sectorsPerCluster);
   const std::uint32_t spc = v.sectorsPerCluster;
   const std::uint64_t firstCluster = std::uint64_t{v.cluster0Sector} + 2ull * spc;
-  ProgressBar progress(session);
+  ScanProgress progress(session);
   std::array<std::uint8_t, 512> sector{};
 
   // Pass 1: every cluster's first sector; directory starts become candidates.
@@ -170,24 +157,25 @@ void sweepDirectories(Session& session) {
   table.sortByParent();
 }
 
-void markLostDirectories(Session& session) {
-  DirectoryTable& table = session.directoryTable;
+namespace {
+
+// Rows whose parent is neither the root marker nor the own id of a row go under "Lost".
+template <typename Table>
+void markLost(Session& session, Table& table, std::size_t n, std::uint32_t rootMarker) {
   Controls& ui = *session.controls;
   ui.enable(control::kStopSearching, false);
   ui.show(control::kStopSearching, false);
   ui.setText(control::kScanProgress, "");
-
-  const std::size_t n = table.rowCount();
-  // Every row's own cluster, for the "is the parent in the table" question.
+  // Every row's own id, for the "is the parent in the table" question.
   std::unordered_set<std::uint32_t> selves;
   selves.reserve(n);
   for (std::size_t j = 0; j < n; ++j) selves.insert(table.self(j));
   const std::string status = session.text(184, "Searching Lost Directories ");
-  ProgressBar progress(session);
+  ScanProgress progress(session);
   for (std::size_t j = 0; j < n; ++j) {
     session.safePoint();
     const std::uint32_t parent = table.parent(j);
-    if (parent == 0) continue;
+    if (parent == rootMarker) continue;
     if (!selves.count(parent)) table.setParent(j, kLostId);
     if (j != 0) {
       ui.setText(control::kStatusLine, status + std::to_string(j) + "/" + std::to_string(n));
@@ -196,29 +184,15 @@ void markLostDirectories(Session& session) {
   }
 }
 
+}  // namespace
+
+void markLostDirectories(Session& session) {
+  markLost(session, session.directoryTable, session.directoryTable.rowCount(), 0);
+}
+
 void markLostNtfsFolders(Session& session) {
   NtfsEntryTable folders(session, EntryKind::Folder);
-  Controls& ui = *session.controls;
-  ui.enable(control::kStopSearching, false);
-  ui.show(control::kStopSearching, false);
-  ui.setText(control::kScanProgress, "");
-
-  const std::size_t n = folders.size();
-  std::unordered_set<std::uint32_t> selves;
-  selves.reserve(n);
-  for (std::size_t j = 0; j < n; ++j) selves.insert(folders.self(j));
-  const std::string status = session.text(184, "Searching Lost Directories ");
-  ProgressBar progress(session);
-  for (std::size_t j = 0; j < n; ++j) {
-    session.safePoint();
-    const std::uint32_t parent = folders.parent(j);
-    if (parent == kNtfsRootRecord) continue;
-    if (!selves.count(parent)) folders.setParent(j, kLostId);
-    if (j != 0) {
-      ui.setText(control::kStatusLine, status + std::to_string(j) + "/" + std::to_string(n));
-      progress.set(j, n);
-    }
-  }
+  markLost(session, folders, folders.size(), kNtfsRootRecord);
 }
 
 }  // namespace tessaly

@@ -6,27 +6,13 @@
 
 #include "ntfs/entry_tables.h"
 #include "ntfs/mft_record.h"
+#include "session/scan_progress.h"
 #include "session/session.h"
 
 namespace tessaly {
 
 namespace {
 
-class ProgressBar {
- public:
-  explicit ProgressBar(Session& session) : session_(session) {}
-  void set(std::uint64_t value, std::uint64_t total) {
-    const int percent =
-        total == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(value * 100 / total, 100));
-    if (percent == last_) return;
-    last_ = percent;
-    session_.controls->setProgress(control::kScanProgress, percent);
-  }
-
- private:
-  Session& session_;
-  int last_ = -1;
-};
 
 // The records an entry is taken from: the visited record and the segments its resident
 // attribute list names, in list order and without repeats. The visited record is used as
@@ -130,7 +116,7 @@ void scanMftQuick(Session& session) {
   std::uint64_t counter = 1;
   std::uint64_t examined = 0;
   {
-    ProgressBar progress(session);
+    ScanProgress progress(session);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
       session.safePoint();
       examined += 2;
@@ -162,7 +148,7 @@ void scanMftQuick(Session& session) {
   counter = 1;
   examined = 0;
   {
-    ProgressBar progress(session);
+    ScanProgress progress(session);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
       session.safePoint();
       const std::uint32_t self = number++;
