@@ -32,7 +32,8 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   exitCode = 2;
   const auto& pos = args.positionals();
   const bool floppy = args.has("floppy");
-  const bool range = !pos.empty() && args.has("fs");
+  // --range FIRST LAST: the two sector numbers follow the disk.
+  const bool range = !pos.empty() && args.has("range") && args.has("fs");
   if (pos.empty() || (!floppy && !args.has("partition") && !range)) {
     std::cerr << "name a disk and what to scan: --partition N, --floppy, or --range FIRST LAST --fs FS\n";
     return nullptr;
@@ -101,7 +102,7 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
       sel.lastSector = list.entries[i].endSector - 1;
       run->label_ = tree.text(list.entries[i].treeItem);
     } else {
-      if (pos.size() < 3) {
+      if (pos.size() != 3) {
         std::cerr << "--range needs FIRST and LAST sectors after the disk\n";
         return nullptr;
       }

@@ -13,7 +13,7 @@ namespace tessaly::cli {
 
 // Options every scanning command takes (besides its own).
 inline const std::set<std::string> kScanValued = {"partition", "fs", "bad-sectors", "memory-limit"};
-inline const std::set<std::string> kScanFlags = {"floppy", "json", "quiet"};
+inline const std::set<std::string> kScanFlags = {"floppy", "range", "json", "quiet"};
 
 class ScanRun {
  public:
