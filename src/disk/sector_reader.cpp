@@ -26,29 +26,25 @@ void badSectorStep(Session& session, platform::Device& device, std::uint64_t s,
   }
 }
 
-std::string deviceName(const Session& session, const SectorReadRequest& request) {
-  std::string name = request.devicePath.substr(0, 19);
-  if (session.floppySelected()) {
-    name = "\\\\.\\a:";
-    name[4] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[4])));
-  }
-  return name;
+const std::string kFloppyDevice = "\\\\.\\A:";
+
+// The device a request reads: the floppy whenever the floppy entry is selected, else the
+// request's device name (at most 19 characters count).
+std::shared_ptr<platform::Device> openDevice(Session& session, const std::string& path) {
+  if (session.floppySelected()) return session.devices.open(kFloppyDevice);
+  if (path.size() > 19) return session.devices.open(path.substr(0, 19));
+  return session.devices.open(path);
 }
 
-}  // namespace
-
-std::uint32_t readSectors(Session& session, const SectorReadRequest& request) {
-  const std::uint32_t count = request.sectorCount;
+std::uint32_t readFrom(Session& session, const std::string& path, std::uint64_t first, std::uint32_t count,
+                       std::span<std::uint8_t> buffer) {
   if (session.osFamily != 'N') return count;  // only the NT family is built here
-  if (count == 0 || request.buffer.size() < std::size_t{count} * kSectorSize) return 0;
+  if (count == 0 || buffer.size() < std::size_t{count} * kSectorSize) return 0;
 
-  auto device = session.devices.open(deviceName(session, request));
+  auto device = openDevice(session, path);
   if (!device) return count;
 
-  const std::uint64_t first = request.firstSector();
-  auto buffer = request.buffer;
   constexpr std::size_t kChunkBytes = kChunkSectors * kSectorSize;
-
   if (count <= kChunkSectors) {
     auto part = buffer.first(std::size_t{count} * kSectorSize);
     if (device->read(first * kSectorSize, part)) return 1;
@@ -78,20 +74,20 @@ std::uint32_t readSectors(Session& session, const SectorReadRequest& request) {
   return lastChunkOk ? 1 : 0;
 }
 
-std::uint32_t readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
-                              std::span<std::uint8_t> buffer) {
-  SectorReadRequest request;
-  request.devicePath = session.selectedDevicePath();
-  request.firstSectorLow = static_cast<std::uint32_t>(firstSector);
-  request.firstSectorHigh = static_cast<std::uint32_t>(firstSector >> 32);
-  request.sectorCount = count;
-  request.buffer = buffer;
-  if (request.devicePath.empty() && !session.floppySelected()) return 0;
-  return readSectors(session, request);
+}  // namespace
+
+std::uint32_t readSectors(Session& session, const SectorReadRequest& request) {
+  return readFrom(session, request.devicePath, request.firstSector(), request.sectorCount, request.buffer);
 }
 
-bool deviceOpens(Session& session, const std::string& devicePath) {
-  return session.devices.open(devicePath) != nullptr;
+std::uint32_t readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
+                              std::span<std::uint8_t> buffer) {
+  if (session.selectedDisk >= session.physicalDrivePaths.size() && !session.floppySelected()) return 0;
+  static const std::string none;
+  const std::string& path =
+      session.selectedDisk < session.physicalDrivePaths.size() ? session.physicalDrivePaths[session.selectedDisk] : none;
+  return readFrom(session, path, firstSector, count, buffer);
 }
+
 
 }  // namespace tessaly

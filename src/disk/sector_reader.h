@@ -34,9 +34,5 @@ std::uint32_t readSectors(Session& session, const SectorReadRequest& request);
 std::uint32_t readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
                               std::span<std::uint8_t> buffer);
 
-// True when the result of readSectors means the bytes were read: the NT family's
-// "device could not be opened" answer (sectorCount) is nonzero but reads nothing, so
-// callers that must know use this on the device they asked for.
-bool deviceOpens(Session& session, const std::string& devicePath);
 
 }  // namespace tessaly

@@ -54,6 +54,11 @@ void ScanCatalogue::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   bytes_.clear();
+  itemIndex_.clear();
+}
+
+void ScanCatalogue::indexRecord(std::size_t n) {
+  itemIndex_.emplace(static_cast<TreeItem>(u32le(bytes_, n * fr::kSize + fr::kTreeItem)), n);
 }
 
 void ScanCatalogue::createInformationFile(Session& session) {
@@ -87,6 +92,8 @@ bool ScanCatalogue::ensureOpen(bool create) {
     if (::pread(fd_, bytes_.data(), bytes_.size(), 0) != static_cast<ssize_t>(bytes_.size()))
       bytes_.clear();
   }
+  itemIndex_.clear();
+  for (std::size_t n = 0; n < bytes_.size() / fr::kSize; ++n) indexRecord(n);
   return true;
 }
 
@@ -110,6 +117,7 @@ void ScanCatalogue::appendFolderRecord(TreeItem treeItem, const std::string& nam
   const std::size_t at = bytes_.size();
   if (!writeAll(fd_, record.data(), record.size(), static_cast<off_t>(at))) return;
   bytes_.insert(bytes_.end(), record.begin(), record.end());
+  indexRecord(at / fr::kSize);
 }
 
 std::uint64_t ScanCatalogue::readField(std::size_t recordOffset, Field field) {
@@ -227,15 +235,20 @@ bool ScanCatalogue::readRecord(std::size_t n, FolderRecord& out) {
 }
 
 bool ScanCatalogue::findTreeItem(TreeItem item, FolderRecord* out) {
-  cursor_ = 0;
-  while (hasMoreRecords()) {
-    TreeItem candidate = static_cast<TreeItem>(cursor_ == 0 ? first(Field::Item) : next(Field::Item));
-    if (candidate == item) {
-      if (out) readRecord(lastRecord_ / fr::kSize, *out);
-      return true;
-    }
+  // The walk from the first record, answered from the index: the cursor and lastRecord
+  // end where the walk would leave them.
+  if (!ensureOpen(false)) return false;
+  const std::size_t records = bytes_.size() / fr::kSize;
+  auto found = itemIndex_.find(item);
+  if (found == itemIndex_.end() || found->second >= records) {
+    cursor_ = static_cast<std::uint32_t>(bytes_.size());
+    if (records > 0) lastRecord_ = static_cast<std::uint32_t>((records - 1) * fr::kSize);
+    return false;
   }
-  return false;
+  lastRecord_ = static_cast<std::uint32_t>(found->second * fr::kSize);
+  cursor_ = lastRecord_ + static_cast<std::uint32_t>(fr::kSize);
+  if (out) readRecord(found->second, *out);
+  return true;
 }
 
 TreeItem insertFolder(Session& session, TreeItem parent, const std::string& name,

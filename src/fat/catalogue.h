@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "session/tree_model.h"
@@ -118,6 +119,9 @@ class ScanCatalogue {
   bool failed_ = false;
   // The file's bytes, kept in step with every write so reads cost no system call.
   std::vector<std::uint8_t> bytes_;
+  // The record of each tree item (the first, should one appear twice), kept with bytes_.
+  std::unordered_map<TreeItem, std::size_t> itemIndex_;
+  void indexRecord(std::size_t n);
   std::uint32_t cursor_ = 0;
   std::uint32_t lastRecord_ = 0;
 };

@@ -169,12 +169,16 @@ DeviceTable::DeviceTable(DeviceTable&& other) noexcept {
   volumes_ = std::move(other.volumes_);
   attached_ = std::move(other.attached_);
   opened_ = std::move(other.opened_);
+  lastName_ = std::move(other.lastName_);
+  lastDevice_ = std::move(other.lastDevice_);
 }
 
 std::string DeviceTable::key(const std::string& name) const { return lower(name); }
 
 void DeviceTable::attach(const std::string& name, std::shared_ptr<Device> device) {
   std::lock_guard lock(mutex_);
+  lastName_.clear();
+  lastDevice_.reset();
   attached_[key(name)] = std::move(device);
   opened_.erase(key(name));
 }
@@ -208,18 +212,30 @@ std::optional<std::string> DeviceTable::resolve(const std::string& name) const {
 }
 
 std::shared_ptr<Device> DeviceTable::open(const std::string& name) {
-  const std::string k = key(name);
   {
     std::lock_guard lock(mutex_);
-    if (auto it = attached_.find(k); it != attached_.end()) return it->second;
-    if (auto it = opened_.find(k); it != opened_.end()) return it->second;
+    if (lastDevice_ && name == lastName_) return lastDevice_;
   }
-  auto path = resolve(name);
-  if (!path) return nullptr;
-  std::shared_ptr<Device> device = FileDevice::open(*path);
-  if (!device) return nullptr;
+  const std::string k = key(name);
+  std::shared_ptr<Device> device;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = attached_.find(k); it != attached_.end())
+      device = it->second;
+    else if (auto opened = opened_.find(k); opened != opened_.end())
+      device = opened->second;
+  }
+  if (!device) {
+    auto path = resolve(name);
+    if (!path) return nullptr;
+    device = FileDevice::open(*path);
+    if (!device) return nullptr;
+    std::lock_guard lock(mutex_);
+    opened_.emplace(k, device);
+  }
   std::lock_guard lock(mutex_);
-  opened_[k] = device;
+  lastName_ = name;
+  lastDevice_ = device;
   return device;
 }
 

@@ -138,6 +138,10 @@ class DeviceTable {
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Device>> attached_;
   std::map<std::string, std::shared_ptr<Device>> opened_;
+  // The name asked for last, exactly as given, and its device: sweeps ask for one
+  // device hundreds of thousands of times.
+  std::string lastName_;
+  std::shared_ptr<Device> lastDevice_;
 };
 
 }  // namespace tessaly::platform
