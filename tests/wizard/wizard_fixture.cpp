@@ -70,8 +70,10 @@ void HoldingDevice::release() {
   released_.notify_all();
 }
 
-void HoldingDevice::arm() {
+void HoldingDevice::arm(std::uint64_t firstSector, std::uint64_t endSector) {
   std::lock_guard lock(mutex_);
+  holdFrom_ = firstSector * 512;
+  holdTo_ = endSector * 512;
   open_ = false;
 }
 

@@ -34,20 +34,23 @@ bool pumpUntil(const std::function<bool()>& cond,
 // a test can act while a worker is at a known place.
 class HoldingDevice : public platform::Device {
  public:
-  // armed false: reads pass until arm().
   HoldingDevice(std::shared_ptr<platform::Device> inner, std::uint64_t firstSector,
-                std::uint64_t endSector, bool armed = true)
-      : inner_(std::move(inner)), holdFrom_(firstSector * 512), holdTo_(endSector * 512), open_(!armed) {}
+                std::uint64_t endSector)
+      : inner_(std::move(inner)), holdFrom_(firstSector * 512), holdTo_(endSector * 512) {}
+  // A device that holds nothing until arm() names the sectors.
+  explicit HoldingDevice(std::shared_ptr<platform::Device> inner)
+      : inner_(std::move(inner)), holdFrom_(0), holdTo_(0), open_(true) {}
   bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   std::uint64_t size() const override { return inner_->size(); }
   void release();
-  void arm();
+  // From now on reads of these sectors wait for release().
+  void arm(std::uint64_t firstSector, std::uint64_t endSector);
   // True once a read waits at the hold.
   bool holding() const { return holding_; }
 
  private:
   std::shared_ptr<platform::Device> inner_;
-  std::uint64_t holdFrom_, holdTo_;
+  std::atomic<std::uint64_t> holdFrom_, holdTo_;
   std::mutex mutex_;
   std::condition_variable released_;
   bool open_ = false;
