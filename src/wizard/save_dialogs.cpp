@@ -17,8 +17,9 @@ wxStaticText* label(wxWindow* parent, int id, const char* text) {
 }
 
 // A field the engines fill: a bold value that keeps its width and shortens long texts.
-wxStaticText* field(wxWindow* parent, int id, int widthDlu, wxEllipsizeMode ellipsize = wxELLIPSIZE_MIDDLE) {
-  long style = wxST_NO_AUTORESIZE;
+wxStaticText* field(wxWindow* parent, int id, int widthDlu, wxEllipsizeMode ellipsize = wxELLIPSIZE_MIDDLE,
+                    long align = 0) {
+  long style = wxST_NO_AUTORESIZE | align;
   if (ellipsize == wxELLIPSIZE_MIDDLE) style |= wxST_ELLIPSIZE_MIDDLE;
   if (ellipsize == wxELLIPSIZE_START) style |= wxST_ELLIPSIZE_START;
   auto* text = new wxStaticText(parent, id, "", wxDefaultPosition, wxDefaultSize, style);
@@ -453,9 +454,9 @@ SavingDialog::SavingDialog(wxWindow* parent, Session& session, DialogHost& host)
   }
   grid->Add(label(this, d::kDataLabel, "Total Data Recovered :"), 0, wxALIGN_CENTRE_VERTICAL);
   auto* data = new wxBoxSizer(wxHORIZONTAL);
-  data->Add(field(this, control::kSaveDataDone, 50, wxELLIPSIZE_NONE), 0, wxALIGN_CENTRE_VERTICAL);
+  data->Add(field(this, control::kSaveDataDone, 40, wxELLIPSIZE_NONE, wxALIGN_RIGHT), 0, wxALIGN_CENTRE_VERTICAL);
   data->Add(label(this, wxID_ANY, "/"), 0, wxLEFT | wxRIGHT | wxALIGN_CENTRE_VERTICAL, g);
-  data->Add(field(this, control::kSaveDataTotal, 50, wxELLIPSIZE_NONE), 0, wxALIGN_CENTRE_VERTICAL);
+  data->Add(field(this, control::kSaveDataTotal, 40, wxELLIPSIZE_NONE), 0, wxALIGN_CENTRE_VERTICAL);
   grid->Add(data, 1, wxEXPAND);
   grid->Add(label(this, d::kTimeRemainingLabel, "Time Remaining :"), 0, wxALIGN_CENTRE_VERTICAL);
   grid->Add(field(this, control::kSaveTimeRemaining, 190, wxELLIPSIZE_NONE), 1, wxEXPAND);
@@ -479,6 +480,12 @@ SavingDialog::SavingDialog(wxWindow* parent, Session& session, DialogHost& host)
   buttons->Add(hidden);
   top->Add(buttons, 0, wxEXPAND | wxALL, 3 * g);
   SetSizerAndFit(top);
+  // What the fields say before the save's first figures arrive.
+  const std::pair<int, const char*> initial[] = {{control::kSaveDataDone, "0 MB"},
+                                               {control::kSaveDataTotal, "0 MB"},
+                                               {control::kSaveTimeRemaining, "0 Min 0 Sec"},
+                                               {control::kSaveTimeElapsed, "0 Min 0 Sec"}};
+  for (const auto& [id, text] : initial) FindWindow(id)->SetLabel(text);
   applyCatalogueTexts(*this, session_, texts::kSaving, ": ");
   Layout();
   GetSizer()->SetSizeHints(this);
@@ -523,6 +530,8 @@ SavingDialog::~SavingDialog() {
 }
 
 void SavingDialog::start() {
+  // What this save achieves, counted afresh.
+  session_.saveOutcome.reset();
   {
     CalculatingDialog calculating(this, session_, host_);
     calculating.ShowModal();
