@@ -13,6 +13,8 @@
 #include "support/manifest.h"
 #include "wizard/tree_mirror.h"
 
+#include <wx/uiaction.h>
+
 namespace tessaly::wizard::test {
 namespace {
 
@@ -93,6 +95,31 @@ TEST_F(ResultsViewTest, CheckBoxesFollowTheirSubtreeAndTheirAncestorsFollowTheir
   ASSERT_TRUE(tick("Root"));
   for (const char* path : {"Root", "Root/Lost", "Root/KEEP", "Root/KEEP/_UB", "Root/Documents"})
     EXPECT_EQ(state(path), kUnchecked) << path;
+}
+
+TEST_F(ResultsViewTest, ARealMouseClickOnACheckBoxTicksTheFolder) {
+  scanFat16();
+  TreeMirror& mirror = window->folderMirror();
+  wxTreeCtrl& tree = mirror.control();
+  const TreeItem keep = folderItem("Root/KEEP");
+  wxRect rect;
+  ASSERT_TRUE(tree.GetBoundingRect(mirror.idOf(keep), rect, false));
+  // Where the tree draws the item's check box.
+  std::optional<wxPoint> box;
+  for (int x = rect.x; x < rect.GetRight() && !box; ++x) {
+    int flags = 0;
+    const wxPoint p(x, rect.y + rect.height / 2);
+    if (tree.HitTest(p, flags) == mirror.idOf(keep) && (flags & wxTREE_HITTEST_ONITEMSTATEICON)) box = p + wxPoint(3, 0);
+  }
+  ASSERT_TRUE(box.has_value());
+  wxUIActionSimulator mouse;
+  mouse.MouseMove(tree.ClientToScreen(*box));
+  pump(std::chrono::milliseconds(100));
+  mouse.MouseClick();
+  ASSERT_TRUE(pumpUntil([&] { return window->session().folderTree.state(keep) == kChecked; },
+                        std::chrono::seconds(5)));
+  EXPECT_EQ(window->session().folderTree.state(folderItem("Root/KEEP/_UB")), kChecked);
+  EXPECT_EQ(text(control::kCurrentFolder), "KEEP");
 }
 
 TEST_F(ResultsViewTest, AFolderListsItsSubfoldersThenItsDeletedFilesWithTheirTypesIconsAndDates) {
@@ -387,3 +414,4 @@ TEST_F(ResultsViewTest, SelectAllMakesTheNextSaveTakeTheListUntilAFolderIsListed
 
 }  // namespace
 }  // namespace tessaly::wizard::test
+
