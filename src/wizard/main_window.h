@@ -216,7 +216,7 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
   void startSave();
   void askDestination();
   void runSavingDialog();
-  void openSaveSettings();
+  void openSaveSettings(wxWindow* parent = nullptr);
   void selectAllFiles();
   void unselectAllFiles();
   void returnFocus();

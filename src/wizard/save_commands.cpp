@@ -23,15 +23,14 @@ void MainWindow::startSave() {
 
 void MainWindow::askDestination() {
   const bool settings = recoveryMode_ != kModeRaw && session_->saveSource != 1;
-  FileSavingDialog dialog(this, *session_, *this, settings, [this] { openSaveSettings(); });
+  FileSavingDialog dialog(this, *session_, *this, settings, [this](wxWindow* over) { openSaveSettings(over); });
   dialog.ShowModal();
 }
 
-void MainWindow::openSaveSettings() {
+void MainWindow::openSaveSettings(wxWindow* parent) {
   if (saving_) return;
   if (!saveSettings_) saveSettings_ = std::make_unique<SaveSettings>(session_->options);
-  wxWindow* parent = wxGetTopLevelParent(wxWindow::FindFocus());
-  SettingsDialog dialog(parent && parent->IsShown() ? parent : this, *session_, *saveSettings_, *this);
+  SettingsDialog dialog(parent ? parent : this, *session_, *saveSettings_, *this);
   dialog.ShowModal();
 }
 

@@ -244,7 +244,7 @@ void SettingsDialog::cancel() {
 // ------------------------------------------------------------------ File Saving
 
 FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, bool settingsEnabled,
-                                   std::function<void()> openSettings)
+                                   std::function<void(wxWindow*)> openSettings)
     : wxDialog(parent, wxID_ANY, "File Saving", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU),
       session_(session),
@@ -284,7 +284,7 @@ FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHos
     switch (e.GetId()) {
       case dialog::id::kBrowse: browse(); break;
       case dialog::id::kSettingsButton:
-        if (openSettings_) openSettings_();
+        if (openSettings_) openSettings_(this);
         break;
       case dialog::id::kOk: ok(); break;
       case dialog::id::kCancel:

@@ -103,8 +103,9 @@ class SettingsDialog : public wxDialog {
 class FileSavingDialog : public wxDialog {
  public:
   // settingsEnabled: the Settings button works (not in Raw mode, not for the folder tree).
+  // openSettings shows the Settings dialog over the window it is given.
   FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, bool settingsEnabled,
-                   std::function<void()> openSettings);
+                   std::function<void(wxWindow*)> openSettings);
 
  private:
   void browse();
@@ -114,7 +115,7 @@ class FileSavingDialog : public wxDialog {
   DialogHost& host_;
   wxTextCtrl* path_ = nullptr;
   bool settingsEnabled_;
-  std::function<void()> openSettings_;
+  std::function<void(wxWindow*)> openSettings_;
 };
 
 // ------------------------------------------------------------------ Calculating (184)

@@ -314,28 +314,6 @@ TEST_F(ResultsViewTest, ExpandingAFolderNamesItsChildrenFromTheDiskOnceAndCollap
   EXPECT_EQ(model.image(documents), kImageClosedFolder);
 }
 
-TEST_F(ResultsViewTest, TheListsCursorFollowsHomeEndUpAndDownWithinTheList) {
-  scanFat16();
-  ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
-  auto key = [&](int code) {
-    wxListEvent event(wxEVT_LIST_KEY_DOWN, control::kInformationList);
-    event.m_code = code;
-    event.SetEventObject(&window->fileListControl());
-    window->fileListControl().HandleWindowEvent(event);
-    return window->listCursor();
-  };
-  EXPECT_EQ(window->listCursor(), -1);
-  EXPECT_EQ(key(WXK_END), 4);
-  EXPECT_EQ(key(WXK_DOWN), 4);
-  EXPECT_EQ(key(WXK_UP), 3);
-  EXPECT_EQ(key(WXK_HOME), 0);
-  EXPECT_EQ(key(WXK_UP), 0);
-  EXPECT_EQ(key(WXK_DOWN), 1);
-  // A click on a row puts the cursor there.
-  selectRows({3});
-  EXPECT_EQ(window->listCursor(), 3);
-}
-
 TEST_F(ResultsViewTest, PopupMenusAppearOnlyOverSelectedRowsAndTickedFolders) {
   scanFat16();
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
