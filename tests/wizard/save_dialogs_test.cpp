@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "fat/catalogue.h"
+#include "wizard/dialogs.h"
 #include "wizard/widgets.h"
 
 namespace tessaly::wizard::test {
@@ -227,6 +228,69 @@ TEST_F(SaveDialogsTest, TheFileSavingDialogCreatesOneLevelOrSaysWhyAndStays) {
   };
   ASSERT_TRUE(click(wid::kSaveFilesButton));
   EXPECT_TRUE(fs::is_directory(fresh + "/Documents/Old Archive/Deep Folder"));
+}
+
+// ------------------------------------------------------------------ the prompts of a save
+
+// Presses a button of every modal dialog with the title that opens while it lives.
+class PromptPresser : public wxEvtHandler {
+ public:
+  PromptPresser(std::string title, int buttonId) : title_(std::move(title)), buttonId_(buttonId) {
+    timer_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { tick(); });
+    timer_.Start(20);
+  }
+  int pressed = 0;
+
+ private:
+  void tick() {
+    for (wxWindow* top : wxTopLevelWindows) {
+      auto* dialog = dynamic_cast<wxDialog*>(top);
+      if (!dialog || !dialog->IsModal() || dialog->GetTitle().utf8_string() != title_) continue;
+      if (++ticksOpen_ < 3) return;
+      ticksOpen_ = 0;
+      ++pressed;
+      wxCommandEvent click(wxEVT_BUTTON, buttonId_);
+      click.SetEventObject(dialog->FindWindow(buttonId_));
+      dialog->FindWindow(buttonId_)->HandleWindowEvent(click);
+      return;
+    }
+  }
+  std::string title_;
+  int buttonId_;
+  int ticksOpen_ = 0;
+  wxTimer timer_;
+};
+
+TEST_F(SaveDialogsTest, TheSaveThreadsReplacePromptIsARealDialogAndItsAllAnswersHoldForOneSave) {
+  documentsTicked();
+  WxDialogs real;
+  real.setSession(&window->session());
+  window->session().dialogs = &real;
+  const std::string out = home.file("out");
+  onDialog = [&](wxDialog& d, int number) {
+    if (number == dialog::kFileSaving) destination(d, out);
+  };
+  ASSERT_TRUE(click(wid::kSaveFilesButton));  // into an empty folder: no question
+  const std::string plan = out + "/Documents/Old Archive/_LAN.DOC";
+  ASSERT_EQ(fs::file_size(plan), 2500u);
+  fs::resize_file(plan, 10);
+  {
+    // Yes to All at the first file that exists answers for the rest of this save.
+    PromptPresser yesToAll("Replace File Confirmation", 1139);
+    ASSERT_TRUE(click(wid::kSaveFilesButton));
+    EXPECT_EQ(yesToAll.pressed, 1);
+  }
+  EXPECT_EQ(fs::file_size(plan), 2500u);
+  fs::resize_file(plan, 10);
+  {
+    // The next save asks again; No to All keeps every file as it is.
+    PromptPresser noToAll("Replace File Confirmation", 1138);
+    ASSERT_TRUE(click(wid::kSaveFilesButton));
+    EXPECT_EQ(noToAll.pressed, 1);
+  }
+  EXPECT_EQ(fs::file_size(plan), 10u);
+  window->session().dialogs = &dialogs;
 }
 
 // ------------------------------------------------------------------ Saving
