@@ -26,6 +26,12 @@ inline constexpr const char* kStep7 = "Step7.bmp";      // results of an Advance
 // 10 information row, 11 file, 12 deleted file.
 inline constexpr const char* kSmallIcons = "SmallIcons.png";
 constexpr int kSmallIconCount = 16;
+// The file list's strip of 16 x 16 icons: 1 folder row, 10 information row, and the
+// file types' images (2 archive, 3 spreadsheet, 4 word processor, 5 presentation,
+// 7 program, 8 font, 9 C++ source, 11 header, 12 web page, 13 help, 15 PDF, 16 registry,
+// 17 sound, 18 video, 19 any other file, 20 text).
+inline constexpr const char* kFileIcons = "FileIcons.png";
+constexpr int kFileIconCount = 21;
 // A strip of 16 x 16 check-box state images: 0 none, 1 unchecked, 2 checked, 3 partly.
 inline constexpr const char* kCheckBoxes = "CheckBoxes.png";
 constexpr int kCheckBoxCount = 4;

@@ -95,5 +95,7 @@ constexpr int kMenuFrench = 32856;
 constexpr int kMenuGerman = 32857;
 constexpr int kMenuExit = 57665;
 constexpr int kMenuAbout = 40003;
+// The one command of the folder tree's and the file list's popup menus.
+constexpr int kPopupSave = 32830;
 
 }  // namespace tessaly::wizard::id

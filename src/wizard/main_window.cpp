@@ -67,6 +67,7 @@ MainWindow::MainWindow(WindowOptions options)
 }
 
 MainWindow::~MainWindow() {
+  session_->fileList.setListener(nullptr);
   endWorkers();
   // The mirrors go before the trees they draw and the models they observe.
   folderMirror_.reset();
@@ -168,7 +169,7 @@ const PictureButton kPictureButtons[] = {
     {id::kSaveLogButton, 24, "Save Log", artwork::kButtonSaveLog,
      "Saves this recovery to a recovery log"},
     {id::kUnselectAllButton, 51, "Unselect All", artwork::kButtonUnselectAll,
-     "Clears every check mark"},
+     "Unselects every file in the file list"},
     {id::kSelectAllButton, 52, "Select All", artwork::kButtonSelectAll,
      "Selects every file in the file list"},
     {id::kSaveFilesButton, 54, "Save Data", artwork::kButtonSaveData,
@@ -371,6 +372,8 @@ void MainWindow::createControls() {
   }
 
   // Everything but the disk page starts hidden.
+  bindResultsViews();
+
   for (int hidden :
        {id::kPartitionTree, id::kFolderTree, id::kPartitionTypeLabel, id::kPartitionType,
         id::kModeField, id::kStartSectorLabel, id::kStartSector, id::kEndSectorLabel,
@@ -447,12 +450,38 @@ void MainWindow::buildCommandTable() {
       {id::kMenuSupportMail, later("E-mail support")},
       {id::kMenuSupportPhone, later("Telephone support")},
       // Saving, the log, reports and the directory list.
-      {id::kMenuSelectAll, later("Select All")},
-      {id::kSelectAllButton, later("Select All")},
-      {id::kUnselectAllButton, later("Unselect All")},
-      {id::kMenuSave, later("Saving files")},
-      {id::kSaveFilesButton, later("Saving files")},
-      {id::kMenuSaveSettings, later("The save settings")},
+      {id::kMenuSelectAll, [this] { selectAllFiles(); }},
+      {id::kSelectAllButton,
+       [this] {
+         selectAllFiles();
+         returnFocus();
+       }},
+      {id::kUnselectAllButton,
+       [this] {
+         unselectAllFiles();
+         returnFocus();
+       }},
+      {id::kMenuSave,
+       [this] {
+         if (wizardPage_ < 2) return;
+         chooseSaveSource();
+         startSave();
+       }},
+      {id::kSaveFilesButton,
+       [this] {
+         if (wizardPage_ < 3) return;
+         chooseSaveSource();
+         startSave();
+         returnFocus();
+       }},
+      // The file list's popup "Save": the rows of the list.
+      {id::kPopupSave,
+       [this] {
+         if (wizardPage_ < 2) return;
+         session_->saveSource = 2;
+         startSave();
+       }},
+      {id::kMenuSaveSettings, [this] { openSaveSettings(); }},
       {id::kMenuSaveLog, [this] { saveRecoveryLog(); }},
       {id::kSaveLogButton,
        [this] {
@@ -615,8 +644,16 @@ void MainWindow::placeInformationList(int x, int y, int w, int h) {
                         panel_->ConvertDialogToPixels(wxSize(w, h))));
 }
 
+void MainWindow::setSingleSelection(bool single) {
+  // Changing the style empties the list: done before the columns are made.
+  if (list_->HasFlag(wxLC_SINGLE_SEL) != single) list_->SetSingleStyle(wxLC_SINGLE_SEL, single);
+}
+
 void MainWindow::resetInformationList() {
   queue_->flush();
+  shownRows_.clear();
+  session_->fileList.clear();
+  setSingleSelection(true);
   list_->ClearAll();
   // One column: blanks, then the title of message 114.
   list_->AppendColumn(wxString::FromUTF8("          " + session_->text(114, "Files Recovered")),
@@ -632,6 +669,11 @@ void MainWindow::setInformationRows(const std::vector<std::string>& rows) {
 }
 
 void MainWindow::setResultColumns() {
+  queue_->flush();
+  shownRows_.clear();
+  session_->fileList.clear();
+  // The file list: rows are picked for saving, several at a time.
+  setSingleSelection(false);
   list_->ClearAll();
   const struct {
     int message;
@@ -713,8 +755,8 @@ void MainWindow::initialise() {
   enumerateDisks(*session_, diskTree_);
   wizardPage_ = 0;
 
-  smallIcons_ = artwork::imageList(session_->installFolder, artwork::kSmallIcons,
-                                   artwork::kSmallIconCount);
+  smallIcons_ = artwork::imageList(session_->installFolder, artwork::kFileIcons,
+                                   artwork::kFileIconCount);
   list_->AssignImageList(smallIcons_, wxIMAGE_LIST_SMALL);
 
   logPath_ = platform::tempFolder();

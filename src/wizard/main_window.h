@@ -15,8 +15,10 @@
 
 #include "platform/device.h"
 #include "platform/registry.h"
+#include "save/save_options.h"
 #include "session/session.h"
 #include "wizard/rules.h"
+#include "wizard/save_dialogs.h"
 #include "wizard/ui_queue.h"
 #include "wizard/wx.h"
 
@@ -34,12 +36,20 @@ struct WindowOptions {
   // How the program ends once its workers are ended (default: the window closes, and
   // with it the program). Gets the exit code.
   std::function<void(int)> onTerminate;
+  // Told when one of the window's own dialogs is open and ready for the user, with its
+  // template number (dialog::kSettings ...). Tests act on the open dialog here.
+  std::function<void(wxDialog&, int)> dialogReady;
+  // Shows a popup menu at a point of a window and returns the item chosen (wxID_NONE:
+  // none). Null: the desktop's popup menu.
+  std::function<int(wxWindow&, wxMenu&, const wxPoint&)> popupMenu;
+  // Opens a saved file with the desktop's program for its type. Null: openSavedFile.
+  std::function<bool(const std::string&)> openFile;
 };
 
 // Recovery modes.
 constexpr int kModeNone = -1, kModeQuick = 1, kModeAdvanced = 2, kModeRaw = 3;
 
-class MainWindow : public wxFrame, public Controls {
+class MainWindow : public wxFrame, public Controls, private DialogHost {
  public:
   explicit MainWindow(WindowOptions options);
   ~MainWindow() override;
@@ -88,10 +98,27 @@ class MainWindow : public wxFrame, public Controls {
   // The control of an id, or null.
   wxWindow* control(int id) const;
   // Applies every control update that workers posted (interface thread).
-  void flushUpdates() { queue_->flush(); }
+  void flushUpdates() override { queue_->flush(); }
 
   // A click on a tree item: the disk tree, the partition tree or the folder tree.
   void clickTreeItem(int treeId, TreeItem item);
+
+  // ---------------------------------------------------------------- results views
+  // A click on the check box of a folder-tree item.
+  void clickCheckBox(TreeItem item);
+  // A user's expanding or collapsing of a folder-tree item.
+  void expandFolder(TreeItem item);
+  void collapseFolder(TreeItem item);
+  // Right clicks: on a row of the file list (-1: on no row) and on the folder tree.
+  void rightClickList(long row, const wxPoint& at);
+  void rightClickTree(const wxPoint& at);
+  // Enter or a double click on a row of the file list.
+  void openListItem(long row);
+  // The folder whose contents the file list shows (kNoItem: none yet).
+  TreeItem currentFolderItem() const { return currentFolderItem_; }
+  int listCursor() const { return listCursor_; }
+  bool allFilesSelected() const { return allFilesSelected_ != 0; }
+  wxListCtrl& fileListControl() { return *list_; }
 
  private:
   struct ScanOutcome {
@@ -132,6 +159,14 @@ class MainWindow : public wxFrame, public Controls {
   std::string fieldText(int id) const;
   void uncheckModes();
   void notAvailableYet(const std::string& what);
+  void setSingleSelection(bool single);
+
+  // ------------------------------------------------------------ DialogHost
+  void attachControl(int id, wxWindow* control) override;
+  void detachControl(int id) override;
+  void afterUpdates(std::function<void()> call) override;
+  void dialogReady(wxDialog& dialog, int templateNumber) override;
+  void waitUntil(const std::function<bool()>& done) override;
 
   // ------------------------------------------------------------ start and end (main_window.cpp)
   void exitSequence(int blanks);
@@ -162,6 +197,29 @@ class MainWindow : public wxFrame, public Controls {
   void searchEntireDisk();
   void tearDownResults();
   bool workerRunning() const { return scanThread_ != nullptr; }
+
+  // ------------------------------------------------------------ results views (results_view.cpp)
+  void bindResultsViews();
+  void resetResultsView();
+  void selectFolder(TreeItem item);
+  void fillFileList(TreeItem item);
+  void mirrorFileList();
+  void listSelectionChanged(long row, bool selected);
+  void listKey(int key);
+  void onCharHook(wxKeyEvent& event);
+  void saveAndOpenFile(const FileRow& row);
+  int popup(wxWindow& window, wxMenu& menu, const wxPoint& at);
+  TreeItem selectedFolder() const;
+
+  // ------------------------------------------------------------ save commands (save_commands.cpp)
+  void chooseSaveSource();
+  void startSave();
+  void askDestination();
+  void runSavingDialog();
+  void openSaveSettings(wxWindow* parent = nullptr);
+  void selectAllFiles();
+  void unselectAllFiles();
+  void returnFocus();
 
   // ------------------------------------------------------------ scan thread (scan.cpp)
   void startScan();
@@ -216,6 +274,18 @@ class MainWindow : public wxFrame, public Controls {
 
   std::unique_ptr<ScanWorker> scanThread_;
   unsigned nextToken_ = 0;
+
+  // The results views.
+  TreeItem currentFolderItem_ = kNoItem;
+  TreeItem lastSelectedItem_ = kNoItem;
+  int listCursor_ = -1;
+  int treeActive_ = 0;
+  int treeClicked_ = 0;
+  int allFilesSelected_ = 0;
+  std::vector<FileRow> shownRows_;  // the rows the list control shows
+  bool mirroringList_ = false;      // the list control and the model are being put in step
+  bool saving_ = false;             // the Saving dialog is open
+  std::unique_ptr<SaveSettings> saveSettings_;
 };
 
 }  // namespace tessaly::wizard

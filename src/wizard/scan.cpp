@@ -120,6 +120,7 @@ void MainWindow::resultsOfQuickScan(bool floppy) {
   show(control::kInformationList, true);
   setResultColumns();
   list_->DeleteAllItems();
+  resetResultsView();
   show(id::kFolderTree, true);
   enable(id::kBack, true);
   enable(id::kNext, false);
@@ -197,6 +198,7 @@ void MainWindow::stopScan() {
       show(control::kInformationList, true);
       setResultColumns();
       list_->DeleteAllItems();
+      resetResultsView();
       show(id::kFolderTree, true);
       focus(id::kFolderTree);
       session.folderTree.select(session.folderTree.root());

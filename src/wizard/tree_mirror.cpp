@@ -86,10 +86,12 @@ void TreeMirror::expandedChanged(TreeItem item, bool expanded) {
   op.call = [this, item, expanded] {
     wxTreeItemId id = idOf(item);
     if (!id.IsOk()) return;
+    applying_ = true;
     if (expanded)
       control_.Expand(id);
     else
       control_.Collapse(id);
+    applying_ = false;
   };
   queue_.post(std::move(op));
 }

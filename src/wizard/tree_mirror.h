@@ -27,6 +27,9 @@ class TreeMirror : public TreeObserver {
   // True while the mirror itself selects an item, so that selection handlers can tell
   // a selection the program made from one the user made.
   bool selecting() const { return selecting_; }
+  // True while the mirror itself expands or collapses an item (the model's doing, not
+  // the user's).
+  bool applying() const { return applying_; }
   // The text of a model item as the control shows it.
   std::string textOf(TreeItem item) const;
 
@@ -47,6 +50,7 @@ class TreeMirror : public TreeObserver {
   UiQueue& queue_;
   std::unordered_map<TreeItem, wxTreeItemId> ids_;
   bool selecting_ = false;
+  bool applying_ = false;
 };
 
 }  // namespace tessaly::wizard

@@ -81,6 +81,10 @@ void MainWindow::clickTreeItem(int treeId, TreeItem item) {
   TreeMirror* mirror = treeId == control::kDiskTree     ? diskMirror_.get()
                        : treeId == id::kPartitionTree ? partitionMirror_.get()
                                                       : folderMirror_.get();
+  if (treeId == id::kFolderTree && wizardPage_ == 3) {
+    treeClicked_ = 1;
+    treeActive_ = 1;
+  }
   mirror->model().select(item);
   treeItemClicked(treeId, item);
 }
@@ -346,6 +350,7 @@ void MainWindow::tearDownResults() {
   showScanPage(false);
   session_->folderTree.clear();
   resetInformationList();
+  resetResultsView();
 }
 
 void MainWindow::back() {
@@ -409,24 +414,6 @@ void MainWindow::back() {
     enable(id::kLoadLogButton, true);
     wizardPage_ = 1;
   }
-}
-
-// ------------------------------------------------------------------ results page
-
-void MainWindow::folderClicked(TreeItem item) {
-  if (wizardPage_ != 3 || item == kNoItem) return;
-  // The folder's path below the root, each ancestor followed by "\".
-  const TreeModel& tree = session_->folderTree;
-  std::string path;
-  if (item != tree.root()) {
-    path = tree.text(item);
-    for (TreeItem up = tree.parent(item); up != kNoItem && up != tree.root(); up = tree.parent(up)) {
-      std::string ancestor = tree.text(up);
-      if (ancestor.empty() || ancestor.back() != '\\') ancestor += '\\';
-      path = ancestor + path;
-    }
-  }
-  setText(control::kCurrentFolder, path);
 }
 
 }  // namespace tessaly::wizard

@@ -67,8 +67,58 @@ TEST_F(ScreenshotTest, EveryPageOfAQuickScan) {
   hold->release();
   ASSERT_TRUE(waitForScan());
   window->session().folderTree.expand(window->session().folderTree.root());
+  // A folder open and ticked, another ticked below it, two files selected.
+  ASSERT_TRUE(tick("Root/Photos Folder/Summer"));
+  ASSERT_TRUE(tick("Root/Documents"));
+  window->session().folderTree.expand(folderItem("Root/Documents"));
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
+  selectRows(rowsNamed({"Budget 2024.xls", "Exact Cluster.bin"}));
   shoot("5-results");
+  EXPECT_EQ(window->fileListControl().GetItemCount(), 5);
+}
+
+TEST_F(ScreenshotTest, TheSettingsAndSavingDialogs) {
+  const std::string image = imagePath("fat_disk");
+  auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(image));
+  devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
+  ASSERT_FALSE(open({image}).has_value());
+  scanPartition("Partition - 1 ( FAT16 )");
+  ASSERT_TRUE(clickTree(wid::kFolderTree, "Root"));
+  ASSERT_TRUE(click(wid::kMenuSelectAll));
+
+  // The Saving dialog during the save: held in the middle of the root's second file.
+  const auto rows = rowsNamed({"Letter to Ada.txt"});
+  ASSERT_EQ(rows.size(), 1u);
+  const auto cluster = static_cast<std::uint32_t>(std::stoul(listColumn(5)[static_cast<std::size_t>(rows[0])]));
+  const std::uint64_t held = window->session().workingVolume.clusterSector(cluster + 1);
+  hold->arm(held, held + 1);
+  window->session().saveProgressIntervalMs = 0;
+  std::string settingsShot, savingShot;
+  onDialog = [&](wxDialog& dialog, int number) {
+    if (number == dialog::kFileSaving) {
+      EXPECT_TRUE(press(dialog, dialog::id::kSettingsButton));
+      type(dialog, dialog::id::kPath, home.file("saved"));
+      screenshotOf(dialog, "11-file-saving");
+      EXPECT_TRUE(press(dialog, dialog::id::kOk));
+    } else if (number == dialog::kSettings) {
+      type(dialog, dialog::id::kExtensionEdit, "doc");
+      EXPECT_TRUE(press(dialog, dialog::id::kAdd));
+      type(dialog, dialog::id::kExtensionEdit, "txt");
+      EXPECT_TRUE(press(dialog, dialog::id::kAdd));
+      EXPECT_TRUE(press(dialog, dialog::id::kRemove));  // txt
+      settingsShot = screenshotOf(dialog, "9-settings");
+      EXPECT_TRUE(press(dialog, dialog::id::kCancel));
+    } else if (number == dialog::kSaving) {
+      ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }, std::chrono::seconds(20)));
+      savingShot = screenshotOf(dialog, "10-saving");
+      hold->release();
+    }
+  };
+  ASSERT_TRUE(click(wid::kMenuSave));
+  for (const std::string& path : {settingsShot, savingShot}) {
+    ASSERT_FALSE(path.empty());
+    EXPECT_GT(std::filesystem::file_size(path), 1000u) << path;
+  }
 }
 
 TEST_F(ScreenshotTest, TheFloppyResults) {

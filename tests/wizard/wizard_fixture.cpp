@@ -2,6 +2,7 @@
 
 #include <wx/evtloop.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "config/configuration.h"
@@ -69,6 +70,13 @@ void HoldingDevice::release() {
   released_.notify_all();
 }
 
+void HoldingDevice::arm(std::uint64_t firstSector, std::uint64_t endSector) {
+  std::lock_guard lock(mutex_);
+  holdFrom_ = firstSector * 512;
+  holdTo_ = endSector * 512;
+  open_ = false;
+}
+
 // ------------------------------------------------------------------ WizardTest
 
 void WizardTest::SetUp() { startWx(); }
@@ -106,6 +114,22 @@ std::optional<int> WizardTest::open(const std::vector<std::string>& disks,
   options.dialogs = &dialogs;
   options.registry = registry;
   options.onTerminate = [this](int code) { terminatedWith = code; };
+  options.dialogReady = [this](wxDialog& dialog, int number) {
+    dialogsShown.push_back(number);
+    if (onDialog) onDialog(dialog, number);
+  };
+  options.popupMenu = [this](wxWindow&, wxMenu& menu, const wxPoint&) {
+    std::vector<std::string> items;
+    for (wxMenuItem* item : menu.GetMenuItems()) items.push_back(item->GetItemLabelText().utf8_string());
+    popups.push_back(items);
+    const int answer = popupAnswer;
+    popupAnswer = wxID_NONE;
+    return answer;
+  };
+  options.openFile = [this](const std::string& path) {
+    openedFiles.push_back(path);
+    return true;
+  };
   window = new MainWindow(std::move(options));
   try {
     window->initialise();
@@ -256,6 +280,107 @@ std::string WizardTest::screenshot(const std::string& name) {
       memory.Blit(0, y, size.x, size.y, &source, 0, 0);
       y += size.y;
     }
+  }
+  std::filesystem::create_directories(TESSALY_SCREENSHOT_DIR);
+  const std::string path = std::string(TESSALY_SCREENSHOT_DIR) + "/" + name + ".png";
+  bitmap.SaveFile(path, wxBITMAP_TYPE_PNG);
+  return path;
+}
+
+TreeItem WizardTest::folderItem(const std::string& path) {
+  window->flushUpdates();
+  const TreeModel& tree = window->session().folderTree;
+  TreeItem item = tree.root();
+  if (item == kNoItem) return kNoItem;
+  std::size_t start = 0;
+  std::size_t slash = path.find('/');
+  if (path.substr(0, slash) != tree.text(item)) return kNoItem;
+  while (slash != std::string::npos) {
+    start = slash + 1;
+    slash = path.find('/', start);
+    const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    TreeItem next = kNoItem;
+    for (TreeItem child : tree.children(item))
+      if (tree.text(child) == name) next = child;
+    if (next == kNoItem) return kNoItem;
+    item = next;
+  }
+  return item;
+}
+
+bool WizardTest::tick(const std::string& path) {
+  const TreeItem item = folderItem(path);
+  if (item == kNoItem) return false;
+  // The click on the check box reaches the tree control as its state-image event.
+  TreeMirror& mirror = window->folderMirror();
+  wxTreeEvent event(wxEVT_TREE_STATE_IMAGE_CLICK, &mirror.control(), mirror.idOf(item));
+  mirror.control().HandleWindowEvent(event);
+  window->flushUpdates();
+  return true;
+}
+
+std::vector<std::string> WizardTest::listColumn(int column) {
+  window->flushUpdates();
+  wxListCtrl& list = window->fileListControl();
+  std::vector<std::string> texts;
+  for (long i = 0; i < list.GetItemCount(); ++i) texts.push_back(list.GetItemText(i, column).utf8_string());
+  return texts;
+}
+
+std::vector<long> WizardTest::rowsNamed(const std::vector<std::string>& names) {
+  std::vector<long> rows;
+  const auto all = listColumn(0);
+  for (std::size_t i = 0; i < all.size(); ++i)
+    if (std::find(names.begin(), names.end(), all[i]) != names.end()) rows.push_back(static_cast<long>(i));
+  return rows;
+}
+
+void WizardTest::selectRows(const std::vector<long>& rows) {
+  wxListCtrl& list = window->fileListControl();
+  for (long i = 0; i < list.GetItemCount(); ++i) {
+    const bool want = std::find(rows.begin(), rows.end(), i) != rows.end();
+    list.SetItemState(i, want ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
+  }
+  window->flushUpdates();
+}
+
+bool WizardTest::press(wxWindow& dialog, int id) {
+  wxWindow* control = dialog.FindWindow(id);
+  if (!control || !control->IsShown() || !control->IsEnabled()) return false;
+  wxEventType type = wxEVT_BUTTON;
+  if (auto* radio = dynamic_cast<wxRadioButton*>(control)) {
+    radio->SetValue(true);
+    type = wxEVT_RADIOBUTTON;
+  }
+  wxCommandEvent event(type, id);
+  event.SetEventObject(control);
+  control->HandleWindowEvent(event);
+  return true;
+}
+
+void WizardTest::type(wxWindow& dialog, int id, const std::string& text) {
+  auto* edit = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
+  ASSERT_NE(edit, nullptr) << id;
+  edit->SetValue(wxString::FromUTF8(text));
+}
+
+std::string WizardTest::labelIn(wxWindow& dialog, int id) {
+  wxWindow* control = dialog.FindWindow(id);
+  if (!control) return {};
+  if (auto* edit = dynamic_cast<wxTextCtrl*>(control)) return edit->GetValue().utf8_string();
+  return control->GetLabel().utf8_string();
+}
+
+std::string WizardTest::screenshotOf(wxWindow& window, const std::string& name) {
+  window.Refresh();
+  window.Update();
+  pump(std::chrono::milliseconds(300));
+  const wxSize size = window.GetClientSize();
+  wxBitmap bitmap(size);
+  {
+    wxWindowDC source(&window);
+    wxMemoryDC memory(bitmap);
+    memory.Blit(0, 0, size.x, size.y, &source, 0, 0);
   }
   std::filesystem::create_directories(TESSALY_SCREENSHOT_DIR);
   const std::string path = std::string(TESSALY_SCREENSHOT_DIR) + "/" + name + ".png";

@@ -37,15 +37,20 @@ class HoldingDevice : public platform::Device {
   HoldingDevice(std::shared_ptr<platform::Device> inner, std::uint64_t firstSector,
                 std::uint64_t endSector)
       : inner_(std::move(inner)), holdFrom_(firstSector * 512), holdTo_(endSector * 512) {}
+  // A device that holds nothing until arm() names the sectors.
+  explicit HoldingDevice(std::shared_ptr<platform::Device> inner)
+      : inner_(std::move(inner)), holdFrom_(0), holdTo_(0), open_(true) {}
   bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   std::uint64_t size() const override { return inner_->size(); }
   void release();
+  // From now on reads of these sectors wait for release().
+  void arm(std::uint64_t firstSector, std::uint64_t endSector);
   // True once a read waits at the hold.
   bool holding() const { return holding_; }
 
  private:
   std::shared_ptr<platform::Device> inner_;
-  std::uint64_t holdFrom_, holdTo_;
+  std::atomic<std::uint64_t> holdFrom_, holdTo_;
   std::mutex mutex_;
   std::condition_variable released_;
   bool open_ = false;
@@ -90,11 +95,43 @@ class WizardTest : public ::testing::Test {
   void toPartitionPage();
   void scanPartition(const std::string& entry);
 
+  // ---------------------------------------------------------------- the results views
+  // The folder-tree item of a path as the tree shows it ("Root/Documents/Old Archive");
+  // kNoItem when there is none.
+  TreeItem folderItem(const std::string& path);
+  // A click on the check box of the folder at path; false when there is no such folder.
+  bool tick(const std::string& path);
+  // Column c of every row the file list control shows.
+  std::vector<std::string> listColumn(int column);
+  // The rows of the file list control whose name (column 0) is one of names.
+  std::vector<long> rowsNamed(const std::vector<std::string>& names);
+  // Selects exactly these rows in the list control, as clicks with Ctrl do.
+  void selectRows(const std::vector<long>& rows);
+
+  // ---------------------------------------------------------------- the window's dialogs
+  // A press on a button or radio of an open dialog as the user makes it: nothing when it
+  // is disabled or hidden.
+  static bool press(wxWindow& dialog, int id);
+  // Types text into an edit of an open dialog.
+  static void type(wxWindow& dialog, int id, const std::string& text);
+  // The label of a control of an open dialog.
+  static std::string labelIn(wxWindow& dialog, int id);
+  // Saves a picture of a top-level window (a dialog) into build/screenshots/name.png.
+  static std::string screenshotOf(wxWindow& window, const std::string& name);
+
   TempDir home;
   ScriptedDialogs dialogs;
   platform::DeviceTable devices;
   MainWindow* window = nullptr;
   std::optional<int> terminatedWith;
+  // Acts on each of the window's own dialogs once it is ready (with its template number).
+  std::function<void(wxDialog&, int)> onDialog;
+  std::vector<int> dialogsShown;
+  // Popup menus: the items of each one shown, and the item the next one answers with.
+  std::vector<std::vector<std::string>> popups;
+  int popupAnswer = wxID_NONE;
+  // The files the window opened with the desktop's program.
+  std::vector<std::string> openedFiles;
 };
 
 }  // namespace tessaly::wizard::test

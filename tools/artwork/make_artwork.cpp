@@ -272,6 +272,95 @@ void smallIcons() {
   });
 }
 
+// The file list's icons: folder rows (1), information rows (10) and one per file type,
+// at the indexes the type classification gives.
+void fileIcons() {
+  paint("FileIcons.png", 21 * 16, 16, [](wxGraphicsContext& gc) {
+    auto at = [&](int index, const std::function<void()>& draw) {
+      gc.PushState();
+      gc.Translate(index * 16, 0);
+      draw();
+      gc.PopState();
+    };
+    // A page with a coloured band and a letter on it.
+    auto badge = [&](const wxColour& colour, const wxString& letter) {
+      page(gc, 0.5, 0.5, 15);
+      fillRound(gc, 1, 6, 10, 9, 1.5, colour, wxNullColour);
+      gc.SetFont(wxFont(wxFontInfo(6).Bold().Family(wxFONTFAMILY_SWISS)), *wxWHITE);
+      double tw, th;
+      gc.GetTextExtent(letter, &tw, &th);
+      gc.DrawText(letter, 6 - tw / 2, 10.5 - th / 2);
+    };
+    at(1, [&] { folder(gc, 0.5, 0.5, 15); });
+    at(2, [&] {  // an archive: a page with a zipper
+      page(gc, 0.5, 0.5, 15);
+      fillRound(gc, 6, 0.5, 4, 15, 0.5, rgb(180, 140, 60), wxNullColour);
+      for (int i = 0; i < 6; ++i)
+        fillRound(gc, i % 2 ? 6 : 8, 1.5 + i * 2.3, 2, 1.2, 0.3, rgb(90, 70, 30), wxNullColour);
+    });
+    at(3, [&] { badge(rgb(30, 130, 70), "X"); });
+    at(4, [&] { badge(rgb(40, 90, 170), "W"); });
+    at(5, [&] { badge(rgb(210, 90, 40), "P"); });
+    at(7, [&] {  // a program: a small window
+      fillRound(gc, 1.5, 2.5, 13, 11, 1.5, *wxWHITE, rgb(70, 78, 90));
+      fillRound(gc, 2, 3, 12, 3, 1, rgb(52, 101, 164), wxNullColour);
+      fillRound(gc, 4, 8, 3, 3, 0.5, rgb(90, 180, 110), wxNullColour);
+      fillRound(gc, 9, 8, 3, 3, 0.5, rgb(240, 170, 60), wxNullColour);
+    });
+    at(8, [&] {  // a font: a serif letter
+      gc.SetFont(wxFont(wxFontInfo(11).Bold().Family(wxFONTFAMILY_ROMAN)), rgb(60, 60, 70));
+      double tw, th;
+      gc.GetTextExtent("A", &tw, &th);
+      gc.DrawText("A", 8 - tw / 2, 8 - th / 2);
+    });
+    at(9, [&] { badge(rgb(90, 60, 160), "C"); });
+    at(10, [&] {
+      fillEllipse(gc, 1, 1, 14, 14, rgb(52, 101, 164));
+      fillRound(gc, 7, 7, 2, 6, 0.5, *wxWHITE, wxNullColour);
+      fillEllipse(gc, 6.8, 3.3, 2.4, 2.4, *wxWHITE);
+    });
+    at(11, [&] { badge(rgb(120, 80, 170), "h"); });
+    at(12, [&] {  // a web page: a globe
+      fillEllipse(gc, 1.5, 1.5, 13, 13, rgb(90, 160, 220), rgb(40, 90, 150));
+      gc.SetPen(wxPen(rgb(230, 240, 250), 1));
+      gc.SetBrush(*wxTRANSPARENT_BRUSH);
+      gc.DrawEllipse(5, 1.5, 6, 13);
+      gc.StrokeLine(1.5, 8, 14.5, 8);
+    });
+    at(13, [&] {  // help: a question mark on a blue book
+      fillRound(gc, 2, 1.5, 12, 13, 1.5, rgb(52, 101, 164), rgb(30, 60, 110));
+      gc.SetFont(wxFont(wxFontInfo(8).Bold().Family(wxFONTFAMILY_SWISS)), *wxWHITE);
+      double tw, th;
+      gc.GetTextExtent("?", &tw, &th);
+      gc.DrawText("?", 8 - tw / 2, 8 - th / 2);
+    });
+    at(15, [&] { badge(rgb(200, 40, 40), "A"); });
+    at(16, [&] {  // the registry: stacked blocks
+      fillRound(gc, 1.5, 8.5, 6, 6, 1, rgb(90, 180, 110), rgb(40, 110, 60));
+      fillRound(gc, 8.5, 8.5, 6, 6, 1, rgb(120, 170, 225), rgb(50, 90, 150));
+      fillRound(gc, 5, 1.5, 6, 6, 1, rgb(240, 170, 60), rgb(160, 110, 30));
+    });
+    at(17, [&] {  // sound: a note
+      fillEllipse(gc, 2, 10, 5, 4, rgb(60, 60, 70));
+      fillEllipse(gc, 9, 8.5, 5, 4, rgb(60, 60, 70));
+      stroke(gc, {{6.5, 12}, {6.5, 3}, {13.5, 1.5}, {13.5, 10.5}}, rgb(60, 60, 70), 1.4);
+    });
+    at(18, [&] {  // video: a film strip
+      fillRound(gc, 1, 2.5, 14, 11, 1, rgb(60, 60, 70), wxNullColour);
+      fillRound(gc, 4, 4.5, 8, 7, 0.5, rgb(120, 170, 225), wxNullColour);
+      for (int i = 0; i < 4; ++i) {
+        fillRound(gc, 1.8, 3.2 + i * 2.6, 1.4, 1.4, 0.3, *wxWHITE, wxNullColour);
+        fillRound(gc, 12.8, 3.2 + i * 2.6, 1.4, 1.4, 0.3, *wxWHITE, wxNullColour);
+      }
+    });
+    at(19, [&] { page(gc, 0.5, 0.5, 15); });
+    at(20, [&] {  // text: a page full of lines
+      page(gc, 0.5, 0.5, 15);
+      stroke(gc, {{4.5, 4.5}, {8.5, 4.5}}, rgb(150, 160, 175), 1);
+    });
+  });
+}
+
 void checkBoxes() {
   paint("CheckBoxes.png", 4 * 16, 16, [](wxGraphicsContext& gc) {
     for (int state = 1; state <= 3; ++state) {
@@ -363,6 +452,7 @@ class ArtworkApp : public wxApp {
     outFolder = argv[1];
     stepPictures();
     smallIcons();
+    fileIcons();
     checkBoxes();
     buttonIcons();
     for (int size : {16, 32, 48}) programIcon(size);

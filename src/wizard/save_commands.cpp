@@ -1,0 +1,116 @@
+// The save and select commands: what a save takes (the checked folders of the tree or
+// the rows of the file list), the File Saving and Saving dialogs they lead through, the
+// Settings dialog, and Select All / Unselect All.
+#include <chrono>
+#include <thread>
+
+#include "wizard/dialogs.h"
+#include "wizard/ids.h"
+#include "wizard/main_window.h"
+#include "wizard/tree_mirror.h"
+
+namespace tessaly::wizard {
+
+void MainWindow::chooseSaveSource() {
+  session_->saveSource = allFilesSelected_ == 1 || session_->fileList.selectedCount() > 1 ? 2 : 1;
+}
+
+void MainWindow::startSave() {
+  if (saving_) return;
+  askDestination();
+  if (!session_->destinationFolder.empty()) runSavingDialog();
+}
+
+void MainWindow::askDestination() {
+  const bool settings = recoveryMode_ != kModeRaw && session_->saveSource != 1;
+  FileSavingDialog dialog(this, *session_, *this, settings, [this](wxWindow* over) { openSaveSettings(over); });
+  dialog.ShowModal();
+}
+
+void MainWindow::openSaveSettings(wxWindow* parent) {
+  if (saving_) return;
+  if (!saveSettings_) saveSettings_ = std::make_unique<SaveSettings>(session_->options);
+  SettingsDialog dialog(parent ? parent : this, *session_, *saveSettings_, *this);
+  dialog.ShowModal();
+}
+
+void MainWindow::runSavingDialog() {
+  // What a save must not meet: another save, a log being written, a changed selection.
+  const bool menuWasEnabled[] = {GetMenuBar()->IsEnabled(menuItemId(id::kMenuSave)),
+                                 GetMenuBar()->IsEnabled(menuItemId(id::kMenuSelectAll)),
+                                 GetMenuBar()->IsEnabled(menuItemId(id::kMenuSaveLog))};
+  const int menus[] = {id::kMenuSave, id::kMenuSelectAll, id::kMenuSaveLog};
+  const int controls[] = {id::kFolderTree, control::kInformationList, id::kBack, id::kSaveFilesButton,
+                          id::kSaveLogButton};
+  bool controlWasEnabled[std::size(controls)];
+  queue_->flush();
+  for (std::size_t i = 0; i < std::size(controls); ++i) {
+    controlWasEnabled[i] = control(controls[i])->IsEnabled();
+    enable(controls[i], false);
+  }
+  for (int menu : menus) enableMenu(menu, false);
+
+  saving_ = true;
+  std::string error;
+  {
+    SavingDialog dialog(this, *session_, *this);
+    dialog.ShowModal();
+    error = dialog.error();
+  }
+  saving_ = false;
+  queue_->flush();
+
+  for (std::size_t i = 0; i < std::size(controls); ++i) enable(controls[i], controlWasEnabled[i]);
+  for (std::size_t i = 0; i < std::size(menus); ++i) enableMenu(menus[i], menuWasEnabled[i]);
+  if (!error.empty())
+    session_->messageBox("The save ended with an error: " + error, MessageButtons::Ok, MessageIcon::Error);
+}
+
+void MainWindow::selectAllFiles() {
+  if (wizardPage_ < 2) return;
+  FileListModel& list = session_->fileList;
+  const bool rows = list.size() > 0;
+  if (rows) allFilesSelected_ = 1;
+  session_->saveSource = 2;
+  list.selectAll(true);
+  if (rows) {
+    list_->SetFocus();
+    treeActive_ = 0;
+    list_->SetItemState(0, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+  }
+}
+
+void MainWindow::unselectAllFiles() { session_->fileList.selectAll(false); }
+
+void MainWindow::returnFocus() {
+  // The element the user worked in before pressing a picture button.
+  if (focusContext_ == 8)
+    list_->SetFocus();
+  else if (wizardPage_ == 3 && folderTreeCtrl_->IsShown())
+    folderTreeCtrl_->SetFocus();
+}
+
+// ------------------------------------------------------------------ DialogHost
+
+void MainWindow::attachControl(int id, wxWindow* window) { controls_[id] = window; }
+
+void MainWindow::detachControl(int id) { controls_.erase(id); }
+
+void MainWindow::afterUpdates(std::function<void()> call) {
+  UiOp op;
+  op.call = std::move(call);
+  queue_->post(std::move(op));
+}
+
+void MainWindow::dialogReady(wxDialog& dialog, int templateNumber) {
+  if (options_.dialogReady) options_.dialogReady(dialog, templateNumber);
+}
+
+void MainWindow::waitUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    if (ownDialogs_) ownDialogs_->serviceRequests();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+}  // namespace tessaly::wizard
