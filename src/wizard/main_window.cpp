@@ -341,7 +341,7 @@ void MainWindow::createControls() {
   place(new wxButton(panel_, control::kStopSearching, "&Stop Searching"), 399, 224, 90, 16);
 
   // Results page.
-  place(folderTreeCtrl_, 134, 37, 112, 206);
+  place(folderTreeCtrl_, 134, 37, 96, 206);
   place(new wxStaticText(panel_, control::kCurrentFolderLabel, "Current Folder  :"), 134, 251, 68, 10);
   auto* current = new wxStaticText(panel_, control::kCurrentFolder, "", wxDefaultPosition,
                                    wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_START);
@@ -680,9 +680,12 @@ void MainWindow::setResultColumns() {
     const char* english;
     int width;
     wxListColumnFormat format;
-  } columns[] = {{115, "Name", 150, wxLIST_FORMAT_LEFT},  {116, "Type", 100, wxLIST_FORMAT_LEFT},
-                 {117, "Size", 70, wxLIST_FORMAT_RIGHT},  {186, "Date", 100, wxLIST_FORMAT_LEFT},
-                 {118, "Time", 70, wxLIST_FORMAT_LEFT},   {0, "Debug Info 1", 0, wxLIST_FORMAT_LEFT},
+  } columns[] = {// The type texts ("Deleted Power Point File") need more room than the design's
+                 // 100; narrower size, date and time columns give it to them, so that the
+                 // columns fit the list without a scroll bar.
+                 {115, "Name", 140, wxLIST_FORMAT_LEFT},  {116, "Type", 150, wxLIST_FORMAT_LEFT},
+                 {117, "Size", 55, wxLIST_FORMAT_RIGHT},  {186, "Date", 95, wxLIST_FORMAT_LEFT},
+                 {118, "Time", 55, wxLIST_FORMAT_LEFT},   {0, "Debug Info 1", 0, wxLIST_FORMAT_LEFT},
                  {0, "Debug Info 2", 0, wxLIST_FORMAT_LEFT}, {0, "Debug Info 3", 0, wxLIST_FORMAT_LEFT}};
   for (const auto& c : columns) {
     const std::string title = c.message ? session_->text(c.message, c.english) : c.english;

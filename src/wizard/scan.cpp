@@ -116,7 +116,7 @@ void MainWindow::resultsOfQuickScan(bool floppy) {
   show(control::kCurrentFolderLabel, true);
   show(control::kCurrentFolder, true);
   showRange(id::kSummaryFirst, id::kSummaryLast, false);
-  placeInformationList(250, 37, 239, 206);
+  placeInformationList(234, 37, 255, 206);
   show(control::kInformationList, true);
   setResultColumns();
   list_->DeleteAllItems();
@@ -194,7 +194,7 @@ void MainWindow::stopScan() {
       enable(id::kLoadLogButton, false);
       enable(id::kSaveLogButton, true);
       showRange(id::kSummaryFirst, id::kSummaryLast, false);
-      placeInformationList(250, 37, 239, 206);
+      placeInformationList(234, 37, 255, 206);
       show(control::kInformationList, true);
       setResultColumns();
       list_->DeleteAllItems();
