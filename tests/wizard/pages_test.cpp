@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // The end field holds the first sector after the range.
                       RangeCase{0, "100", "101", "End sector should be bigger than start sector"},
                       RangeCase{0, "0", "0", "End sector should be bigger than start sector"},
-                      RangeCase{0, "2048", "43008", ""}));
+                      RangeCase{0, "2048", "43008", ""}),
+    [](const auto& param) { return "Case" + std::to_string(param.index); });
 
 TEST_F(WizardTest, NextShowsTheChosenRangeInTheSummaryAndTheList) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());

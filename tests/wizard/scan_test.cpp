@@ -118,7 +118,8 @@ TEST_P(FatPartitionScanTest, AWholeQuickScanEndsOnTheResultsPageWithTheFolderTre
 
 INSTANTIATE_TEST_SUITE_P(FatDisk, FatPartitionScanTest,
                          ::testing::Values(FatPartition{"Partition - 1 ( FAT16 )", "FAT16", 2048, 43007},
-                                           FatPartition{"Partition - 2 ( FAT32 )", "FAT32", 43008, 112639}));
+                                           FatPartition{"Partition - 2 ( FAT32 )", "FAT32", 43008, 112639}),
+                         [](const auto& param) { return param.param.fs; });
 
 TEST_F(QuickScanTest, TheFloppyIsScannedAtOnceWithoutAStopButton) {
   ASSERT_FALSE(open({imagePath("fat_disk")}, imagePath("fat_floppy")).has_value());
