@@ -12,25 +12,25 @@
 
 ALL_IMAGES+=(fat_floppy fat_disk)
 
-# minfo_value SPEC LABEL: a number from mtools' own reading of the boot sector.
+# minfo_value IMAGE LABEL: a number from mtools' own reading of the boot sector.
 minfo_value() {
   minfo -i "$1" 2>/dev/null | sed -n "s/^$2[:=] *\([0-9]*\).*/\1/p" | head -n1
 }
 
-# first_cluster SPEC PATH: the first cluster mtools gives for a file or folder.
+# first_cluster IMAGE PATH: the first cluster mtools gives for a file or folder.
 first_cluster() {
   mshowfat -i "$1" "::$2" | sed -n 's/.*<\([0-9]*\).*/\1/p' | head -n1
 }
 
-# cluster_offset SPEC CLUSTER: byte offset of a cluster inside the volume.
+# cluster_offset IMAGE CLUSTER: byte offset of a cluster inside the volume.
 cluster_offset() {
-  local spec=$1 c=$2 spc reserved fatlen fats rootslots data
-  spc=$(minfo_value "$spec" "cluster size")
-  reserved=$(minfo_value "$spec" "reserved (boot) sectors")
-  fats=$(minfo_value "$spec" "fats")
-  fatlen=$(minfo_value "$spec" "sectors per fat")
-  [ "${fatlen:-0}" -eq 0 ] && fatlen=$(minfo_value "$spec" "Big fatlen")
-  rootslots=$(minfo_value "$spec" "max available root directory slots")
+  local image=$1 c=$2 spc reserved fatlen fats rootslots data
+  spc=$(minfo_value "$image" "cluster size")
+  reserved=$(minfo_value "$image" "reserved (boot) sectors")
+  fats=$(minfo_value "$image" "fats")
+  fatlen=$(minfo_value "$image" "sectors per fat")
+  [ "${fatlen:-0}" -eq 0 ] && fatlen=$(minfo_value "$image" "Big fatlen")
+  rootslots=$(minfo_value "$image" "max available root directory slots")
   data=$(( reserved + fats * fatlen + rootslots * 32 / 512 ))
   echo $(( (data + (c - 2) * spc) * 512 ))
 }

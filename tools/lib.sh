@@ -26,7 +26,7 @@ place_volume() {
   dd if="$2" of="$1" bs=512 seek="$3" conv=notrunc,sparse status=none
 }
 
-# mtools image spec of a FAT volume at a sector offset inside a disk image.
+# The mtools name of a FAT volume at a sector offset inside a disk image.
 fat_at() { echo "$1@@$(( $2 * 512 ))"; }
 
 # random_file PATH SIZE: a file of random bytes (its hash goes into the manifest).

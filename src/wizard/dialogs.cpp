@@ -10,39 +10,39 @@ namespace tessaly::wizard {
 
 // ---------------------------------------------------------------- the prompts
 
-PromptSpec badSectorPrompt() {
-  PromptSpec spec;
-  spec.title = "Bad Sector Encountered";
-  spec.messageId = 1167;
-  spec.message = "Encountered Bad Sector(s) while reading disk.";
-  spec.buttons = {{1, "Retry"}, {2, "Skip"}, {1139, "Retry All"}, {1140, "Skip All"}};
-  return spec;
+PromptLayout badSectorPrompt() {
+  PromptLayout layout;
+  layout.title = "Bad Sector Encountered";
+  layout.messageId = 1167;
+  layout.message = "Encountered Bad Sector(s) while reading disk.";
+  layout.buttons = {{1, "Retry"}, {2, "Skip"}, {1139, "Retry All"}, {1140, "Skip All"}};
+  return layout;
 }
 
-PromptSpec replacePrompt(const std::string& path) {
-  PromptSpec spec;
-  spec.title = "Replace File Confirmation";
-  spec.messageId = 1137;
-  spec.message = "The File Already Exists. Do you want to replace the existing file.";
-  spec.detail = path;
-  spec.buttons = {{1, "&Yes"}, {2, "&No"}, {1139, "Yes to &All"}, {1138, "No &to All"}};
-  return spec;
+PromptLayout replacePrompt(const std::string& path) {
+  PromptLayout layout;
+  layout.title = "Replace File Confirmation";
+  layout.messageId = 1137;
+  layout.message = "The File Already Exists. Do you want to replace the existing file.";
+  layout.detail = path;
+  layout.buttons = {{1, "&Yes"}, {2, "&No"}, {1139, "Yes to &All"}, {1138, "No &to All"}};
+  return layout;
 }
 
-PromptSpec errorWritingPrompt(const std::string& path) {
-  PromptSpec spec;
-  spec.title = "Error Writing Destination";
-  spec.messageId = 1148;
-  spec.message =
+PromptLayout errorWritingPrompt(const std::string& path) {
+  PromptLayout layout;
+  layout.title = "Error Writing Destination";
+  layout.messageId = 1148;
+  layout.message =
       "Error copying current file :\nThere may be bad sectors or error in file system or not "
       "enough space in destination.";
-  spec.detail = path;
-  spec.buttons = {{1, "&Abort"}, {2, "&Skip"}};
-  return spec;
+  layout.detail = path;
+  layout.buttons = {{1, "&Abort"}, {2, "&Skip"}};
+  return layout;
 }
 
-int showPrompt(wxWindow* parent, const PromptSpec& spec) {
-  wxDialog dialog(parent, wxID_ANY, wxString::FromUTF8(spec.title), wxDefaultPosition,
+int showPrompt(wxWindow* parent, const PromptLayout& layout) {
+  wxDialog dialog(parent, wxID_ANY, wxString::FromUTF8(layout.title), wxDefaultPosition,
                   wxDefaultSize, wxCAPTION | wxCLOSE_BOX | wxSTAY_ON_TOP);
   auto* top = new wxBoxSizer(wxVERTICAL);
   auto* body = new wxBoxSizer(wxHORIZONTAL);
@@ -50,12 +50,12 @@ int showPrompt(wxWindow* parent, const PromptSpec& spec) {
                                wxArtProvider::GetBitmap(wxART_WARNING, wxART_MESSAGE_BOX)),
             0, wxALL | wxALIGN_TOP, dialog.FromDIP(12));
   auto* texts = new wxBoxSizer(wxVERTICAL);
-  auto* message = new wxStaticText(&dialog, spec.messageId, wxString::FromUTF8(spec.message),
+  auto* message = new wxStaticText(&dialog, layout.messageId, wxString::FromUTF8(layout.message),
                                    wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
   message->Wrap(dialog.FromDIP(380));
   texts->Add(message, 0, wxALIGN_CENTRE_HORIZONTAL);
-  if (!spec.detail.empty()) {
-    auto* detail = new wxStaticText(&dialog, wxID_ANY, wxString::FromUTF8(spec.detail),
+  if (!layout.detail.empty()) {
+    auto* detail = new wxStaticText(&dialog, wxID_ANY, wxString::FromUTF8(layout.detail),
                                     wxDefaultPosition, wxDefaultSize,
                                     wxALIGN_CENTRE_HORIZONTAL | wxST_ELLIPSIZE_MIDDLE);
     detail->SetFont(detail->GetFont().Smaller());
@@ -67,19 +67,19 @@ int showPrompt(wxWindow* parent, const PromptSpec& spec) {
 
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);
   buttons->AddStretchSpacer();
-  for (const auto& b : spec.buttons) {
+  for (const auto& b : layout.buttons) {
     auto* button = new wxButton(&dialog, b.id, wxString::FromUTF8(b.label));
-    if (b.id == spec.enterId) button->SetDefault();
+    if (b.id == layout.enterId) button->SetDefault();
     buttons->Add(button, 0, wxLEFT, dialog.FromDIP(6));
   }
   buttons->AddStretchSpacer();
   top->Add(buttons, 0, wxEXPAND | wxALL, dialog.FromDIP(10));
   dialog.SetSizerAndFit(top);
-  dialog.SetEscapeId(spec.escapeId);
-  dialog.SetAffirmativeId(spec.enterId);
+  dialog.SetEscapeId(layout.escapeId);
+  dialog.SetAffirmativeId(layout.enterId);
   dialog.Bind(wxEVT_BUTTON, [&dialog](wxCommandEvent& e) { dialog.EndModal(e.GetId()); });
-  dialog.Bind(wxEVT_CLOSE_WINDOW, [&dialog, &spec](wxCloseEvent&) {
-    dialog.EndModal(spec.escapeId);
+  dialog.Bind(wxEVT_CLOSE_WINDOW, [&dialog, &layout](wxCloseEvent&) {
+    dialog.EndModal(layout.escapeId);
   });
   dialog.CentreOnParent();
   return dialog.ShowModal();
@@ -189,25 +189,25 @@ int WxDialogs::messageBox(const std::string& text, const std::string& caption,
       fallback);
 }
 
-int WxDialogs::prompt(PromptSpec spec, const std::pair<int, int>* answers, std::size_t count,
+int WxDialogs::prompt(PromptLayout layout, const std::pair<int, int>* answers, std::size_t count,
                       int fallback) {
   return onInterfaceThread(
       [&] {
         if (session_) {
           std::span<const TextBinding> table;
-          if (spec.messageId == 1167)
+          if (layout.messageId == 1167)
             table = texts::kBadSector;
-          else if (spec.messageId == 1137)
+          else if (layout.messageId == 1137)
             table = texts::kReplaceFile;
           else
             table = texts::kErrorWriting;
-          applyDialogTexts(*session_, table, [&spec](int controlId, const std::string& text) {
-            if (controlId == spec.messageId) spec.message = text;
-            for (auto& b : spec.buttons)
+          applyDialogTexts(*session_, table, [&layout](int controlId, const std::string& text) {
+            if (controlId == layout.messageId) layout.message = text;
+            for (auto& b : layout.buttons)
               if (b.id == controlId) b.label = text;
           });
         }
-        const int pressed = showPrompt(wxTheApp->GetTopWindow(), spec);
+        const int pressed = showPrompt(wxTheApp->GetTopWindow(), layout);
         for (std::size_t i = 0; i < count; ++i)
           if (answers[i].first == pressed) return answers[i].second;
         return fallback;

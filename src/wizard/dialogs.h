@@ -20,7 +20,7 @@ namespace tessaly::wizard {
 
 // One of the three prompts: a message, buttons with the design's ids, the button that
 // Enter presses and the one that Escape and the close box press.
-struct PromptSpec {
+struct PromptLayout {
   std::string title;
   int messageId = 0;
   std::string message;
@@ -35,12 +35,12 @@ struct PromptSpec {
 };
 
 // The three prompts as their windows are laid out, before catalogue texts.
-PromptSpec badSectorPrompt();
-PromptSpec replacePrompt(const std::string& path);
-PromptSpec errorWritingPrompt(const std::string& path);
+PromptLayout badSectorPrompt();
+PromptLayout replacePrompt(const std::string& path);
+PromptLayout errorWritingPrompt(const std::string& path);
 
 // Shows a prompt modally and returns the id of the button pressed.
-int showPrompt(wxWindow* parent, const PromptSpec& spec);
+int showPrompt(wxWindow* parent, const PromptLayout& layout);
 
 // The about box: the program's name and version and an OK button.
 void showAboutBox(wxWindow* parent, const wxIcon& icon);
@@ -71,7 +71,7 @@ class WxDialogs : public Dialogs {
   };
   // Runs ask on the interface thread and returns its answer; fallback after shutDown.
   int onInterfaceThread(const std::function<int()>& ask, int fallback);
-  int prompt(PromptSpec spec, const std::pair<int, int>* answers, std::size_t count,
+  int prompt(PromptLayout layout, const std::pair<int, int>* answers, std::size_t count,
              int fallback);
 
   const Session* session_ = nullptr;
