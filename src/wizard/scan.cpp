@@ -189,28 +189,11 @@ void MainWindow::stopScan() {
       return;
     }
     if (recoveryMode_ == kModeQuick) {
-      wizardPage_ = 3;
-      enableMenu(id::kMenuSaveLog, true);
-      enable(id::kLoadLogButton, false);
-      enable(id::kSaveLogButton, true);
-      showRange(id::kSummaryFirst, id::kSummaryLast, false);
-      placeInformationList(234, 37, 255, 206);
-      show(control::kInformationList, true);
-      setResultColumns();
-      list_->DeleteAllItems();
-      resetResultsView();
-      show(id::kFolderTree, true);
+      // The results page as after a complete scan, with the tree focused on its root.
+      resultsOfQuickScan(false);
       focus(id::kFolderTree);
       session.folderTree.select(session.folderTree.root());
-      enable(id::kBack, true);
-      enable(id::kNext, false);
-      show(control::kScanProgress, false);
-      show(control::kStatusLine, false);
       show(id::kSearchMorePartitions, false);
-      for (int id : {id::kSaveFilesButton, id::kSelectAllButton, id::kUnselectAllButton})
-        enable(id, true);
-      show(control::kCurrentFolderLabel, true);
-      show(control::kCurrentFolder, true);
       focusContext_ = 0;
     }
   }

@@ -402,13 +402,22 @@ TEST_F(SaveDialogsTest, StopWhileTheSizeIsCountedAsksThenEndsTheCountAndTheSaveR
   hold->arm(clusterSector(documents.selfId), clusterSector(documents.selfId) + 1);
   struct ReleasingDialogs : ScriptedDialogs {
     std::shared_ptr<HoldingDevice> hold;
+    Session* session = nullptr;
+    std::jthread releaser;
     int messageBox(const std::string& t, const std::string& c, MessageButtons b, MessageIcon i) override {
       const int answer = ScriptedDialogs::messageBox(t, c, b, i);
-      if (answer == kIdYes) hold->release();  // the count reaches its next test and ends
+      if (answer == kIdYes) {
+        // Once Yes has set stopSaving the held count goes on, reaches its next test and ends.
+        releaser = std::jthread([this] {
+          while (!session->stopSaving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          hold->release();
+        });
+      }
       return answer;
     }
   } releasing;
   releasing.hold = hold;
+  releasing.session = &window->session();
   window->session().dialogs = &releasing;
   const std::string out = home.file("out");
   bool stopBack = false;
