@@ -12,7 +12,6 @@
 #include "cli/commands.h"
 #include "cli/scan_setup.h"
 #include "save/save_walks.h"
-#include "session/folder_contents.h"
 
 namespace tessaly::cli {
 
@@ -141,26 +140,7 @@ int recoverCommand(const std::vector<std::string>& argv) {
   }
 
   // The root's own files are saved from the file list; every checked folder's from the tree.
-  if (rootFiles) {
-    FolderContents contents = listFolder(session, root);
-    contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
-    session.fileList.setRows(std::move(contents.rows));
-    session.fileList.selectAll(true);
-  }
-  session.options.selectionMode = 0;
-  session.saveSource = 2;
-  countListItems(session);
-  countCheckedFolders(session, root);
-  session.saveOutcome.reset();
-
-  if (rootFiles) {
-    session.saveSource = 2;
-    runSave(session);
-  }
-  if (!session.stopSaving) {
-    session.saveSource = 1;
-    runSave(session);
-  }
+  saveRootAndCheckedFolders(session, rootFiles);
   run->controls().finish();
 
   const int files = session.saveOutcome.filesCompleted;

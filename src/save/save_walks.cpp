@@ -12,6 +12,7 @@
 #include "fat/directory_entry.h"
 #include "ntfs/entry_tables.h"
 #include "save/save_engine.h"
+#include "session/folder_contents.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -335,6 +336,31 @@ bool acceptDestination(Session& session, const std::string& path) {
   }
   session.destinationFolder = folder;
   return true;
+}
+
+}  // namespace tessaly
+
+namespace tessaly {
+
+void saveRootAndCheckedFolders(Session& session, bool rootFiles) {
+  const TreeItem root = session.folderTree.root();
+  session.fileList.clear();
+  if (rootFiles) {
+    FolderContents contents = listFolder(session, root);
+    contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
+    session.fileList.setRows(std::move(contents.rows));
+    session.fileList.selectAll(true);
+  }
+  session.options.selectionMode = 0;
+  session.saveSource = 2;
+  countListItems(session);
+  countCheckedFolders(session, root);
+  session.saveOutcome.reset();
+  if (rootFiles) runSave(session);
+  if (!session.stopSaving) {
+    session.saveSource = 1;
+    runSave(session);
+  }
 }
 
 }  // namespace tessaly

@@ -57,3 +57,12 @@ namespace tessaly {
 bool acceptDestination(Session& session, const std::string& path);
 
 }  // namespace tessaly
+
+namespace tessaly {
+
+// A recovery of the checked folders into destinationFolder: counts first, then saves the
+// root's own recoverable files through the file list (when rootFiles is true) and every
+// checked folder's through the tree, so that the destination mirrors the tree.
+void saveRootAndCheckedFolders(Session& session, bool rootFiles);
+
+}  // namespace tessaly

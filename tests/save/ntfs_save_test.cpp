@@ -68,19 +68,10 @@ TEST_F(NtfsSave, EveryKindOfFileIsSavedFromItsRecord) {
 TEST_F(NtfsSave, ARecoveryBringsBackEveryDeletedFileInItsFolder) {
   Session& s = t->session;
   const TreeItem root = s.folderTree.root();
-  FolderContents contents = listFolder(s, root);
-  contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
-  s.fileList.setRows(contents.rows);
-  s.fileList.selectAll(true);
   toggleCheck(s.folderTree, root);
   s.destinationFolder = out.path();
-  s.saveSource = 2;
-  countListItems(s);
-  countCheckedFolders(s, root);
+  saveRootAndCheckedFolders(s, true);
   const int counted = s.filesToSave;
-  runSave(s);
-  s.saveSource = 1;
-  runSave(s);
 
   std::map<std::string, std::string> expected;
   for (const auto& e : manifest.entries)

@@ -57,19 +57,10 @@ TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
 
   // The root's own files from the list, every folder's from the checked tree.
   const TreeItem root = s.folderTree.root();
-  FolderContents contents = listFolder(s, root);
-  contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
-  s.fileList.setRows(contents.rows);
-  s.fileList.selectAll(true);
   toggleCheck(s.folderTree, root);
   s.destinationFolder = out.path();
-  s.saveSource = 2;
-  countListItems(s);
-  countCheckedFolders(s, root);
+  saveRootAndCheckedFolders(s, true);
   const int counted = s.filesToSave;
-  runSave(s);
-  s.saveSource = 1;
-  runSave(s);
   EXPECT_EQ(s.saveDone.load(), 1);
 
   // The expected destination tree, from the manifest alone.
