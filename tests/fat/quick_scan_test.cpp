@@ -66,25 +66,6 @@ struct Scan {
   }
 };
 
-// The tree path a manifest folder should have: each component as the listing names it.
-std::string expectedPath(const std::vector<ManifestEntry>& folders, const std::string& path) {
-  std::string out;
-  std::string prefix;
-  std::size_t start = 1;
-  while (start <= path.size()) {
-    std::size_t slash = path.find('/', start);
-    if (slash == std::string::npos) slash = path.size();
-    std::string component = path.substr(start, slash - start);
-    prefix += "/" + component;
-    bool deleted = false;
-    for (const auto& f : folders)
-      if (f.path == prefix) deleted = f.deleted;
-    out += (out.empty() ? "" : "/") + test::fatListedName(component, deleted);
-    start = slash + 1;
-  }
-  return out;
-}
-
 class QuickFatScan : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
 
 TEST_P(QuickFatScan, FindsEveryFolderAndDeletedFileTheBuilderPutThere) {
@@ -110,10 +91,10 @@ TEST_P(QuickFatScan, FindsEveryFolderAndDeletedFileTheBuilderPutThere) {
 
   auto treePathOf = [&](const std::string& manifestPath) -> std::string {
     if (manifestPath.rfind(lostPath, 0) == 0) {
-      std::string rest = manifestPath.substr(lostPath.size());
-      return "Lost/" + orphanName + (rest.empty() ? "" : "/" + expectedPath(folders, rest));
+      const std::string rest = test::fatListedPath(folders, manifestPath, lostPath);
+      return "Lost/" + orphanName + (rest.empty() ? "" : "/" + rest);
     }
-    return expectedPath(folders, manifestPath);
+    return test::fatListedPath(folders, manifestPath);
   };
 
   std::set<std::string> expectedFolders{"", "Lost", "Lost/" + orphanName};

@@ -67,25 +67,9 @@ TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
   std::string orphan;
   for (TreeItem child : s.folderTree.children(s.folderTree.children(root).at(0))) orphan = s.folderTree.text(child);
   auto folderPath = [&](const std::string& path) {
-    std::string out_;
-    std::string prefix;
-    if (path.rfind(lostPath, 0) == 0) {
-      out_ = "Lost/" + orphan;
-      prefix = lostPath;
-    }
-    std::size_t start = prefix.size() + 1;
-    while (start <= path.size()) {
-      std::size_t slash = path.find('/', start);
-      if (slash == std::string::npos) slash = path.size();
-      std::string component = path.substr(start, slash - start);
-      prefix += "/" + component;
-      bool deleted = false;
-      for (const auto& f : folders)
-        if (f.path == prefix) deleted = f.deleted;
-      out_ += (out_.empty() ? "" : "/") + test::fatListedName(component, deleted);
-      start = slash + 1;
-    }
-    return out_;
+    if (path.rfind(lostPath, 0) != 0) return test::fatListedPath(folders, path);
+    const std::string rest = test::fatListedPath(folders, path, lostPath);
+    return "Lost/" + orphan + (rest.empty() ? "" : "/" + rest);
   };
   std::map<std::string, std::string> expected;
   for (const auto& f : test::entriesOf(manifest, volumeName, "file")) {

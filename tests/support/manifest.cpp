@@ -49,6 +49,25 @@ std::vector<ManifestEntry> entriesOf(const std::vector<ManifestEntry>& all, cons
   return out;
 }
 
+std::string fatListedPath(const std::vector<ManifestEntry>& folders, const std::string& path,
+                          const std::string& after) {
+  std::string out;
+  std::string prefix = after;
+  std::size_t start = after.size() + 1;
+  while (start <= path.size()) {
+    std::size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string component = path.substr(start, slash - start);
+    prefix += "/" + component;
+    bool deleted = false;
+    for (const auto& f : folders)
+      if (f.kind == "folder" && f.path == prefix) deleted = f.deleted;
+    out += (out.empty() ? "" : "/") + fatListedName(component, deleted);
+    start = slash + 1;
+  }
+  return out;
+}
+
 std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 std::string parentPath(const std::string& path) {

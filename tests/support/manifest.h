@@ -28,6 +28,11 @@ std::vector<ManifestEntry> entriesOf(const std::vector<ManifestEntry>& all, cons
 // The name a FAT listing gives an entry mtools wrote: an 8.3 name of one letter case is
 // stored without a long name, upper case, and a deleted one loses its first letter to "_".
 std::string fatListedName(const std::string& name, bool deleted);
+// The listed names of the components of a manifest path below the folder `after` (a
+// prefix of it, "" for the whole path), joined with "/": each as fatListedName gives it,
+// deleted when the manifest's folder of that prefix was.
+std::string fatListedPath(const std::vector<ManifestEntry>& folders, const std::string& path,
+                          const std::string& after = "");
 std::string baseName(const std::string& path);
 std::string parentPath(const std::string& path);
 
