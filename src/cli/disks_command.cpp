@@ -30,7 +30,7 @@ int disksCommand(const std::vector<std::string>& argv) {
                                       : platform::DeviceTable::fromSystem();
   if (!named && floppy) devices.setFloppy(*floppy);
 
-  CliControls controls(true);
+  CliReport controls(true);
   CliDialogs dialogs(DialogAnswers{}, &controls);
   Session session(devices, controls, dialogs);
   session.installFolder = platform::executableFolder();

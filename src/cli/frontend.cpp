@@ -10,23 +10,23 @@
 
 namespace tessaly::cli {
 
-// ---------------------------------------------------------------- CliControls
+// ---------------------------------------------------------------- CliReport
 
-void CliControls::setText(int id, const std::string& text) {
-  if (id != control::kStatusLine || quiet_) return;
+void CliReport::status(const std::string& text) {
+  if (quiet_) return;
   std::lock_guard lock(mutex_);
   status_ = text;
   draw(false);
 }
 
-void CliControls::setProgress(int id, int percent) {
-  if ((id != control::kScanProgress && id != control::kSaveProgress) || quiet_) return;
+void CliReport::progress(int percent) {
+  if (quiet_) return;
   std::lock_guard lock(mutex_);
   percent_ = percent;
   draw(false);
 }
 
-void CliControls::draw(bool force) {
+void CliReport::draw(bool force) {
   auto now = std::chrono::steady_clock::now();
   const bool tty = ::isatty(STDERR_FILENO);
   auto interval = tty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
@@ -44,7 +44,7 @@ void CliControls::draw(bool force) {
   drawn_ = true;
 }
 
-void CliControls::finish() {
+void CliReport::finish() {
   std::lock_guard lock(mutex_);
   if (drawn_ && ::isatty(STDERR_FILENO)) std::fprintf(stderr, "\r\033[K");
   drawn_ = false;
@@ -81,37 +81,41 @@ int CliDialogs::messageBox(const std::string& text, const std::string& caption,
   return answers_.yesToQuestions ? kIdYes : kIdNo;
 }
 
-int CliDialogs::askBadSector() {
+BadSectorAnswer CliDialogs::askBadSector() {
   std::lock_guard lock(mutex_);
-  if (answers_.badSectors == "skip-all") return answer::kSkipAll;
+  if (answers_.badSectors == "skip-all") return BadSectorAnswer::SkipAll;
   if (answers_.badSectors == "ask") {
+    static constexpr BadSectorAnswer kKeys[] = {BadSectorAnswer::Retry, BadSectorAnswer::Skip,
+                                                BadSectorAnswer::RetryAll, BadSectorAnswer::SkipAll};
     if (auto choice = ask(
             "Encountered Bad Sector(s) while reading disk. [r]etry, [s]kip, retry [a]ll, skip a[l]l?",
             "rsal"))
-      return *choice;
+      return kKeys[*choice];
   }
-  return answer::kRetryAll;
+  return BadSectorAnswer::RetryAll;
 }
 
-int CliDialogs::askReplace(const std::string& path) {
+ReplaceAnswer CliDialogs::askReplace(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (answers_.replace == "yes-all") return answer::kYesToAll;
-  if (answers_.replace == "no-all") return answer::kNoToAll;
+  if (answers_.replace == "yes-all") return ReplaceAnswer::YesToAll;
+  if (answers_.replace == "no-all") return ReplaceAnswer::NoToAll;
+  static constexpr ReplaceAnswer kKeys[] = {ReplaceAnswer::Yes, ReplaceAnswer::No, ReplaceAnswer::YesToAll,
+                                            ReplaceAnswer::NoToAll};
   if (auto choice = ask(path + ": The File Already Exists. Replace? [y]es, [n]o, yes to [a]ll, no [t]o all?",
                         "ynat"))
-    return *choice;
-  return answer::kNo;
+    return kKeys[*choice];
+  return ReplaceAnswer::No;
 }
 
-int CliDialogs::askErrorWriting(const std::string& path) {
+WriteErrorAnswer CliDialogs::askErrorWriting(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (controls_) controls_->finish();
   std::fprintf(stderr, "Error copying current file : %s\n", path.c_str());
-  if (answers_.writeErrors == "abort") return answer::kAbort;
+  if (answers_.writeErrors == "abort") return WriteErrorAnswer::Abort;
   if (answers_.writeErrors == "ask") {
-    if (auto choice = ask("[a]bort or [s]kip?", "as")) return *choice;
+    if (auto choice = ask("[a]bort or [s]kip?", "as")) return *choice == 0 ? WriteErrorAnswer::Abort : WriteErrorAnswer::Skip;
   }
-  return answer::kSkipFile;
+  return WriteErrorAnswer::Skip;
 }
 
 // ---------------------------------------------------------------- Args

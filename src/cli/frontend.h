@@ -1,5 +1,5 @@
 // The CLI's front end for the engines: a progress line on stderr, and answers to the
-// design's questions taken from the command line or, with "ask", from the terminal.
+// engines' questions taken from the command line or, with "ask", from the terminal.
 #pragma once
 
 #include <chrono>
@@ -10,23 +10,25 @@
 #include <string>
 #include <vector>
 
-#include "session/ui.h"
+#include "session/dialogs.h"
+#include "session/report.h"
 
 namespace tessaly::cli {
 
-class CliControls : public Controls {
+// The progress line: the status text and the scan's or the save's percentage.
+class CliReport : public Report {
  public:
   // Without a terminal the first line waits for the interval too, so that short work
   // prints nothing.
-  explicit CliControls(bool quiet) : quiet_(quiet), last_(std::chrono::steady_clock::now()) {}
-  void setText(int id, const std::string& text) override;
-  void setProgress(int id, int percent) override;
-  void show(int, bool) override {}
-  void enable(int, bool) override {}
+  explicit CliReport(bool quiet) : quiet_(quiet), last_(std::chrono::steady_clock::now()) {}
+  void status(const std::string& text) override;
+  void scanProgress(int percent) override { progress(percent); }
+  void saveData(std::uint64_t, std::uint64_t, int percent) override { progress(percent); }
   // Ends the progress line (called before printing results).
   void finish();
 
  private:
+  void progress(int percent);
   void draw(bool force);
   bool quiet_;
   std::mutex mutex_;
@@ -45,13 +47,13 @@ struct DialogAnswers {
 
 class CliDialogs : public Dialogs {
  public:
-  explicit CliDialogs(DialogAnswers answers, CliControls* controls = nullptr)
+  explicit CliDialogs(DialogAnswers answers, CliReport* controls = nullptr)
       : answers_(std::move(answers)), controls_(controls) {}
   int messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                  MessageIcon icon) override;
-  int askBadSector() override;
-  int askReplace(const std::string& path) override;
-  int askErrorWriting(const std::string& path) override;
+  BadSectorAnswer askBadSector() override;
+  ReplaceAnswer askReplace(const std::string& path) override;
+  WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }
 
   // Messages shown so far (the CLI prints them on stderr as they come).
@@ -61,7 +63,7 @@ class CliDialogs : public Dialogs {
   // Asks on the terminal; returns the index of the chosen key, or nullopt without a terminal.
   std::optional<int> ask(const std::string& question, const std::string& keys);
   DialogAnswers answers_;
-  CliControls* controls_;
+  CliReport* controls_;
   std::vector<std::string> messages_;
   std::mutex mutex_;
 };

@@ -7,6 +7,7 @@
 #include "cli/json.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly::cli {
@@ -16,7 +17,7 @@ namespace {
 struct PartitionReport {
   int number;
   std::string label;
-  std::string fileSystem;
+  FileSystem fileSystem;
   std::uint32_t start, end;
   bool valid;
   bool calculated;
@@ -24,7 +25,7 @@ struct PartitionReport {
 };
 
 void printParameters(std::ostream& out, const VolumeParameters& v) {
-  if (v.fileSystem == "NTFS") {
+  if (v.fileSystem == FileSystem::Ntfs) {
     out << "sectors/cluster " << v.sectorsPerCluster << ", MFT " << v.mftStart << ", MFT mirror "
         << v.mftMirrorStart << ", record sectors " << v.mftRecordSectors << ", index sectors "
         << v.indexBufferSectors << ", cluster 0 at " << v.cluster0Sector;
@@ -32,7 +33,7 @@ void printParameters(std::ostream& out, const VolumeParameters& v) {
   }
   out << "sectors/cluster " << v.sectorsPerCluster << ", reserved " << v.reservedSectors
       << ", FAT sectors " << v.fatSectors << ", FAT1 " << v.fat1Start << ", FAT2 " << v.fat2Start;
-  if (v.fileSystem == "FAT32")
+  if (v.fileSystem == FileSystem::Fat32)
     out << ", root cluster " << v.rootDirStart;
   else
     out << ", root " << v.rootDirStart << " (" << v.rootDirSectors << " sectors)";
@@ -73,7 +74,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     return 1;
   }
 
-  CliControls controls(args.has("quiet") || args.has("json"));
+  CliReport controls(args.has("quiet") || args.has("json"));
   DialogAnswers answers;
   answers.badSectors = args.get("bad-sectors", "retry-all");
   CliDialogs dialogs(answers, &controls);
@@ -93,7 +94,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     PartitionReport r{};
     r.number = i + 1;
     r.label = tree.text(entry.treeItem);
-    r.fileSystem = list.fileSystemNames[static_cast<std::size_t>(i)];
+    r.fileSystem = list.fileSystems[static_cast<std::size_t>(i)];
     r.start = entry.startSector;
     r.end = entry.endSector - 1;
 
@@ -103,10 +104,11 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     session.partitionSelection.searchMode = "Quick Mode";
     session.partitionSelection.firstSector = entry.startSector;
     session.partitionSelection.lastSector = entry.endSector - 1;
-    session.volume = VolumeParameters{};
-    r.valid = validatePartition(session) == 1;
-    if (!r.valid && r.fileSystem != "NTFS") r.calculated = calculatePartitionParameters(session) == 1;
-    r.parameters = session.volume;
+    ScanState layout(session.memoryLimit);
+    r.valid = validatePartition(session, layout) == 1;
+    if (!r.valid && r.fileSystem != FileSystem::Ntfs)
+      r.calculated = calculatePartitionParameters(session, layout.volume) == 1;
+    r.parameters = layout.volume;
     r.parameters.fileSystem = r.fileSystem;
     reports.push_back(r);
   }
@@ -121,7 +123,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
       json.beginObject()
           .field("number", r.number)
           .field("label", r.label)
-          .field("fileSystem", r.fileSystem)
+          .field("fileSystem", std::string(fileSystemName(r.fileSystem)))
           .field("start", r.start)
           .field("end", r.end)
           .field("valid", r.valid)

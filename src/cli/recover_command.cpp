@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 #include <iostream>
@@ -11,6 +12,8 @@
 
 #include "cli/commands.h"
 #include "cli/scan_setup.h"
+#include "recovery/recover.h"
+#include "save/save_job.h"
 #include "save/save_walks.h"
 
 namespace tessaly::cli {
@@ -72,17 +75,20 @@ int recoverCommand(const std::vector<std::string>& argv) {
 
   // The save options, through the same rules the Settings dialog applies.
   SaveOptions options;
-  const std::vector<std::string> modes{"auto", "fat1", "fat2", "contiguous"};
-  options.savingMode = static_cast<int>(std::find(modes.begin(), modes.end(), args.get("saving-mode", "auto")) - modes.begin());
-  const std::vector<std::string> filters{"include", "exclude", "only"};
-  options.deletedFilter = static_cast<int>(std::find(filters.begin(), filters.end(), args.get("deleted", "include")) - filters.begin());
+  const std::map<std::string, SavingMode> modes{
+      {"auto", SavingMode::Auto}, {"fat1", SavingMode::Fat1}, {"fat2", SavingMode::Fat2},
+      {"contiguous", SavingMode::Contiguous}};
+  options.savingMode = modes.at(args.get("saving-mode", "auto"));
+  const std::map<std::string, DeletedFilter> filters{
+      {"include", DeletedFilter::All}, {"exclude", DeletedFilter::ExcludeDeleted}, {"only", DeletedFilter::DeletedOnly}};
+  options.deletedFilter = filters.at(args.get("deleted", "include"));
   if (args.has("ext")) {
     SaveSettings settings(options);
     std::stringstream list(args.get("ext"));
     std::string extension;
     while (std::getline(list, extension, ',')) {
-      if (auto refusal = settings.add(extension); refusal && !refusal->text.empty()) {
-        std::cerr << "tessaly-cli recover: " << extension << ": " << refusal->text << '\n';
+      if (auto refusal = settings.add(extension); refusal && refusal->message) {
+        std::cerr << "tessaly-cli recover: " << extension << ": " << refusal->message->english << '\n';
         return 2;
       }
     }
@@ -107,10 +113,12 @@ int recoverCommand(const std::vector<std::string>& argv) {
     if (exitCode == 2) usage();
     return exitCode;
   }
-  if (!run->scan()) return 1;
+  const ScanEnd end = run->scan();
+  if (end != ScanEnd::Finished) return 1;
   Session& session = run->session();
-  session.options = options;
-  TreeModel& tree = session.folderTree;
+  SaveJob job(run->scanState());
+  job.options = options;
+  TreeModel& tree = job.scan.folderTree;
   const TreeItem root = tree.root();
 
   // The folders to save: the named ones with their subtrees, or the whole tree.
@@ -131,28 +139,29 @@ int recoverCommand(const std::vector<std::string>& argv) {
     }
   }
 
-  session.destinationFolder = args.get("out");
-  createFolderPath(session.destinationFolder);
+  job.destinationFolder = args.get("out");
+  createFolderPath(job.destinationFolder);
   struct stat st {};
-  if (::stat(session.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    std::cerr << "tessaly-cli recover: cannot create the destination " << session.destinationFolder << '\n';
+  if (::stat(job.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::cerr << "tessaly-cli recover: cannot create the destination " << job.destinationFolder << '\n';
     return 1;
   }
 
   // The root's own files are saved from the file list; every checked folder's from the tree.
-  saveRootAndCheckedFolders(session, rootFiles);
+  saveRootAndCheckedFolders(session, job, rootFiles);
   run->controls().finish();
 
-  const int files = session.saveOutcome.filesCompleted;
-  const std::uint64_t bytes = session.saveOutcome.bytesWritten;
-  const int failures = session.saveOutcome.writeFailures;
+  const int files = job.outcome.filesCompleted;
+  const std::uint64_t bytes = job.outcome.bytesWritten;
+  const int failures = job.outcome.writeFailures;
+  const int unreadable = job.outcome.sourceFailures;
   std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << bytes << " bytes) into "
-            << session.destinationFolder << "\n";
-  if (failures > 0) {
+            << job.destinationFolder << "\n";
+  if (failures > 0)
     std::cout << failures << " file" << (failures == 1 ? "" : "s") << " could not be written\n";
-    return 1;
-  }
-  return 0;
+  if (unreadable > 0)
+    std::cout << unreadable << " file" << (unreadable == 1 ? "" : "s") << " could not be read from the disk\n";
+  return failures > 0 || unreadable > 0 ? 1 : 0;
 }
 
 }  // namespace tessaly::cli

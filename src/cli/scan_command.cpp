@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/scan_setup.h"
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 
 namespace tessaly::cli {
 
@@ -20,21 +20,21 @@ struct FolderView {
   std::vector<FolderView> folders;
 };
 
-FolderView collect(Session& session, TreeItem item, const std::map<TreeItem, FolderRecord>& records,
-                   int depth) {
+FolderView collect(Session& session, ScanState& scan, TreeItem item,
+                   const std::map<TreeItem, FolderRecord>& records, int depth) {
   FolderView view;
-  view.name = session.folderTree.text(item);
+  view.name = scan.folderTree.text(item);
   auto record = records.find(item);
   if (record != records.end()) view.deleted = record->second.deleted == 1;
-  FolderContents contents = listFolder(session, item);
+  FolderContents contents = listFolder(session, scan, item);
   // The listed folder's id: its record's, else the root's (0 on FAT, record 5 on NTFS).
   view.id = contents.folderId;
   view.deleted = view.deleted || contents.deleted;
   view.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
   // A damaged tree cannot be deeper than it has items; the guard keeps printing finite.
   if (depth < 4096)
-    for (TreeItem child : session.folderTree.children(item))
-      view.folders.push_back(collect(session, child, records, depth + 1));
+    for (TreeItem child : scan.folderTree.children(item))
+      view.folders.push_back(collect(session, scan, child, records, depth + 1));
   return view;
 }
 
@@ -89,40 +89,47 @@ int scanCommand(const std::vector<std::string>& argv) {
                    "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all]\n";
     return exitCode;
   }
-  if (!run->scan()) return 1;
+  const ScanEnd end = run->scan();
+  if (end == ScanEnd::NotAvailable) return 1;
+  // A disk that stopped answering still leaves the folders found before: they are
+  // printed, and the command fails.
+  const int result = end == ScanEnd::DeviceLost ? 1 : 0;
 
   Session& session = run->session();
+  ScanState& scan = run->scanState();
   std::map<TreeItem, FolderRecord> records;
   for (std::size_t n = 0;; ++n) {
     FolderRecord r;
-    if (!session.catalogue.readRecord(n, r)) break;
+    if (!scan.catalogue.readRecord(n, r)) break;
     records[r.treeItem] = r;
   }
-  FolderView root = collect(session, session.folderTree.root(), records, 0);
-  const std::size_t directories = session.catalogue.recordCount();
+  FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
+  const std::size_t directories = scan.catalogue.recordCount();
+  const std::string fileSystem(fileSystemName(session.partitionSelection.fileSystem));
 
   if (args.has("json")) {
     JsonWriter json(std::cout);
-    const auto& v = session.workingVolume;
+    const auto& v = scan.workingVolume;
     json.beginObject()
         .field("disk", run->disk())
-        .field("fileSystem", session.partitionSelection.fileSystem)
+        .field("fileSystem", fileSystem)
         .field("firstSector", session.partitionSelection.firstSector)
         .field("lastSector", session.partitionSelection.lastSector)
-        .field("bootSectorValid", session.partitionValid == 1)
+        .field("bootSectorValid", scan.partitionValid == 1)
         .field("sectorsPerCluster", v.sectorsPerCluster)
         .field("cluster0Sector", v.cluster0Sector)
         .field("folders", static_cast<std::uint64_t>(directories))
-        .field("stopped", false);
+        .field("stopped", false)
+        .field("deviceLost", end == ScanEnd::DeviceLost);
     json.key("tree");
     printJson(json, root);
     json.endObject().finish();
-    return 0;
+    return result;
   }
-  std::cout << session.partitionSelection.fileSystem << " volume on " << run->disk() << ", sectors "
-            << run->rangeText() << ": " << directories << " folders\n\n";
+  std::cout << fileSystem << " volume on " << run->disk() << ", sectors " << run->rangeText() << ": "
+            << directories << " folders\n\n";
   printText(std::cout, root, 0);
-  return 0;
+  return result;
 }
 
 }  // namespace tessaly::cli

@@ -6,7 +6,6 @@
 #include <iostream>
 
 #include "config/configuration.h"
-#include "session/quick_scan.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
 #include "platform/paths.h"
@@ -18,7 +17,7 @@ ScanRun::ScanRun(bool quiet, const DialogAnswers& answers)
 
 ScanRun::~ScanRun() {
   // The catalogue file of this run is not left behind.
-  if (session_) releaseScanState(*session_);
+  scan_.reset();
   if (!scratch_.empty()) ::rmdir(scratch_.c_str());
 }
 
@@ -76,7 +75,7 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   sel.searchMode = "Quick Mode";
   if (floppy) {
     session.selectedDiskName = "1.44\" Floppy";
-    sel.fileSystem = "FAT12";
+    sel.fileSystem = FileSystem::Fat12;
     sel.firstSector = 0;
     sel.lastSector = 2880;
     run->label_ = "1.44\" Floppy";
@@ -97,7 +96,7 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
       }
       const std::size_t i = static_cast<std::size_t>(*n - 1);
       sel.partitionIndex = static_cast<std::uint32_t>(i);
-      sel.fileSystem = list.fileSystemNames[i];
+      sel.fileSystem = list.fileSystems[i];
       sel.firstSector = list.entries[i].startSector;
       sel.lastSector = list.entries[i].endSector - 1;
       run->label_ = tree.text(list.entries[i].treeItem);
@@ -108,19 +107,20 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
       }
       auto first = parseNumber(pos[1]);
       auto last = parseNumber(pos[2]);
-      const std::string fs = args.get("fs");
+      const std::string fsName = args.get("fs");
+      const FileSystem fs = fileSystemFromName(fsName);
       if (!first || !last || *first >= *last) {
         std::cerr << "tessaly-cli: the range needs FIRST below LAST (sector numbers)\n";
         return nullptr;
       }
-      if (fs != "FAT16" && fs != "FAT32" && fs != "NTFS") {
+      if (fs != FileSystem::Fat16 && fs != FileSystem::Fat32 && fs != FileSystem::Ntfs) {
         std::cerr << "tessaly-cli: --fs takes FAT16, FAT32 or NTFS\n";
         return nullptr;
       }
       sel.fileSystem = fs;
       sel.firstSector = *first;
       sel.lastSector = *last;
-      run->label_ = "Sectors " + pos[1] + " - " + pos[2] + " ( " + fs + " )";
+      run->label_ = "Sectors " + pos[1] + " - " + pos[2] + " ( " + fsName + " )";
     }
   }
   sel.diskNumber = session.selectedDisk;
@@ -129,26 +129,25 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   return run;
 }
 
-bool ScanRun::scan() {
+ScanEnd ScanRun::scan() {
   Session& session = *session_;
   PartitionSelection& sel = session.partitionSelection;
-  if (sel.fileSystem == "FAT16" || sel.fileSystem == "FAT32") {
-    session.partitionValid = static_cast<std::int16_t>(validatePartition(session));
-  } else if (sel.fileSystem == "NTFS") {
-    session.volume.mftStart = 0;
-    session.volume.mftMirrorStart = 0;
-    session.partitionValid = static_cast<std::int16_t>(validatePartition(session));
-    if (!session.partitionValid)
-      session.messageBox(session.text(177, "Recovery is not possible in Quick Mode use Advance Mode"),
-                         MessageButtons::Ok, MessageIcon::Information);
+  scan_.reset();
+  scan_ = std::make_unique<ScanState>(session.memoryLimit);
+  ScanState& scan = *scan_;
+  if (sel.fileSystem == FileSystem::Fat16 || sel.fileSystem == FileSystem::Fat32) {
+    validatePartition(session, scan);
+  } else if (sel.fileSystem == FileSystem::Ntfs) {
+    scan.volume.mftStart = 0;
+    scan.volume.mftMirrorStart = 0;
+    if (!validatePartition(session, scan))
+      session.messageBox(session.text(msg::kNeedsAdvancedMode), MessageButtons::Ok, MessageIcon::Information);
   }
-  if (!runQuickScan(session)) {
-    controls_.finish();
-    std::cerr << "tessaly-cli: a Quick scan of " << sel.fileSystem << " is not possible\n";
-    return false;
-  }
+  const ScanEnd end = runQuickScan(session, scan);
   controls_.finish();
-  return true;
+  if (end == ScanEnd::NotAvailable)
+    std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
+  return end;
 }
 
 }  // namespace tessaly::cli

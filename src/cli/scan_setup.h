@@ -7,6 +7,8 @@
 #include <string>
 
 #include "cli/frontend.h"
+#include "recovery/quick_scan.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly::cli {
@@ -23,21 +25,25 @@ class ScanRun {
                                        const DialogAnswers& answers, int& exitCode);
   ~ScanRun();
 
-  // Validates (or calculates) the layout and runs the Quick scan. False when the file
-  // system cannot be scanned in Quick mode; the reason is printed.
-  bool scan();
+  // Validates (or calculates) the layout and runs the Quick scan into a new scan state.
+  // NotAvailable when the file system cannot be scanned in Quick mode (the reason is
+  // printed); DeviceLost when the disk stopped answering (the message was shown).
+  ScanEnd scan();
 
   Session& session() { return *session_; }
-  CliControls& controls() { return controls_; }
+  // The scan of the last scan() (null before it).
+  ScanState& scanState() { return *scan_; }
+  CliReport& controls() { return controls_; }
   const std::string& disk() const { return disk_; }
   std::string rangeText() const;
 
  private:
   ScanRun(bool quiet, const DialogAnswers& answers);
   platform::DeviceTable devices_;
-  CliControls controls_;
+  CliReport controls_;
   CliDialogs dialogs_;
   std::unique_ptr<Session> session_;
+  std::unique_ptr<ScanState> scan_;
   std::string disk_;
   std::string label_;
   std::string scratch_;

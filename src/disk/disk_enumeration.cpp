@@ -162,7 +162,7 @@ void enumerateDisks(Session& session, TreeModel& diskTree) {
   }
 
   diskTree.expand(root);
-  session.controls->focus(control::kDiskTree);
+  session.report->diskListReady();
   diskTree.select(root);
 }
 

@@ -1,93 +1,183 @@
 #include "disk/sector_reader.h"
 
 #include <algorithm>
-#include <cctype>
+#include <array>
 
+#include "platform/device.h"
 #include "session/session.h"
 
 namespace tessaly {
 
+// ---------------------------------------------------------------- DeviceWatch
+
+bool DeviceWatch::lost() const {
+  std::lock_guard lock(mutex_);
+  return !lost_.empty();
+}
+
+std::string DeviceWatch::lostDevice() const {
+  std::lock_guard lock(mutex_);
+  return lostName_;
+}
+
+bool DeviceWatch::isLost(const platform::Device* device) const {
+  std::lock_guard lock(mutex_);
+  return std::find(lost_.begin(), lost_.end(), device) != lost_.end();
+}
+
+void DeviceWatch::readWell(const platform::Device* device, std::uint64_t sector) {
+  std::lock_guard lock(mutex_);
+  if (device != device_) device_ = device;
+  lastGood_ = sector;
+  failures_ = 0;
+}
+
+std::optional<std::uint64_t> DeviceWatch::readFailed(const platform::Device* device) {
+  std::lock_guard lock(mutex_);
+  if (device != device_) {
+    device_ = device;
+    lastGood_.reset();
+    failures_ = 0;
+  }
+  if (++failures_ < kFailuresBeforeCheck || !lastGood_) return std::nullopt;
+  failures_ = 0;
+  return lastGood_;
+}
+
+void DeviceWatch::markLost(const platform::Device* device, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (std::find(lost_.begin(), lost_.end(), device) == lost_.end()) lost_.push_back(device);
+  if (lostName_.empty()) lostName_ = name;
+}
+
+// ---------------------------------------------------------------- the reader
+
 namespace {
 
-// The bad-sector step for a failed range of m sectors at sector s, buffer offset p.
-void badSectorStep(Session& session, platform::Device& device, std::uint64_t s,
-                   std::uint32_t m, std::span<std::uint8_t> buffer, std::size_t p) {
-  int policy = session.badSectorPolicy.load();
-  if (policy != 2 && policy != 3) {
+// One read's skipped sectors, kept merged.
+void addSkipped(std::vector<SectorRange>& ranges, std::uint64_t first, std::uint32_t count) {
+  if (!ranges.empty() && ranges.back().first + ranges.back().count == first)
+    ranges.back().count += count;
+  else
+    ranges.push_back({first, count});
+}
+
+// The bad-sector step for a failed range of m sectors at sector s, buffer offset p: the
+// policy (asked for unless an "All" answer holds) re-reads the range sector by sector or
+// leaves it. A sector that still fails keeps whatever the buffer held before.
+void badSectorStep(Session& session, platform::Device& device, std::uint64_t s, std::uint32_t m,
+                   std::span<std::uint8_t> buffer, std::size_t p, std::vector<SectorRange>& skipped) {
+  BadSectorAnswer policy = session.badSectorPolicy.load();
+  if (policy != BadSectorAnswer::RetryAll && policy != BadSectorAnswer::SkipAll) {
     policy = session.dialogs->askBadSector();
-    if (policy < 0 || policy > 3) policy = 1;  // an unknown answer counts as Skip
     session.badSectorPolicy.store(policy);
   }
-  if (policy == 0 || policy == 2) {
+  if (policy == BadSectorAnswer::Retry || policy == BadSectorAnswer::RetryAll) {
     for (std::uint32_t j = 0; j < m; ++j) {
-      // A sector that still fails keeps whatever the buffer held before.
-      device.read((s + j) * kSectorSize, buffer.subspan(p + std::size_t{j} * kSectorSize, kSectorSize));
+      if (!device.read((s + j) * kSectorSize, buffer.subspan(p + std::size_t{j} * kSectorSize, kSectorSize)))
+        addSkipped(skipped, s + j, 1);
     }
+    return;
   }
+  addSkipped(skipped, s, m);
 }
 
 const std::string kFloppyDevice = "\\\\.\\A:";
 
-// The device a request reads: the floppy whenever the floppy entry is selected, else the
-// request's device name (at most 19 characters count).
-std::shared_ptr<platform::Device> openDevice(Session& session, const std::string& path) {
-  if (session.floppySelected()) return session.devices.open(kFloppyDevice);
-  if (path.size() > 19) return session.devices.open(path.substr(0, 19));
-  return session.devices.open(path);
+// The device name a request reads: the floppy whenever the floppy entry is selected,
+// else the request's device name (at most 19 characters count).
+std::string deviceName(const Session& session, const std::string& path) {
+  if (session.floppySelected()) return kFloppyDevice;
+  return path.size() > 19 ? path.substr(0, 19) : path;
 }
 
-std::uint32_t readFrom(Session& session, const std::string& path, std::uint64_t first, std::uint32_t count,
-                       std::span<std::uint8_t> buffer) {
-  if (session.osFamily != 'N') return count;  // only the NT family is built here
-  if (count == 0 || buffer.size() < std::size_t{count} * kSectorSize) return 0;
+class Reader {
+ public:
+  Reader(Session& session, platform::Device& device, const std::string& name)
+      : session_(session), device_(device), name_(name) {}
 
-  auto device = openDevice(session, path);
-  if (!device) return count;
-
-  constexpr std::size_t kChunkBytes = kChunkSectors * kSectorSize;
-  if (count <= kChunkSectors) {
-    auto part = buffer.first(std::size_t{count} * kSectorSize);
-    if (device->read(first * kSectorSize, part)) return 1;
-    badSectorStep(session, *device, first, count, buffer, 0);
-    return 0;
-  }
-
-  const std::uint32_t chunks = count / kChunkSectors;
-  bool lastChunkOk = true;
-  for (std::uint32_t k = 0; k < chunks; ++k) {
-    const std::uint64_t sector = first + std::uint64_t{k} * kChunkSectors;
-    const std::size_t offset = std::size_t{k} * kChunkBytes;
-    lastChunkOk = device->read(sector * kSectorSize, buffer.subspan(offset, kChunkBytes));
-    if (!lastChunkOk) badSectorStep(session, *device, sector, kChunkSectors, buffer, offset);
-  }
-  const std::uint32_t tail = count % kChunkSectors;
-  if (tail != 0) {
-    const std::uint64_t sector = first + std::uint64_t{chunks} * kChunkSectors;
-    const std::size_t offset = std::size_t{chunks} * kChunkBytes;
-    if (!device->read(sector * kSectorSize, buffer.subspan(offset, std::size_t{tail} * kSectorSize))) {
-      // The tail gets the same bad-sector step as a chunk, so that its readable
-      // sectors are not lost; the result still reports the failure.
-      badSectorStep(session, *device, sector, tail, buffer, offset);
-      return 0;
+  // One piece of a request (a chunk, the tail, or a short request whole). False when
+  // the device was found lost.
+  bool piece(std::uint64_t sector, std::uint32_t count, std::span<std::uint8_t> buffer, std::size_t offset,
+             std::vector<SectorRange>& skipped) {
+    auto part = buffer.subspan(offset, std::size_t{count} * kSectorSize);
+    DeviceWatch& watch = session_.deviceWatch;
+    if (device_.read(sector * kSectorSize, part)) {
+      watch.readWell(&device_, sector);
+      return true;
     }
+    if (device_.gone()) return lose();
+    if (auto check = watch.readFailed(&device_)) {
+      std::array<std::uint8_t, kSectorSize> probe{};
+      if (!device_.read(*check * kSectorSize, probe)) return lose();
+      watch.readWell(&device_, *check);
+    }
+    badSectorStep(session_, device_, sector, count, buffer, offset, skipped);
+    return true;
   }
-  return lastChunkOk ? 1 : 0;
+
+ private:
+  bool lose() {
+    session_.deviceWatch.markLost(&device_, name_);
+    return false;
+  }
+  Session& session_;
+  platform::Device& device_;
+  const std::string& name_;
+};
+
+ReadResult readFrom(Session& session, const std::string& path, std::uint64_t first, std::uint32_t count,
+                    std::span<std::uint8_t> buffer) {
+  ReadResult result;
+  const std::size_t bytes = std::size_t{count} * kSectorSize;
+  auto fail = [&](ReadStatus status) {
+    std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(bytes, buffer.size())), 0);
+    result.status = status;
+    result.skipped.clear();
+    return result;
+  };
+  if (count == 0 || buffer.size() < bytes) return fail(ReadStatus::Failed);
+  if (session.osFamily != 'N') return fail(ReadStatus::Failed);  // only the NT family is built here
+
+  const std::string name = deviceName(session, path);
+  auto device = session.devices.open(name);
+  if (!device) return fail(ReadStatus::Failed);
+  if (session.deviceWatch.isLost(device.get())) return fail(ReadStatus::DeviceLost);
+
+  Reader reader(session, *device, name);
+  const std::uint32_t whole = count <= kChunkSectors ? 1 : count / kChunkSectors;
+  for (std::uint32_t k = 0; k < whole; ++k) {
+    const std::uint32_t n = count <= kChunkSectors ? count : kChunkSectors;
+    const std::uint64_t sector = first + std::uint64_t{k} * kChunkSectors;
+    if (!reader.piece(sector, n, buffer, std::size_t{k} * kChunkSectors * kSectorSize, result.skipped))
+      return fail(ReadStatus::DeviceLost);
+  }
+  const std::uint32_t tail = count > kChunkSectors ? count % kChunkSectors : 0;
+  if (tail != 0) {
+    const std::uint64_t sector = first + std::uint64_t{whole} * kChunkSectors;
+    if (!reader.piece(sector, tail, buffer, std::size_t{whole} * kChunkSectors * kSectorSize, result.skipped))
+      return fail(ReadStatus::DeviceLost);
+  }
+  if (!result.skipped.empty()) result.status = ReadStatus::SectorsSkipped;
+  return result;
 }
 
 }  // namespace
 
-std::uint32_t readSectors(Session& session, const SectorReadRequest& request) {
+ReadResult readSectors(Session& session, const SectorReadRequest& request) {
   return readFrom(session, request.devicePath, request.firstSector(), request.sectorCount, request.buffer);
 }
 
-std::uint32_t readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
-                              std::span<std::uint8_t> buffer) {
-  if (session.selectedDisk >= session.physicalDrivePaths.size() && !session.floppySelected()) return 0;
+ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
+                           std::span<std::uint8_t> buffer) {
   static const std::string none;
-  const std::string& path =
-      session.selectedDisk < session.physicalDrivePaths.size() ? session.physicalDrivePaths[session.selectedDisk] : none;
-  return readFrom(session, path, firstSector, count, buffer);
+  const bool slot = session.selectedDisk < session.physicalDrivePaths.size();
+  if (!slot && !session.floppySelected()) {
+    std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(std::size_t{count} * kSectorSize, buffer.size())), 0);
+    return {ReadStatus::Failed, {}};
+  }
+  return readFrom(session, slot ? session.physicalDrivePaths[session.selectedDisk] : none, firstSector, count,
+                  buffer);
 }
-
 
 }  // namespace tessaly

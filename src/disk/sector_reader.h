@@ -1,21 +1,28 @@
 // Every read of a disk passes through readSectors: runs of 512-byte sectors, split into
 // chunks of 40, with the bad-sector policy deciding what happens to a range that fails.
-// Nothing here writes to a disk.
+// The result says whether every sector arrived, which ones were skipped, or that the
+// device could not be read at all or stopped answering. Nothing here writes to a disk.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tessaly {
 
 class Session;
+namespace platform {
+class Device;
+}
 
 constexpr std::size_t kSectorSize = 512;
 constexpr std::uint32_t kChunkSectors = 40;
 
 struct SectorReadRequest {
-  std::string devicePath;  // a design device name; at most 19 characters are used
+  std::string devicePath;  // a device name of the table; at most 19 characters are used
   std::uint32_t firstSectorLow = 0;
   std::uint32_t firstSectorHigh = 0;
   std::uint32_t sectorCount = 0;
@@ -26,13 +33,64 @@ struct SectorReadRequest {
   }
 };
 
-// Nonzero means success. NT family: 1 read, 0 failed (see the chunk rules), sectorCount
-// when the device could not be opened (the buffer is then untouched).
-std::uint32_t readSectors(Session& session, const SectorReadRequest& request);
+struct SectorRange {
+  std::uint64_t first = 0;
+  std::uint32_t count = 0;
+  bool operator==(const SectorRange&) const = default;
+};
+
+enum class ReadStatus {
+  Ok,              // every sector arrived (a retried one too)
+  SectorsSkipped,  // some sectors could not be read; they are listed and keep the buffer's old bytes
+  Failed,          // nothing was read: no such device, or a request the buffer cannot hold; buffer cleared
+  DeviceLost,      // the device stopped answering; the buffer is cleared and no later read is tried
+};
+
+struct [[nodiscard]] ReadResult {
+  ReadStatus status = ReadStatus::Ok;
+  // The sectors that stayed unread, in order and merged; empty unless SectorsSkipped.
+  std::vector<SectorRange> skipped;
+
+  bool ok() const { return status == ReadStatus::Ok; }
+  // Data arrived, perhaps with skipped sectors.
+  bool delivered() const { return status == ReadStatus::Ok || status == ReadStatus::SectorsSkipped; }
+  bool lost() const { return status == ReadStatus::DeviceLost; }
+};
+
+// Watches the devices a session reads for one that stops answering: a device that says
+// it is gone, or a run of failing reads after which a sector that read before fails
+// too. Such a device is lost for the rest of the run: reads of it fail at once, without
+// the bad-sector prompt.
+class DeviceWatch {
+ public:
+  // Consecutive failing reads of one device after which the last good sector is read again.
+  static constexpr int kFailuresBeforeCheck = 8;
+
+  bool lost() const;
+  // The name of the lost device as it was asked for ("" when none is lost).
+  std::string lostDevice() const;
+
+  // Used by the reader.
+  bool isLost(const platform::Device* device) const;
+  void readWell(const platform::Device* device, std::uint64_t sector);
+  // A read of sector failed; returns the sector to read again when the run of failures
+  // calls for the check.
+  std::optional<std::uint64_t> readFailed(const platform::Device* device);
+  void markLost(const platform::Device* device, const std::string& name);
+
+ private:
+  mutable std::mutex mutex_;
+  const platform::Device* device_ = nullptr;
+  std::optional<std::uint64_t> lastGood_;
+  int failures_ = 0;
+  std::vector<const platform::Device*> lost_;
+  std::string lostName_;
+};
+
+ReadResult readSectors(Session& session, const SectorReadRequest& request);
 
 // A request for the selected disk (the slot of physicalDrivePaths for selectedDisk).
-std::uint32_t readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
-                              std::span<std::uint8_t> buffer);
-
+ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
+                           std::span<std::uint8_t> buffer);
 
 }  // namespace tessaly

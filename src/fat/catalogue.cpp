@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "disk/le.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -251,11 +252,11 @@ bool ScanCatalogue::findTreeItem(TreeItem item, FolderRecord* out) {
   return true;
 }
 
-TreeItem insertFolder(Session& session, TreeItem parent, const std::string& name,
+TreeItem insertFolder(Session& session, ScanState& scan, TreeItem parent, const std::string& name,
                       std::uint32_t selfId, std::uint64_t date, std::uint64_t time,
                       std::uint32_t parentId, std::uint32_t deleted) {
-  TreeModel& tree = session.folderTree;
-  ScanCatalogue& catalogue = session.catalogue;
+  TreeModel& tree = scan.folderTree;
+  ScanCatalogue& catalogue = scan.catalogue;
   TreeItem item = tree.insert(parent, name, kImageClosedFolder, kImageClosedFolder);
   tree.setState(item, kUnchecked);
   tree.setState(tree.root(), kUnchecked);

@@ -16,6 +16,7 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
 
 namespace folderrecord {
 constexpr std::size_t kSize = 546;
@@ -129,12 +130,8 @@ class ScanCatalogue {
 // Inserts a folder item under parent, gives it and the root the unchecked box, expands
 // the parent, appends its FolderRecord and FolderNode (the first insert of a new tree
 // starts a new information file) and counts it. Returns the new item.
-TreeItem insertFolder(Session& session, TreeItem parent, const std::string& name,
+TreeItem insertFolder(Session& session, ScanState& scan, TreeItem parent, const std::string& name,
                       std::uint32_t selfId, std::uint64_t date, std::uint64_t time,
                       std::uint32_t parentId, std::uint32_t deleted);
-
-// Discards the results of a scan: the stop flags, the information file, the directory
-// table and the NTFS tables.
-void releaseScanState(Session& session);
 
 }  // namespace tessaly

@@ -10,7 +10,7 @@ namespace tessaly {
 class Session;
 struct VolumeParameters;
 
-// The design's ClusterChain: cluster numbers in chain order.
+// Cluster numbers in chain order.
 using ClusterChain = std::vector<std::uint32_t>;
 
 // Directory chains are followed for at most this many clusters ...
@@ -21,18 +21,16 @@ constexpr std::uint32_t kMaxLostDirectoryLinks = 25;
 // Appends a cluster; ends the program with "Not Enough Memory" when memory runs out.
 void appendCluster(Session& session, ClusterChain& list, std::uint32_t cluster);
 
-// Fills session.directoryChain with the chain of a directory (parentId 268435455 marks
-// a directory under "Lost").
-void walkDirectoryChain(Session& session, std::uint32_t firstCluster, std::uint32_t parentId);
-// Fills session.fileChain with the chain of a file.
-void walkFileChain(Session& session, std::uint32_t firstCluster);
-
-// First sector of cluster c of the working volume.
-std::uint64_t clusterSector(const Session& session, std::uint32_t c);
+// The chain of a directory of the volume, from FAT 1 (parentId 268435455 marks a
+// directory under "Lost").
+ClusterChain walkDirectoryChain(Session& session, const VolumeParameters& volume, std::uint32_t firstCluster,
+                                std::uint32_t parentId);
+// The chain of a file of the volume, from FAT 1.
+ClusterChain walkFileChain(Session& session, const VolumeParameters& volume, std::uint32_t firstCluster);
 
 // The FAT entry of cluster c in the FAT that starts at fatStart: FAT12 entries read two
 // sectors so that an entry across a sector boundary is whole. Nothing when the sector
-// read fails (FAT16, FAT32).
+// could not be read whole (FAT16, FAT32); on FAT12 an unread sector reads as 0, the end.
 struct FatEntry {
   std::uint32_t value = 0;
   bool read = false;

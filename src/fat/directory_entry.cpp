@@ -4,6 +4,7 @@
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
+#include "partition/partition_types.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -14,9 +15,9 @@ bool isDirectoryStart(std::span<const std::uint8_t> sector) {
   return bytesEqual(sector, 0, ". ") && bytesEqual(sector, 32, ".. ");
 }
 
-std::uint32_t entryCluster(std::span<const std::uint8_t> entry, std::string_view fileSystem) {
+std::uint32_t entryCluster(std::span<const std::uint8_t> entry, FileSystem fileSystem) {
   std::uint32_t low = u16le(entry, de::kClusterLow);
-  if (fileSystem != "FAT32") return low;
+  if (fileSystem != FileSystem::Fat32) return low;
   return low | (std::uint32_t{u16le(entry, de::kClusterHigh)} << 16);
 }
 
@@ -55,7 +56,8 @@ std::optional<std::string> assembleLongName(Session& session, std::span<const st
     if (offset == 0) {
       if (!before) break;
       previous.fill(0);
-      readDiskSectors(session, *before, 1, previous);
+      // A sector that cannot be read ends the name where it is.
+      if (!readDiskSectors(session, *before, 1, previous).delivered()) break;
       before = *before > 0 ? std::optional<std::uint64_t>(*before - 1) : std::nullopt;
       current = previous;
       offset = 512;
@@ -104,12 +106,12 @@ std::optional<ShortName> decodeEntryName(Session& session, std::span<const std::
   return name;
 }
 
-std::vector<DirectorySector> chainSectors(const Session& session, const std::vector<std::uint32_t>& chain) {
+std::vector<DirectorySector> chainSectors(const VolumeParameters& volume, const std::vector<std::uint32_t>& chain) {
   std::vector<DirectorySector> sectors;
-  const std::uint32_t spc = session.workingVolume.sectorsPerCluster;
+  const std::uint32_t spc = volume.sectorsPerCluster;
   std::optional<std::uint64_t> previous;
   for (std::uint32_t c : chain) {
-    const std::uint64_t first = session.workingVolume.clusterSector(c);
+    const std::uint64_t first = volume.clusterSector(c);
     for (std::uint32_t s = 0; s < spc; ++s) {
       sectors.push_back({first + s, previous});
       previous = first + s;

@@ -9,9 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "session/values.h"
+
 namespace tessaly {
 
 class Session;
+struct VolumeParameters;
 
 namespace direntry {
 constexpr std::size_t kSize = 32;
@@ -33,7 +36,7 @@ constexpr std::uint8_t kDeletedMark = 0xE5;
 bool isDirectoryStart(std::span<const std::uint8_t> sector);
 
 // First cluster of an entry: the low word, and on FAT32 the high word (bytes 20, 21) too.
-std::uint32_t entryCluster(std::span<const std::uint8_t> entry, std::string_view fileSystem);
+std::uint32_t entryCluster(std::span<const std::uint8_t> entry, FileSystem fileSystem);
 
 struct ShortName {
   std::string name;
@@ -72,6 +75,6 @@ std::optional<ShortName> decodeEntryName(Session& session, std::span<const std::
                                          std::size_t entryOffset, DirectorySector place);
 
 // The sectors of a directory's cluster chain in order, each with the sector before it.
-std::vector<DirectorySector> chainSectors(const Session& session, const std::vector<std::uint32_t>& chain);
+std::vector<DirectorySector> chainSectors(const VolumeParameters& volume, const std::vector<std::uint32_t>& chain);
 
 }  // namespace tessaly

@@ -10,6 +10,7 @@
 #include "ntfs/entry_tables.h"
 #include "partition/volume.h"
 #include "session/scan_progress.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -25,7 +26,7 @@ struct Candidate {
 
 // The row a directory start gives, or nothing when its "." entry names another cluster.
 bool rowFor(const std::array<std::uint8_t, 512>& sector, std::uint32_t s, std::uint32_t c,
-            const std::string& fileSystem, DirectoryRow& row) {
+            FileSystem fileSystem, DirectoryRow& row) {
   if (!isDirectoryStart(sector)) return false;
   std::span<const std::uint8_t> dot(sector.data(), de::kSize);
   std::span<const std::uint8_t> dotdot(sector.data() + de::kSize, de::kSize);
@@ -38,39 +39,44 @@ bool rowFor(const std::array<std::uint8_t, 512>& sector, std::uint32_t s, std::u
   row.size = u32le(dot, de::kFileSize);
   row.attr = u8at(dot, de::kAttributes);
   row.sysID = 0;
-  row.type = "FOLDER";
+  row.kind = RowKind::Folder;
   return true;
 }
 
 
 }  // namespace
 
-void sweepDirectories(Session& session) {
-  DirectoryTable& table = session.directoryTable;
-  const VolumeParameters& v = session.volume;
-  const std::string fileSystem = session.partitionSelection.fileSystem;
+void sweepDirectories(Session& session, ScanState& scan) {
+  DirectoryTable& table = scan.directoryTable;
+  const VolumeParameters& v = scan.volume;
+  const FileSystem fileSystem = session.partitionSelection.fileSystem;
   const std::uint64_t lastSector = session.partitionSelection.lastSector;
   const std::string last = std::to_string(static_cast<std::uint32_t>(lastSector));
   const bool floppy = session.floppySelected();
-  Controls& ui = *session.controls;
+  Report& report = *session.report;
 
-  ui.setText(control::kBootSectorsCount, "0");
-  ui.setText(control::kFoundCount, "0");
-  ui.setText(control::kStatusLine, "Sector  0 / " + last);
+  report.counter(Counter::BootSectorsFound, 0);
+  report.counter(Counter::FoldersFound, 0);
+  report.status("Sector  0 / " + last);
   table.release();
   table.append(DirectoryRow::lost());  // list form until the array is made
   std::uint32_t found = 1;
-  ui.setText(control::kFoundCount, std::to_string(found));
+  report.counter(Counter::FoldersFound, found);
   bool tableMode = true;
-  session.sweepRunning = true;
-  session.stopRequested = false;
+  scan.sweepRunning = true;
+  scan.stopRequested = false;
+  // A sector read of a disk that stopped answering ends the sweep; what was found stays.
+  auto readSector = [&](std::uint64_t s, std::array<std::uint8_t, 512>& sector) {
+    sector.fill(0);
+    return !readDiskSectors(session, s, 1, sector).lost();
+  };
 
-  const bool fatType = fileSystem == "FAT12" || fileSystem == "FAT16" || fileSystem == "FAT32";
+  const bool fatType = isFat(fileSystem);
   // A cluster size of 0 would never advance; such a volume has no clusters to sweep.
   const bool sweepable = fatType && isValidSectorsPerCluster(v.sectorsPerCluster);
   const std::uint32_t spc = v.sectorsPerCluster;
   const std::uint64_t firstCluster = std::uint64_t{v.cluster0Sector} + 2ull * spc;
-  ScanProgress progress(session);
+  ScanProgress progress(report);
   std::array<std::uint8_t, 512> sector{};
 
   // Pass 1: every cluster's first sector; directory starts become candidates.
@@ -78,15 +84,13 @@ void sweepDirectories(Session& session) {
   if (sweepable) {
     std::uint32_t sinceStatus = 0;
     std::uint32_t c = 2;
-    for (std::uint64_t s = firstCluster; !session.stopRequested && s < lastSector; s += spc, ++c) {
+    for (std::uint64_t s = firstCluster; !scan.stopRequested && s < lastSector; s += spc, ++c) {
       session.safePoint();
       if (++sinceStatus >= 10 || floppy) {
-        ui.setText(control::kStatusLine, "Sector  " + std::to_string(s) + " / " + last +
-                                             "   (Analysing Directories/Files)");
+        report.status("Sector  " + std::to_string(s) + " / " + last + "   (Analysing Directories/Files)");
         sinceStatus = 0;
       }
-      sector.fill(0);
-      readDiskSectors(session, s, 1, sector);
+      if (!readSector(s, sector)) break;
       if (isDirectoryStart(sector)) {
         try {
           if (!session.canAllocate((candidates.size() + 1) * sizeof(Candidate))) throw std::bad_alloc();
@@ -95,34 +99,32 @@ void sweepDirectories(Session& session) {
           tableMode = false;
           break;
         }
-        ui.setText(control::kFoundCount, std::to_string(++found));
+        report.counter(Counter::FoldersFound, ++found);
       }
       progress.set(s, lastSector);
     }
   }
-  session.sweepRunning = false;
-  ui.show(control::kStopSearching, false);
+  scan.sweepRunning = false;
+  report.stopOffered(false);
 
   // No directory outside the root: the "Lost" row alone, in list form.
   if (found == 1 && tableMode) return;
 
-  if (tableMode) tableMode = table.enterTableMode(session, candidates.size() + 1);
+  if (tableMode) tableMode = table.enterTableMode(session.memoryLimit, candidates.size() + 1);
 
   if (tableMode) {
     // Pass 2: the candidates read again; a directory must still start there and name itself.
-    ui.setText(control::kStatusLine, "Dumping Directories/Files Information");
+    report.status("Dumping Directories/Files Information");
     std::size_t k = 0;
     for (const Candidate& candidate : candidates) {
       session.safePoint();
       ++k;
-      sector.fill(0);
-      readDiskSectors(session, candidate.sector, 1, sector);
+      if (!readSector(candidate.sector, sector)) break;
       DirectoryRow row;
       if (rowFor(sector, candidate.sector, candidate.cluster, fileSystem, row)) {
         row.name = "Dir" + std::to_string(table.rowCount());
-        row.deleted = "0";
         table.append(row);
-        ui.setText(control::kFoundCount, std::to_string(table.rowCount()));
+        report.counter(Counter::FoldersFound, table.rowCount());
       }
       progress.set(k + 1, candidates.size() + 1);
     }
@@ -134,26 +136,25 @@ void sweepDirectories(Session& session) {
   // List mode: the whole range swept again, each directory straight into a text row.
   std::vector<Candidate>().swap(candidates);
   table.enterListMode();
-  session.sweepRunning = true;
+  scan.sweepRunning = true;
   std::uint32_t sinceStatus = 0;
   std::uint32_t c = 2;
-  for (std::uint64_t s = firstCluster; !session.stopRequested && s < lastSector; s += spc, ++c) {
+  for (std::uint64_t s = firstCluster; !scan.stopRequested && s < lastSector; s += spc, ++c) {
     session.safePoint();
     if (++sinceStatus >= 1000 || floppy) {
-      ui.setText(control::kStatusLine, "Sector  " + std::to_string(s) + " / " + last);
+      report.status("Sector  " + std::to_string(s) + " / " + last);
       sinceStatus = 0;
     }
-    sector.fill(0);
-    readDiskSectors(session, s, 1, sector);
+    if (!readSector(s, sector)) break;
     DirectoryRow row;
     if (rowFor(sector, static_cast<std::uint32_t>(s), c, fileSystem, row)) {
       row.name = "Dir" + std::to_string(table.rowCount());
       table.append(row);
-      ui.setText(control::kFoundCount, std::to_string(table.rowCount()));
+      report.counter(Counter::FoldersFound, table.rowCount());
     }
     progress.set(s, lastSector);
   }
-  session.sweepRunning = false;
+  scan.sweepRunning = false;
   table.sortByParent();
 }
 
@@ -162,23 +163,22 @@ namespace {
 // Rows whose parent is neither the root marker nor the own id of a row go under "Lost".
 template <typename Table>
 void markLost(Session& session, Table& table, std::size_t n, std::uint32_t rootMarker) {
-  Controls& ui = *session.controls;
-  ui.enable(control::kStopSearching, false);
-  ui.show(control::kStopSearching, false);
-  ui.setText(control::kScanProgress, "");
+  Report& report = *session.report;
+  report.stopOffered(false);
+  report.scanProgressText("");
   // Every row's own id, for the "is the parent in the table" question.
   std::unordered_set<std::uint32_t> selves;
   selves.reserve(n);
   for (std::size_t j = 0; j < n; ++j) selves.insert(table.self(j));
-  const std::string status = session.text(184, "Searching Lost Directories ");
-  ScanProgress progress(session);
+  const std::string status = session.text(msg::kSearchingLostDirectoriesCount);
+  ScanProgress progress(report);
   for (std::size_t j = 0; j < n; ++j) {
     session.safePoint();
     const std::uint32_t parent = table.parent(j);
     if (parent == rootMarker) continue;
     if (!selves.count(parent)) table.setParent(j, kLostId);
     if (j != 0) {
-      ui.setText(control::kStatusLine, status + std::to_string(j) + "/" + std::to_string(n));
+      report.status(status + std::to_string(j) + "/" + std::to_string(n));
       progress.set(j, n);
     }
   }
@@ -186,12 +186,12 @@ void markLost(Session& session, Table& table, std::size_t n, std::uint32_t rootM
 
 }  // namespace
 
-void markLostDirectories(Session& session) {
-  markLost(session, session.directoryTable, session.directoryTable.rowCount(), 0);
+void markLostDirectories(Session& session, ScanState& scan) {
+  markLost(session, scan.directoryTable, scan.directoryTable.rowCount(), 0);
 }
 
-void markLostNtfsFolders(Session& session) {
-  NtfsEntryTable folders(session, EntryKind::Folder);
+void markLostNtfsFolders(Session& session, ScanState& scan) {
+  NtfsEntryTable folders(scan, EntryKind::Folder);
   markLost(session, folders, folders.size(), kNtfsRootRecord);
 }
 

@@ -6,17 +6,19 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
 
-// Fills session.directoryTable (row 0 "Lost") and sorts it by parent.
-void sweepDirectories(Session& session);
+// Fills scan.directoryTable (row 0 "Lost") from scan.volume and sorts it by parent. Ends
+// early on Stop or when the disk stops answering, with what was found.
+void sweepDirectories(Session& session, ScanState& scan);
 
 // Lost directory search: rows whose parent is not in the table get the parent 268435455,
 // the own id of "Lost".
-void markLostDirectories(Session& session);
+void markLostDirectories(Session& session, ScanState& scan);
 
 // The same for the NTFS folder table (either storage), whose root is record 5: folders
 // whose parent is 5 are never lost; any other parent number that no folder has as its
 // own number becomes 268435455.
-void markLostNtfsFolders(Session& session);
+void markLostNtfsFolders(Session& session, ScanState& scan);
 
 }  // namespace tessaly

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "partition/partition_types.h"
-#include "session/session.h"
 
 namespace tessaly {
 
@@ -17,10 +16,14 @@ DirectoryRow DirectoryRow::lost() {
   row.name = "Lost";
   row.self = kLostId;
   row.attr = 16;
-  row.type = "FOLDER";
-  row.deleted = "0";
   return row;
 }
+
+namespace {
+// The list form's texts of the kind and the deleted mark.
+const char* kindText(RowKind kind) { return kind == RowKind::Folder ? "FOLDER" : "FILE"; }
+RowKind kindOf(const std::string& text) { return text == "FOLDER" ? RowKind::Folder : RowKind::File; }
+}  // namespace
 
 std::uint32_t DirectoryTable::number(const std::string& cell) {
   // Cells hold unsigned decimal text; anything else reads as 0.
@@ -48,7 +51,7 @@ std::uint64_t DirectoryTable::wideNumber(const std::string& cell) {
 std::array<std::string, DirectoryTable::kColumns> DirectoryTable::toCells(const DirectoryRow& r) {
   return {r.name, std::to_string(r.sector), std::to_string(r.self), std::to_string(r.parent),
           std::to_string(r.date), std::to_string(r.time), std::to_string(r.size),
-          std::to_string(r.attr), std::to_string(r.sysID), r.type, r.deleted};
+          std::to_string(r.attr), std::to_string(r.sysID), kindText(r.kind), r.deleted ? "1" : "0"};
 }
 
 DirectoryRow DirectoryTable::fromCells(const std::array<std::string, kColumns>& c) {
@@ -62,14 +65,14 @@ DirectoryRow DirectoryTable::fromCells(const std::array<std::string, kColumns>& 
   r.size = wideNumber(c[Size]);
   r.attr = number(c[Attr]);
   r.sysID = number(c[SysID]);
-  r.type = c[Type];
-  r.deleted = c[Deleted];
+  r.kind = kindOf(c[Type]);
+  r.deleted = c[Deleted] == "1";
   return r;
 }
 
-bool DirectoryTable::enterTableMode(Session& session, std::size_t rows) {
+bool DirectoryTable::enterTableMode(std::size_t memoryLimit, std::size_t rows) {
   std::vector<DirectoryRow> moved;
-  if (!session.canAllocate(rows * kRowBytes)) {
+  if (rows > memoryLimit / kRowBytes) {
     enterListMode();
     return false;
   }
@@ -133,12 +136,12 @@ std::string DirectoryTable::name(std::size_t i) const {
   return tableMode_ ? rows_.at(i).name : cells_.at(i)[Name];
 }
 
-std::string DirectoryTable::type(std::size_t i) const {
-  return tableMode_ ? rows_.at(i).type : cells_.at(i)[Type];
+RowKind DirectoryTable::kind(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).kind : kindOf(cells_.at(i)[Type]);
 }
 
-std::string DirectoryTable::deleted(std::size_t i) const {
-  return tableMode_ ? rows_.at(i).deleted : cells_.at(i)[Deleted];
+bool DirectoryTable::deleted(std::size_t i) const {
+  return tableMode_ ? rows_.at(i).deleted : cells_.at(i)[Deleted] == "1";
 }
 
 void DirectoryTable::setName(std::size_t i, const std::string& value) {
@@ -157,11 +160,11 @@ void DirectoryTable::setParent(std::size_t i, std::uint32_t value) {
     cells_.at(i)[Parent] = std::to_string(value);
 }
 
-void DirectoryTable::setDeleted(std::size_t i, const std::string& value) {
+void DirectoryTable::setDeleted(std::size_t i, bool value) {
   if (tableMode_)
     rows_.at(i).deleted = value;
   else
-    cells_.at(i)[Deleted] = value;
+    cells_.at(i)[Deleted] = value ? "1" : "0";
 }
 
 std::string DirectoryTable::cell(std::size_t i, Column column) const {

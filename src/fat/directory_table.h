@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace tessaly {
+#include "session/values.h"
 
-class Session;
+namespace tessaly {
 
 struct DirectoryRow {
   std::string name;
@@ -28,8 +28,8 @@ struct DirectoryRow {
   std::uint64_t size = 0;
   std::uint32_t attr = 0;
   std::uint32_t sysID = 0;
-  std::string type;
-  std::string deleted;
+  RowKind kind = RowKind::Folder;
+  bool deleted = false;
 
   // The "Lost" pseudo-directory of row 0.
   static DirectoryRow lost();
@@ -40,16 +40,16 @@ class DirectoryTable {
   // The list form's columns, in order.
   enum Column { Name, Sector, Self, Parent, Date, Time, Size, Attr, SysID, Type, Deleted, kColumns };
   static const std::array<const char*, kColumns> kColumnNames;
-  // What one row of the array form costs (the design's fixed-size record).
+  // What one row of the array form costs (a fixed-size record).
   static constexpr std::size_t kRowBytes = 260 + 4 * 8 + 10 + 5;
 
   bool tableMode() const { return tableMode_; }
   std::size_t rowCount() const { return tableMode_ ? rows_.size() : cells_.size(); }
   bool empty() const { return rowCount() == 0; }
 
-  // Table mode with room for rows; false (and list mode) when the session's memory
-  // limit or the heap refuses it. Any rows held move to the new storage.
-  bool enterTableMode(Session& session, std::size_t rows);
+  // Table mode with room for rows; false (and list mode) when the memory limit or the
+  // heap refuses it. Any rows held move to the new storage.
+  bool enterTableMode(std::size_t memoryLimit, std::size_t rows);
   void enterListMode();
   // Empties the table; the storage mode is kept.
   void clear();
@@ -62,11 +62,11 @@ class DirectoryTable {
   std::uint32_t self(std::size_t i) const;
   std::uint32_t parent(std::size_t i) const;
   std::string name(std::size_t i) const;
-  std::string type(std::size_t i) const;
-  std::string deleted(std::size_t i) const;
+  RowKind kind(std::size_t i) const;
+  bool deleted(std::size_t i) const;
   void setName(std::size_t i, const std::string& name);
   void setParent(std::size_t i, std::uint32_t parent);
-  void setDeleted(std::size_t i, const std::string& deleted);
+  void setDeleted(std::size_t i, bool deleted);
 
   // The list form's text of a cell (in table mode, the value as the list would hold it).
   std::string cell(std::size_t i, Column column) const;

@@ -6,6 +6,7 @@
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
+#include "partition/partition_types.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -15,11 +16,12 @@ namespace de = direntry;
 namespace {
 
 // Takes the entries of one directory sector; false when an end mark was met.
-bool listSector(Session& session, DirectorySector place, bool folderDeleted, bool rootArea,
-                std::vector<FileRow>& rows) {
+bool listSector(Session& session, const VolumeParameters& volume, DirectorySector place, bool folderDeleted,
+                bool rootArea, std::vector<FileRow>& rows) {
   std::array<std::uint8_t, 512> sector{};
-  readDiskSectors(session, place.number, 1, sector);
-  const std::string& fs = session.workingVolume.fileSystem;
+  // A sector that cannot be read lists nothing and ends the directory.
+  if (!readDiskSectors(session, place.number, 1, sector).delivered()) return false;
+  const FileSystem fs = volume.fileSystem;
   for (std::size_t i = 0; i < de::kPerSector; ++i) {
     auto entry = std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
     if (entry[0] == 0) return false;
@@ -48,23 +50,20 @@ bool listSector(Session& session, DirectorySector place, bool folderDeleted, boo
 
 }  // namespace
 
-std::vector<FileRow> listFatFiles(Session& session, std::uint32_t folderId, bool folderDeleted) {
+std::vector<FileRow> listFatFiles(Session& session, const VolumeParameters& v, std::uint32_t folderId,
+                                  bool folderDeleted) {
   std::vector<FileRow> rows;
-  const VolumeParameters& v = session.workingVolume;
-  if (folderId == 0 && v.fileSystem == "FAT32") folderId = v.rootDirStart;
+  if (folderId == 0 && v.fileSystem == FileSystem::Fat32) folderId = v.rootDirStart;
   if (folderId != 0) {
-    session.directoryChain.clear();
-    walkDirectoryChain(session, folderId, 0);
-    ClusterChain chain = std::move(session.directoryChain);
-    session.directoryChain.clear();
-    for (const DirectorySector& place : chainSectors(session, chain))
-      if (!listSector(session, place, folderDeleted, false, rows)) return rows;
+    const ClusterChain chain = walkDirectoryChain(session, v, folderId, 0);
+    for (const DirectorySector& place : chainSectors(v, chain))
+      if (!listSector(session, v, place, folderDeleted, false, rows)) return rows;
     return rows;
   }
   // The FAT12/16 root directory: an end mark ends only its own sector.
   for (std::uint32_t s = 0; s < v.rootDirSectors; ++s)
-    listSector(session, DirectorySector::contiguous(std::uint64_t{v.rootDirStart} + s), folderDeleted,
-               true, rows);
+    listSector(session, v, DirectorySector::contiguous(std::uint64_t{v.rootDirStart} + s), folderDeleted, true,
+               rows);
   return rows;
 }
 

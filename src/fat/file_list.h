@@ -10,9 +10,11 @@
 namespace tessaly {
 
 class Session;
+struct VolumeParameters;
 
 // The deleted files of the folder whose first cluster is folderId (0: the root
 // directory), or every file when the folder itself is deleted.
-std::vector<FileRow> listFatFiles(Session& session, std::uint32_t folderId, bool folderDeleted);
+std::vector<FileRow> listFatFiles(Session& session, const VolumeParameters& volume, std::uint32_t folderId,
+                                  bool folderDeleted);
 
 }  // namespace tessaly

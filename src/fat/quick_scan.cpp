@@ -3,43 +3,42 @@
 #include "fat/directory_sweep.h"
 #include "fat/tree_builder.h"
 #include "partition/volume.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
 
-void resetResults(Session& session) {
-  session.folderTree.clear();
-  session.folderTree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
-  session.catalogue.nodes.clear();
-  session.catalogue.folderCount = 0;
+void resetResults(ScanState& scan) {
+  scan.folderTree.clear();
+  scan.folderTree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
+  scan.catalogue.nodes.clear();
+  scan.catalogue.folderCount = 0;
 }
 
-void runQuickFatScan(Session& session) {
+void runQuickFatScan(Session& session, ScanState& scan) {
   PartitionSelection& selection = session.partitionSelection;
-  Controls& ui = *session.controls;
-  if (session.folderTree.root() == kNoItem) resetResults(session);
+  Report& report = *session.report;
+  if (scan.folderTree.root() == kNoItem) resetResults(scan);
 
-  if (selection.fileSystem == "FAT12") {
-    ui.setText(control::kFoundLabel, session.text(82, "Directories Found"));
+  if (selection.fileSystem == FileSystem::Fat12) {
+    report.counterLabel(Counter::FoldersFound, session.text(msg::kDirectoriesFound));
     // The floppy's layout is fixed; the sweep needs it.
-    session.volume = floppyParameters();
-    sweepDirectories(session);
-    session.workingVolume = floppyParameters();
+    scan.volume = floppyParameters();
+    sweepDirectories(session, scan);
+    scan.workingVolume = floppyParameters();
   } else {
-    if (session.partitionValid == 0 && calculatePartitionParameters(session) == 0) {
-      session.messageBox(session.text(140, "Unable to calculate partition parameters"),
-                         MessageButtons::Ok, MessageIcon::Error);
+    if (scan.partitionValid == 0 && calculatePartitionParameters(session, scan.volume, &scan.stopRequested) == 0) {
+      session.messageBox(session.text(msg::kCannotCalculateParameters), MessageButtons::Ok, MessageIcon::Error);
     }
-    ui.setText(control::kStatusLine,
-               session.text(184, "Searching Lost Directories. Please Wait..."));
-    ui.focus(control::kStopSearching);
-    sweepDirectories(session);
-    session.workingVolume = session.volume;
+    report.status(session.text(msg::kSearchingLostDirectories));
+    report.stopOffered(true);
+    sweepDirectories(session, scan);
+    scan.workingVolume = scan.volume;
   }
-  session.workingVolume.fileSystem = selection.fileSystem;
-  markLostDirectories(session);
-  ui.setText(control::kStatusLine, session.text(78, "Building Folder Tree. Please Wait..."));
-  buildFatTree(session);
+  scan.workingVolume.fileSystem = selection.fileSystem;
+  markLostDirectories(session, scan);
+  report.status(session.text(msg::kBuildingFolderTree));
+  buildFatTree(session, scan);
 }
 
 }  // namespace tessaly

@@ -5,12 +5,13 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
 
 // Runs on the calling thread (the scan thread), reporting through the session's
-// controls; honours session.stopRequested during the sweep.
-void runQuickFatScan(Session& session);
+// report; honours scan.stopRequested during the sweep.
+void runQuickFatScan(Session& session, ScanState& scan);
 
 // Empties the folder tree and the catalogue's folder list for a new result.
-void resetResults(Session& session);
+void resetResults(ScanState& scan);
 
 }  // namespace tessaly

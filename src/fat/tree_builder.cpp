@@ -11,6 +11,7 @@
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
 #include "ntfs/entry_tables.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -28,9 +29,11 @@ bool startsWithDir(const std::string& name) {
          std::tolower(static_cast<unsigned char>(name[2])) == 'r';
 }
 
+// One directory sector; a sector that cannot be read comes back as zeros, which end
+// every walk over its entries.
 Sector readSector(Session& session, std::uint64_t s) {
   Sector sector{};
-  readDiskSectors(session, s, 1, sector);
+  if (!readDiskSectors(session, s, 1, sector).delivered()) sector.fill(0);
   return sector;
 }
 
@@ -39,9 +42,9 @@ std::span<const std::uint8_t> entryAt(const Sector& sector, std::size_t i) {
 }
 
 // The root naming pass: root entries name the table's top-level rows.
-void nameFromRootSector(Session& session, const Sector& sector, DirectorySector place) {
-  DirectoryTable& table = session.directoryTable;
-  const std::string& fs = session.workingVolume.fileSystem;
+void nameFromRootSector(Session& session, ScanState& scan, const Sector& sector, DirectorySector place) {
+  DirectoryTable& table = scan.directoryTable;
+  const FileSystem fs = scan.fileSystem();
   for (std::size_t i = 0; i < de::kPerSector; ++i) {
     auto entry = entryAt(sector, i);
     if (entry[0] == 0) return;
@@ -53,33 +56,30 @@ void nameFromRootSector(Session& session, const Sector& sector, DirectorySector 
       if (table.self(r) != p || table.parent(r) != 0) continue;
       // A live entry's name is kept; a name taken from a deleted entry or a "Dir" name
       // gives way.
-      if (!startsWithDir(table.name(r)) && table.deleted(r) != "1") break;
+      if (!startsWithDir(table.name(r)) && !table.deleted(r)) break;
       table.setName(r, name->name);
-      table.setDeleted(r, name->deleted ? "1" : "0");
+      table.setDeleted(r, name->deleted);
       break;
     }
   }
 }
 
-void rootNamingPass(Session& session) {
-  const VolumeParameters& v = session.workingVolume;
-  if (v.fileSystem == "FAT32") {
-    session.directoryChain.clear();
-    walkDirectoryChain(session, v.rootDirStart, 0);
-    ClusterChain chain = std::move(session.directoryChain);
-    session.directoryChain.clear();
-    for (const DirectorySector& place : chainSectors(session, chain))
-      nameFromRootSector(session, readSector(session, place.number), place);
+void rootNamingPass(Session& session, ScanState& scan) {
+  const VolumeParameters& v = scan.workingVolume;
+  if (v.fileSystem == FileSystem::Fat32) {
+    const ClusterChain chain = walkDirectoryChain(session, v, v.rootDirStart, 0);
+    for (const DirectorySector& place : chainSectors(v, chain))
+      nameFromRootSector(session, scan, readSector(session, place.number), place);
     return;
   }
   if (v.rootDirStart == 0) return;
   for (std::uint32_t s = 0; s < v.rootDirSectors; ++s) {
     const std::uint64_t number = std::uint64_t{v.rootDirStart} + s;
-    nameFromRootSector(session, readSector(session, number), DirectorySector::contiguous(number));
+    nameFromRootSector(session, scan, readSector(session, number), DirectorySector::contiguous(number));
   }
 }
 
-// Where insertChildren finds the children of each NTFS folder: every "FOLDER" row, in
+// Where insertChildren finds the children of each NTFS folder: every folder row, in
 // table order, under its parent number, worked out in one pass over the table. On the
 // table the scan leaves (sorted by parent) these are exactly the rows a scan that stops at
 // the first greater parent reaches; a table that is not sorted (a walk ended before its
@@ -92,7 +92,7 @@ class NtfsChildIndex {
  public:
   explicit NtfsChildIndex(const NtfsEntryTable& folders) : inserted_(folders.size(), false) {
     for (std::size_t r = 0; r < folders.size(); ++r)
-      if (folders.type(r) == "FOLDER") children_[folders.parent(r)].push_back(r);
+      if (folders.kind(r) == RowKind::Folder) children_[folders.parent(r)].push_back(r);
   }
   const std::vector<std::size_t>& children(std::uint32_t folderId) const {
     static const std::vector<std::size_t> none;
@@ -113,14 +113,13 @@ class NtfsChildIndex {
 
 // Inserts the NTFS child folders of folder `folderId` under its item. No naming: the
 // entries carry their names; a folder's date and time are both its FILETIME.
-void insertNtfsChildren(Session& session, const NtfsEntryTable& folders, NtfsChildIndex& index,
+void insertNtfsChildren(Session& session, ScanState& scan, const NtfsEntryTable& folders, NtfsChildIndex& index,
                         std::uint32_t folderId, TreeItem item) {
   for (std::size_t r : index.children(folderId)) {
     if (!index.take(r)) continue;
     const NtfsEntry entry = folders.entry(r);
     const auto time = static_cast<std::uint64_t>(entry.fileTime());
-    insertFolder(session, item, entry.name, entry.self, time, time, entry.parent,
-                 entry.deleted == "1" ? 1 : 0);
+    insertFolder(session, scan, item, entry.name, entry.self, time, time, entry.parent, entry.deleted ? 1 : 0);
   }
 }
 
@@ -128,11 +127,12 @@ void insertNtfsChildren(Session& session, const NtfsEntryTable& folders, NtfsChi
 // expanded, then the breadth-first walk over the catalogue (which also visits the
 // records appended while it runs), calling visit(record) and showing the progress.
 template <typename Visit>
-void walkCatalogue(Session& session, TreeItem root, Visit&& visit) {
-  ScanCatalogue& catalogue = session.catalogue;
-  session.folderTree.expand(root);
-  session.folderTree.setText(root, "Root");
-  session.controls->setProgress(control::kScanProgress, 0);
+void walkCatalogue(Session& session, ScanState& scan, TreeItem root, Visit&& visit) {
+  ScanCatalogue& catalogue = scan.catalogue;
+  Report& report = *session.report;
+  scan.folderTree.expand(root);
+  scan.folderTree.setText(root, "Root");
+  report.scanProgress(0);
   int shown = 0;
   for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
     session.safePoint();
@@ -144,42 +144,42 @@ void walkCatalogue(Session& session, TreeItem root, Visit&& visit) {
                             : 100;
     if (percent > shown) {
       shown = percent;
-      session.controls->setProgress(control::kScanProgress, percent);
-      session.controls->setText(control::kScanProgress, std::to_string(percent) + "% ");
+      report.scanProgress(percent);
+      report.scanProgressText(std::to_string(percent) + "% ");
     }
   }
 }
 
 // The end of a build: the tree may be expanded by the user again, every folder collapsed
 // and its children's names counted as resolved, the tree enabled.
-void finishTree(Session& session) {
-  ScanCatalogue& catalogue = session.catalogue;
+void finishTree(ScanState& scan) {
+  ScanCatalogue& catalogue = scan.catalogue;
   catalogue.treeBuilding = 0;
   for (std::size_t k = 0; k < catalogue.recordCount(); ++k) {
     FolderRecord record;
     catalogue.readRecord(k, record);
-    session.folderTree.collapse(record.treeItem);
+    scan.folderTree.collapse(record.treeItem);
     catalogue.setCursor(static_cast<std::uint32_t>(k * folderrecord::kSize));
     catalogue.nextFlag(Field::NamesResolved, 'w', 1);
   }
-  session.folderTree.setEnabled(true);
+  scan.folderTree.setEnabled(true);
 }
 
 }  // namespace
 
-void insertChildren(Session& session, const std::string& parentText, TreeItem item, char mode,
+void insertChildren(Session& session, ScanState& scan, const std::string& parentText, TreeItem item, char mode,
                     std::uint32_t parentId, std::uint32_t deleted) {
   // The id as the text was formatted ("%d"): the same 32 bits.
   const auto folderId = static_cast<std::uint32_t>(std::stoll(parentText));
-  if (session.workingVolume.fileSystem == "NTFS") {
-    const NtfsEntryTable folders(session, EntryKind::Folder);
+  if (scan.fileSystem() == FileSystem::Ntfs) {
+    const NtfsEntryTable folders(scan, EntryKind::Folder);
     NtfsChildIndex index(folders);
-    insertNtfsChildren(session, folders, index, folderId, item);
+    insertNtfsChildren(session, scan, folders, index, folderId, item);
     return;
   }
-  DirectoryTable& table = session.directoryTable;
+  DirectoryTable& table = scan.directoryTable;
   for (std::size_t r = 0; r < table.rowCount(); ++r) {
-    if (table.type(r) != "FOLDER") continue;
+    if (table.kind(r) != RowKind::Folder) continue;
     const std::uint32_t parent = table.parent(r);
     if (parent != folderId) {
       // Rows marked lost, or with a parent of -1, are out of sorted order: pass them.
@@ -188,26 +188,25 @@ void insertChildren(Session& session, const std::string& parentText, TreeItem it
       continue;
     }
     if (mode == 'y' && startsWithDir(table.name(r)))
-      nameChildren(session, parent, parentId, r, deleted);
-    if (deleted != 0) table.setDeleted(r, "1");
+      nameChildren(session, scan, parent, parentId, r, deleted);
+    if (deleted != 0) table.setDeleted(r, true);
     DirectoryRow row = table.row(r);
-    insertFolder(session, item, row.name, row.self, row.date, row.time, row.parent,
-                 row.deleted == "1" ? 1 : deleted);
+    insertFolder(session, scan, item, row.name, row.self, row.date, row.time, row.parent, row.deleted ? 1 : deleted);
   }
 }
 
-void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std::size_t start,
+void nameChildren(Session& session, ScanState& scan, std::uint32_t a, std::uint32_t parentId, std::size_t start,
                   std::uint32_t folderDeleted) {
   if (a == kLostId) return;  // directories right under "Lost" keep their "Dir" names
-  DirectoryTable& table = session.directoryTable;
-  const VolumeParameters& v = session.workingVolume;
+  DirectoryTable& table = scan.directoryTable;
+  const VolumeParameters& v = scan.workingVolume;
 
   // Is the folder still connected to the root? Follow ".." links upwards, at most as
   // many as the table has rows, so that links forming a cycle end.
   std::uint32_t walkParent = kLostId;
   std::uint32_t c = a;
   for (std::size_t steps = 0; steps <= table.rowCount(); ++steps) {
-    Sector first = readSector(session, clusterSector(session, c));
+    Sector first = readSector(session, v.clusterSector(c));
     if (!isDirectoryStart(first)) break;
     c = entryCluster(entryAt(first, 1), v.fileSystem);
     if (c == 0) {
@@ -216,11 +215,8 @@ void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std
     }
   }
 
-  session.directoryChain.clear();
-  walkDirectoryChain(session, a, walkParent);
-  ClusterChain chain = std::move(session.directoryChain);
-  session.directoryChain.clear();
-  for (const DirectorySector& place : chainSectors(session, chain)) {
+  const ClusterChain chain = walkDirectoryChain(session, v, a, walkParent);
+  for (const DirectorySector& place : chainSectors(v, chain)) {
     Sector sector = readSector(session, place.number);
     for (std::size_t i = 0; i < de::kPerSector; ++i) {
       auto entry = entryAt(sector, i);
@@ -236,7 +232,7 @@ void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std
         if (parent > a) break;
         if (table.self(r) == own && parent == a) {
           table.setName(r, name->name);
-          table.setDeleted(r, isDeleted ? "1" : "0");
+          table.setDeleted(r, isDeleted);
           break;
         }
       }
@@ -244,42 +240,41 @@ void nameChildren(Session& session, std::uint32_t a, std::uint32_t parentId, std
   }
 }
 
-int buildFatTree(Session& session) {
-  DirectoryTable& table = session.directoryTable;
-  TreeModel& tree = session.folderTree;
-  const std::string fs = session.workingVolume.fileSystem;
-  const bool fat = fs == "FAT12" || fs == "FAT16" || fs == "FAT32";
+int buildFatTree(Session& session, ScanState& scan) {
+  DirectoryTable& table = scan.directoryTable;
+  TreeModel& tree = scan.folderTree;
+  const FileSystem fs = scan.fileSystem();
+  const bool fat = isFat(fs);
   if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
   const TreeItem root = tree.root();
 
-  rootNamingPass(session);
+  rootNamingPass(session, scan);
 
   if (fat) {
     for (std::size_t r = 0; r < table.rowCount(); ++r) {
       if (table.parent(r) != 0) continue;
       DirectoryRow row = table.row(r);
-      insertFolder(session, root, row.name, row.self, row.date, row.time, 0,
-                   row.deleted == "1" ? 1 : 0);
+      insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
     }
   }
-  walkCatalogue(session, root, [&](const FolderRecord& record) {
+  walkCatalogue(session, scan, root, [&](const FolderRecord& record) {
     const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));
     if (fat)
-      insertChildren(session, id, record.treeItem, 'y', record.parentId, record.deleted);
-    else if (fs == "NTFS")
-      insertChildren(session, id, record.treeItem, 'n', 0, 0);
+      insertChildren(session, scan, id, record.treeItem, 'y', record.parentId, record.deleted);
+    else if (fs == FileSystem::Ntfs)
+      insertChildren(session, scan, id, record.treeItem, 'n', 0, 0);
   });
 
   if (!table.tableMode()) table.clear();
-  finishTree(session);
+  finishTree(scan);
   return 1;
 }
 
-int buildNtfsTree(Session& session) {
-  TreeModel& tree = session.folderTree;
+int buildNtfsTree(Session& session, ScanState& scan) {
+  TreeModel& tree = scan.folderTree;
   if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
   const TreeItem root = tree.root();
-  NtfsEntryTable folders(session, EntryKind::Folder);
+  NtfsEntryTable folders(scan, EntryKind::Folder);
 
   // Top level: "Lost" (hung under the root) and the folders whose parent is the root
   // directory, but not the root directory itself.
@@ -291,25 +286,24 @@ int buildNtfsTree(Session& session) {
     index.take(r);
     const NtfsEntry entry = folders.entry(r);
     const auto time = static_cast<std::uint64_t>(entry.fileTime());
-    insertFolder(session, root, entry.name, entry.self, time, time, kNtfsRootRecord,
-                 entry.deleted == "1" ? 1 : 0);
+    insertFolder(session, scan, root, entry.name, entry.self, time, time, kNtfsRootRecord, entry.deleted ? 1 : 0);
   }
 
-  walkCatalogue(session, root, [&](const FolderRecord& record) {
-    insertNtfsChildren(session, folders, index, record.selfId, record.treeItem);
+  walkCatalogue(session, scan, root, [&](const FolderRecord& record) {
+    insertNtfsChildren(session, scan, folders, index, record.selfId, record.treeItem);
     tree.expand(record.treeItem);
   });
 
   // In list form the folders are rows of the DirectoryTable; the catalogue holds them now.
-  if (!folders.tableMode()) session.directoryTable.clear();
-  finishTree(session);
+  if (!folders.tableMode()) scan.directoryTable.clear();
+  finishTree(scan);
   return 1;
 }
 
-int renameChildrenInSector(Session& session, DirectorySector place, std::uint32_t a,
+int renameChildrenInSector(Session& session, ScanState& scan, DirectorySector place, std::uint32_t a,
                            TreeItem /*item*/) {
-  ScanCatalogue& catalogue = session.catalogue;
-  const std::string& fs = session.workingVolume.fileSystem;
+  ScanCatalogue& catalogue = scan.catalogue;
+  const FileSystem fs = scan.fileSystem();
   Sector sector = readSector(session, place.number);
   for (std::size_t i = 0; i < de::kPerSector; ++i) {
     auto entry = entryAt(sector, i);
@@ -322,7 +316,7 @@ int renameChildrenInSector(Session& session, DirectorySector place, std::uint32_
       FolderRecord record;
       if (!catalogue.readRecord(n, record)) break;
       if (record.selfId != own || record.parentId != a) continue;
-      session.folderTree.setText(record.treeItem, name->name);
+      scan.folderTree.setText(record.treeItem, name->name);
       ScanCatalogue::NameBuffer buffer{};
       std::memcpy(buffer.data(), name->name.data(), std::min(name->name.size(), buffer.size()));
       catalogue.setCursor(static_cast<std::uint32_t>(n * folderrecord::kSize));
@@ -337,20 +331,18 @@ int renameChildrenInSector(Session& session, DirectorySector place, std::uint32_
   return 1;
 }
 
-void resolveChildNames(Session& session, TreeItem item) {
-  ScanCatalogue& catalogue = session.catalogue;
+void resolveChildNames(Session& session, ScanState& scan, TreeItem item) {
+  ScanCatalogue& catalogue = scan.catalogue;
   if (catalogue.treeBuilding) return;
   FolderRecord record;
   if (!catalogue.findTreeItem(item, &record) || record.namesResolved != 0) return;
   catalogue.setCursor(catalogue.lastRecord());
   catalogue.nextFlag(Field::NamesResolved, 'w', 1);
-  if (record.selfId == kLostId || !session.workingVolume.isFat()) return;
-  session.directoryChain.clear();
-  walkDirectoryChain(session, record.selfId, record.parentId);
-  ClusterChain chain = std::move(session.directoryChain);
-  session.directoryChain.clear();
-  for (const DirectorySector& place : chainSectors(session, chain))
-    if (renameChildrenInSector(session, place, record.selfId, item) == 0) return;
+  const VolumeParameters& v = scan.workingVolume;
+  if (record.selfId == kLostId || !v.isFat()) return;
+  const ClusterChain chain = walkDirectoryChain(session, v, record.selfId, record.parentId);
+  for (const DirectorySector& place : chainSectors(v, chain))
+    if (renameChildrenInSector(session, scan, place, record.selfId, item) == 0) return;
 }
 
 }  // namespace tessaly

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "partition/partition_types.h"
-#include "session/session.h"
+#include "session/scan_state.h"
 
 namespace tessaly {
 
@@ -23,12 +23,12 @@ std::uint64_t decimal(const std::string& text) {
   return v;
 }
 
-std::vector<NtfsEntry>& entriesOf(Session& session, EntryKind kind) {
-  return kind == EntryKind::Folder ? session.folderEntries : session.fileEntries;
+std::vector<NtfsEntry>& entriesOf(ScanState& scan, EntryKind kind) {
+  return kind == EntryKind::Folder ? scan.folderEntries : scan.fileEntries;
 }
 
-DirectoryTable& rowsOf(Session& session, EntryKind kind) {
-  return kind == EntryKind::Folder ? session.directoryTable : session.fileTable;
+DirectoryTable& rowsOf(ScanState& scan, EntryKind kind) {
+  return kind == EntryKind::Folder ? scan.directoryTable : scan.fileTable;
 }
 
 template <typename T>
@@ -48,8 +48,8 @@ NtfsEntry lostFolderEntry() {
   lost.parent = kNtfsRootRecord;
   lost.date = "0";
   lost.size = 0;
-  lost.type = "FOLDER";
-  lost.deleted = "0";
+  lost.kind = RowKind::Folder;
+  lost.deleted = false;
   return lost;
 }
 
@@ -61,7 +61,7 @@ DirectoryRow entryRow(const NtfsEntry& entry) {
   row.parent = entry.parent;
   row.date = decimal(entry.date);
   row.size = entry.size;
-  row.type = entry.type;
+  row.kind = entry.kind;
   row.deleted = entry.deleted;
   return row;
 }
@@ -74,41 +74,40 @@ NtfsEntry entryFromRow(const DirectoryRow& row) {
   entry.parent = row.parent;
   entry.date = std::to_string(row.date);
   entry.size = row.size;
-  entry.type = row.type;
+  entry.kind = row.kind;
   entry.deleted = row.deleted;
   return entry;
 }
 
-void releaseEntryTables(Session& session) {
-  freeVector(session.folderEntries);
-  freeVector(session.fileEntries);
-  session.entryTablesOk = false;
-  session.directoryTable.release();
-  session.fileTable.release();
+void releaseEntryTables(ScanState& scan) {
+  freeVector(scan.folderEntries);
+  freeVector(scan.fileEntries);
+  scan.entryTablesOk = false;
+  scan.directoryTable.release();
+  scan.fileTable.release();
 }
 
-bool allocateEntryTables(Session& session, std::size_t folders, std::size_t files) {
-  session.entryTablesOk = false;
-  freeVector(session.folderEntries);
-  freeVector(session.fileEntries);
-  const std::size_t most = std::numeric_limits<std::size_t>::max() / kNtfsEntryBytes;
+bool allocateEntryTables(ScanState& scan, std::size_t memoryLimit, std::size_t folders, std::size_t files) {
+  scan.entryTablesOk = false;
+  freeVector(scan.folderEntries);
+  freeVector(scan.fileEntries);
+  const std::size_t most = memoryLimit / kNtfsEntryBytes;
   try {
-    if (folders > most || !session.canAllocate(folders * kNtfsEntryBytes)) throw std::bad_alloc();
-    session.folderEntries.reserve(folders);
-    if (files > most || !session.canAllocate(files * kNtfsEntryBytes)) throw std::bad_alloc();
-    session.fileEntries.reserve(files);
+    if (folders > most) throw std::bad_alloc();
+    scan.folderEntries.reserve(folders);
+    if (files > most) throw std::bad_alloc();
+    scan.fileEntries.reserve(files);
   } catch (const std::bad_alloc&) {
-    freeVector(session.folderEntries);
-    freeVector(session.fileEntries);
+    freeVector(scan.folderEntries);
+    freeVector(scan.fileEntries);
     return false;
   }
-  session.entryTablesOk = true;
+  scan.entryTablesOk = true;
   return true;
 }
 
-bool appendEntry(Session& session, EntryKind kind, const std::string& name, std::uint32_t parent,
-                 std::uint64_t size, std::uint32_t sector, const std::string& type,
-                 std::uint32_t self, std::uint64_t date, const std::string& deleted) {
+bool appendEntry(ScanState& scan, EntryKind kind, const std::string& name, std::uint32_t parent,
+                 std::uint64_t size, std::uint32_t sector, std::uint32_t self, std::uint64_t date, bool deleted) {
   NtfsEntry entry;
   entry.name = name.substr(0, kMaxEntryName);
   entry.sector = sector;
@@ -116,13 +115,13 @@ bool appendEntry(Session& session, EntryKind kind, const std::string& name, std:
   entry.self = self;
   entry.date = std::to_string(date);
   entry.size = size;
-  entry.type = type;
+  entry.kind = kind == EntryKind::Folder ? RowKind::Folder : RowKind::File;
   entry.deleted = deleted;
-  if (!session.entryTablesOk) {
-    rowsOf(session, kind).append(entryRow(entry));
+  if (!scan.entryTablesOk) {
+    rowsOf(scan, kind).append(entryRow(entry));
     return true;
   }
-  std::vector<NtfsEntry>& entries = entriesOf(session, kind);
+  std::vector<NtfsEntry>& entries = entriesOf(scan, kind);
   // The arrays were sized by the counting pass; more entries than it counted (a disk
   // that changed between the passes) find no room.
   if (entries.size() >= entries.capacity()) return false;
@@ -132,11 +131,11 @@ bool appendEntry(Session& session, EntryKind kind, const std::string& name, std:
 
 // ------------------------------------------------------------------ NtfsEntryTable
 
-NtfsEntryTable::NtfsEntryTable(Session& session, EntryKind kind) {
-  if (session.entryTablesOk)
-    entries_ = &entriesOf(session, kind);
+NtfsEntryTable::NtfsEntryTable(ScanState& scan, EntryKind kind) {
+  if (scan.entryTablesOk)
+    entries_ = &entriesOf(scan, kind);
   else
-    rows_ = &rowsOf(session, kind);
+    rows_ = &rowsOf(scan, kind);
 }
 
 std::size_t NtfsEntryTable::size() const {
@@ -155,11 +154,11 @@ std::uint32_t NtfsEntryTable::parent(std::size_t i) const {
   return entries_ ? entries_->at(i).parent : rows_->parent(i);
 }
 
-std::string NtfsEntryTable::type(std::size_t i) const {
-  return entries_ ? entries_->at(i).type : rows_->type(i);
+RowKind NtfsEntryTable::kind(std::size_t i) const {
+  return entries_ ? entries_->at(i).kind : rows_->kind(i);
 }
 
-std::string NtfsEntryTable::deleted(std::size_t i) const {
+bool NtfsEntryTable::deleted(std::size_t i) const {
   return entries_ ? entries_->at(i).deleted : rows_->deleted(i);
 }
 

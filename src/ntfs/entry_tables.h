@@ -3,10 +3,10 @@
 // the file list and the save engine read them.
 //
 // Two storages, as every engine table has:
-// - table mode (Session::entryTablesOk): the arrays Session::folderEntries and
-//   Session::fileEntries, allocated once at the size the scan's counting pass found;
-// - list mode: the folders are rows of Session::directoryTable and the files rows of
-//   Session::fileTable, with the DirectoryTable's eleven columns as decimal text.
+// - table mode (ScanState::entryTablesOk): the arrays ScanState::folderEntries and
+//   ScanState::fileEntries, allocated once at the size the scan's counting pass found;
+// - list mode: the folders are rows of ScanState::directoryTable and the files rows of
+//   ScanState::fileTable, with the DirectoryTable's eleven columns as decimal text.
 // NtfsEntryTable reads and changes whichever storage holds the entries, so that no
 // consumer needs to know which it is.
 //
@@ -22,7 +22,7 @@
 
 namespace tessaly {
 
-class Session;
+struct ScanState;
 
 struct NtfsEntry {
   std::string name;          // 8-bit file name, at most 259 characters
@@ -31,8 +31,8 @@ struct NtfsEntry {
   std::uint32_t self = 0;    // the entry's own record number
   std::string date;          // decimal text of the $FILE_NAME creation time
   std::uint64_t size = 0;    // size of the unnamed $DATA (0 for folders)
-  std::string type;          // "FILE" or "FOLDER"
-  std::string deleted;       // "1" deleted, "0" in use
+  RowKind kind = RowKind::File;
+  bool deleted = false;
 
   // The date text read as a signed 64-bit FILETIME (0 when it is no number).
   std::int64_t fileTime() const;
@@ -44,7 +44,7 @@ enum class EntryKind : char { Folder = 'D', File = 'F' };
 constexpr std::uint32_t kNtfsRootRecord = 5;
 // Records below this number are the volume's own metadata files; they are never listed.
 constexpr std::uint32_t kFirstListedRecord = 20;
-// What one entry of the array form costs against Session::memoryLimit: a
+// What one entry of the array form costs against the memory limit: a
 // fixed-size record (name 260, three numbers, date 30, size 8, type 10, deleted 2).
 constexpr std::size_t kNtfsEntryBytes = 260 + 3 * 4 + 30 + 8 + 10 + 2;
 constexpr std::size_t kMaxEntryName = 259;
@@ -57,33 +57,32 @@ DirectoryRow entryRow(const NtfsEntry& entry);
 NtfsEntry entryFromRow(const DirectoryRow& row);
 
 // Empties both tables and both lists and gives back their memory; list mode.
-void releaseEntryTables(Session& session);
+void releaseEntryTables(ScanState& scan);
 
 // Table mode with room for `folders` folder and `files` file entries. When either array
-// is refused (by Session::memoryLimit or the heap) both are freed and list mode stays:
+// is refused (by memoryLimit or the heap) both are freed and list mode stays:
 // entryTablesOk is true only when both could be had at their full size. Entries already
 // held are not moved; the scan calls this before it adds any but "Lost".
-bool allocateEntryTables(Session& session, std::size_t folders, std::size_t files);
+bool allocateEntryTables(ScanState& scan, std::size_t memoryLimit, std::size_t folders, std::size_t files);
 
 // Adds an entry to the folder or the file table, in whichever storage holds it. The
 // date is given as the 64-bit FILETIME and kept as its decimal text; the name is cut to
 // 259 characters. In table mode an array that is full refuses the entry (false).
-bool appendEntry(Session& session, EntryKind kind, const std::string& name, std::uint32_t parent,
-                 std::uint64_t size, std::uint32_t sector, const std::string& type,
-                 std::uint32_t self, std::uint64_t date, const std::string& deleted);
+bool appendEntry(ScanState& scan, EntryKind kind, const std::string& name, std::uint32_t parent,
+                 std::uint64_t size, std::uint32_t sector, std::uint32_t self, std::uint64_t date, bool deleted);
 
 // One of the two tables through its current storage.
 class NtfsEntryTable {
  public:
-  NtfsEntryTable(Session& session, EntryKind kind);
+  NtfsEntryTable(ScanState& scan, EntryKind kind);
 
   bool tableMode() const { return entries_ != nullptr; }
   std::size_t size() const;
   NtfsEntry entry(std::size_t i) const;
   std::uint32_t self(std::size_t i) const;
   std::uint32_t parent(std::size_t i) const;
-  std::string type(std::size_t i) const;
-  std::string deleted(std::size_t i) const;
+  RowKind kind(std::size_t i) const;
+  bool deleted(std::size_t i) const;
   void setParent(std::size_t i, std::uint32_t parent);
   // Ascending by parent number; entries of equal parent keep their order.
   void sortByParent();
@@ -96,12 +95,12 @@ class NtfsEntryTable {
 // The files of folder `folderId` that are shown and saved: the file entries, in table
 // order, whose parent is folderId, whose own number is 20 or more and which are deleted.
 template <typename Visit>
-void forEachRecoverableNtfsFile(Session& session, std::uint32_t folderId, Visit&& visit) {
-  NtfsEntryTable files(session, EntryKind::File);
+void forEachRecoverableNtfsFile(ScanState& scan, std::uint32_t folderId, Visit&& visit) {
+  NtfsEntryTable files(scan, EntryKind::File);
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (files.parent(i) != folderId || files.self(i) < kFirstListedRecord) continue;
     NtfsEntry entry = files.entry(i);
-    if (entry.deleted == "1") visit(entry);
+    if (entry.deleted) visit(entry);
   }
 }
 

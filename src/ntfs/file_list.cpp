@@ -1,13 +1,13 @@
 #include "ntfs/file_list.h"
 
 #include "ntfs/entry_tables.h"
-#include "session/session.h"
+#include "session/scan_state.h"
 
 namespace tessaly {
 
-std::vector<FileRow> listNtfsFiles(Session& session, std::uint32_t folderId) {
+std::vector<FileRow> listNtfsFiles(ScanState& scan, std::uint32_t folderId) {
   std::vector<FileRow> rows;
-  forEachRecoverableNtfsFile(session, folderId, [&](const NtfsEntry& entry) {
+  forEachRecoverableNtfsFile(scan, folderId, [&](const NtfsEntry& entry) {
     const FileType type = classifyFileType(entry.name);
     const std::int64_t time = entry.fileTime();
     FileRow row;

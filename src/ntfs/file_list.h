@@ -9,12 +9,12 @@
 
 namespace tessaly {
 
-class Session;
+struct ScanState;
 
 // The rows of the deleted files whose parent is record folderId (own numbers below 20
 // left out), in table order: name and icon, type text, the full 64-bit size, the date
 // and time of the creation FILETIME, the record's sector, the parent number and the own
 // record number.
-std::vector<FileRow> listNtfsFiles(Session& session, std::uint32_t folderId);
+std::vector<FileRow> listNtfsFiles(ScanState& scan, std::uint32_t folderId);
 
 }  // namespace tessaly

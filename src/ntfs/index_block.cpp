@@ -16,13 +16,13 @@ std::uint32_t indexBlockVcn(ByteSpan block) { return u32le(block, indx::kVcn); }
 
 std::vector<std::uint8_t> readIndexBlockAt(Session& session, std::uint64_t sector) {
   std::vector<std::uint8_t> first(kSectorSize, 0);
-  readDiskSectors(session, sector, 1, first);
+  if (!readDiskSectors(session, sector, 1, first).delivered()) return {};
   const std::uint64_t size = indexBlockSize(first);
   if (size > indx::kMaxBlockSize) return {};
   const auto sectors = static_cast<std::uint32_t>(size / kSectorSize);
   if (sectors == 0) return {};
   std::vector<std::uint8_t> block(std::size_t{sectors} * kSectorSize, 0);
-  readDiskSectors(session, sector, sectors, block);
+  if (!readDiskSectors(session, sector, sectors, block).delivered()) return {};
   applyUpdateSequence(block, block.size());
   return block;
 }

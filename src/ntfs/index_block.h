@@ -33,7 +33,8 @@ std::uint32_t indexBlockVcn(ByteSpan block);
 
 // Reads the index block that begins at disk sector `sector`: its first sector gives the
 // block size; a block above 65536 bytes is not read (empty result); otherwise the whole
-// sectors of the block are read and repaired. The result holds those sectors.
+// sectors of the block are read and repaired. The result holds those sectors; it is
+// empty when the disk could not be read.
 std::vector<std::uint8_t> readIndexBlockAt(Session& session, std::uint64_t sector);
 
 // Walks the entries of a repaired block of `blockSize` bytes (at most block.size()):

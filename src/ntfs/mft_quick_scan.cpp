@@ -7,6 +7,7 @@
 #include "ntfs/entry_tables.h"
 #include "ntfs/mft_record.h"
 #include "session/scan_progress.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -21,8 +22,8 @@ namespace {
 // gives nothing.
 class Segments {
  public:
-  Segments(Session& session, const MftRecord& visited, std::uint32_t number)
-      : session_(session), visited_(visited), number_(number) {
+  Segments(Session& session, const RunTable& mftRuns, const MftRecord& visited, std::uint32_t number)
+      : session_(session), mftRuns_(mftRuns), visited_(visited), number_(number) {
     std::vector<std::uint32_t> numbers{number};
     collectAttributeList(visited, numbers);
     for (std::uint32_t n : numbers)
@@ -37,7 +38,7 @@ class Segments {
     Loaded& slot = loaded_[i];
     if (!slot.tried) {
       slot.tried = true;
-      const std::uint32_t sector = sectorOfRecord(session_, numbers_[i]);
+      const std::uint32_t sector = sectorOfRecord(mftRuns_, numbers_[i]);
       slot.ok = sector != 0 && readRecordAt(session_, sector, slot.record);
     }
     return slot.ok ? &slot.record : nullptr;
@@ -50,6 +51,7 @@ class Segments {
     MftRecord record{};
   };
   Session& session_;
+  const RunTable& mftRuns_;
   const MftRecord& visited_;
   std::uint32_t number_;
   std::vector<std::uint32_t> numbers_;
@@ -65,8 +67,9 @@ struct ScannedEntry {
 
 // The entry a record gives, or nothing when none of its segments has a Win32, Win32 and
 // DOS, or DOS name.
-std::optional<ScannedEntry> entryOf(Session& session, const MftRecord& record, std::uint32_t number) {
-  Segments segments(session, record, number);
+std::optional<ScannedEntry> entryOf(Session& session, const RunTable& mftRuns, const MftRecord& record,
+                                    std::uint32_t number) {
+  Segments segments(session, mftRuns, record, number);
   std::optional<FileName> name;
   for (std::size_t i = 0; i < segments.size() && !name; ++i)
     if (const MftRecord* segment = segments.record(i)) name = findPreferredFileName(*segment);
@@ -95,20 +98,20 @@ std::optional<ScannedEntry> entryOf(Session& session, const MftRecord& record, s
 
 }  // namespace
 
-void scanMftQuick(Session& session) {
-  Controls& ui = *session.controls;
-  const RunTable& runs = session.mftRuns;
+void scanMftQuick(Session& session, ScanState& scan) {
+  Report& report = *session.report;
+  const RunTable& runs = scan.mftRuns;
   const std::uint64_t total = runs.totalSectors();
   const std::string totalText = std::to_string(total);
   MftRecord record{};
 
-  ui.setText(control::kFoundCount, "");
-  ui.setText(control::kBootSectorsCount, "");
+  report.counter(Counter::FoldersFound, std::nullopt);
+  report.counter(Counter::BootSectorsFound, std::nullopt);
   // A new scan: list mode until the tables are allocated, "Lost" as the first folder row.
-  releaseEntryTables(session);
+  releaseEntryTables(scan);
   DirectoryRow lost = DirectoryRow::lost();
   lost.parent = kNtfsRootRecord;
-  session.directoryTable.append(lost);
+  scan.directoryTable.append(lost);
 
   // Counting pass: how many folders ("Lost" among them) and files the tables must hold.
   std::size_t folders = 1;
@@ -116,12 +119,12 @@ void scanMftQuick(Session& session) {
   std::uint64_t counter = 1;
   std::uint64_t examined = 0;
   {
-    ScanProgress progress(session);
+    ScanProgress progress(report);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
+      if (session.deviceLost()) return;
       session.safePoint();
       examined += 2;
-      ui.setText(control::kStatusLine, "Sector  " + std::to_string(examined) + " / " + totalText +
-                                           "   (Analysing Directories/Files)");
+      report.status("Sector  " + std::to_string(examined) + " / " + totalText + "   (Analysing Directories/Files)");
       const bool isRecord = readRecordAt(session, sector, record);
       ++counter;
       if (!isRecord) return;
@@ -129,18 +132,17 @@ void scanMftQuick(Session& session) {
         ++folders;
       else
         ++files;
-      ui.setText(control::kFoundCount, std::to_string(counter));
+      report.counter(Counter::FoldersFound, counter);
       progress.set(examined, total);
     });
   }
 
   // Two folder entries more than the folders found; a refusal leaves list mode.
-  if (allocateEntryTables(session, folders + 1, files)) {
+  if (allocateEntryTables(scan, session.memoryLimit, folders + 1, files)) {
     // The array's "Lost" entry takes the place of the list's row.
-    session.directoryTable.release();
+    scan.directoryTable.release();
     const NtfsEntry l = lostFolderEntry();
-    appendEntry(session, EntryKind::Folder, l.name, l.parent, l.size, l.sector, l.type, l.self, 0,
-                l.deleted);
+    (void)appendEntry(scan, EntryKind::Folder, l.name, l.parent, l.size, l.sector, l.self, 0, l.deleted);
   }
 
   // Entry pass: the place in the walk is the record number, record or not.
@@ -148,27 +150,26 @@ void scanMftQuick(Session& session) {
   counter = 1;
   examined = 0;
   {
-    ScanProgress progress(session);
+    ScanProgress progress(report);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
+      if (session.deviceLost()) return;
       session.safePoint();
       const std::uint32_t self = number++;
       examined += 2;
-      ui.setText(control::kStatusLine,
-                 "Sector  " + std::to_string(examined) + " / " + totalText);
+      report.status("Sector  " + std::to_string(examined) + " / " + totalText);
       ++counter;
       if (!readRecordAt(session, sector, record)) return;
-      if (auto entry = entryOf(session, record, self)) {
+      if (auto entry = entryOf(session, runs, record, self)) {
         const bool folder = entry->kind == EntryKind::Folder;
-        appendEntry(session, entry->kind, entry->fileName.name, entry->fileName.parent,
-                    folder ? 0 : entry->size, sector, folder ? "FOLDER" : "FILE", self,
-                    entry->fileName.creationTime, entry->deleted ? "1" : "0");
-        ui.setText(control::kFoundCount, std::to_string(counter));
+        (void)appendEntry(scan, entry->kind, entry->fileName.name, entry->fileName.parent, folder ? 0 : entry->size,
+                          sector, self, entry->fileName.creationTime, entry->deleted);
+        report.counter(Counter::FoldersFound, counter);
       }
       progress.set(examined, total);
     });
   }
 
-  NtfsEntryTable(session, EntryKind::Folder).sortByParent();
+  NtfsEntryTable(scan, EntryKind::Folder).sortByParent();
 }
 
 }  // namespace tessaly

@@ -11,6 +11,7 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
 
 // Calls visit(sector) for every record place of the $MFT: for each run of nonzero length,
 // its start + 0, 2, 4, … below its length (a sparse run starts at 0). A run of odd length
@@ -30,11 +31,11 @@ void forEachMftPlace(const RunTable& runs, Visit&& visit) {
   }
 }
 
-// Fills the entry tables from session.mftRuns (built by buildMftRunList): a counting
+// Fills the entry tables from scan.mftRuns (built by buildMftRunList): a counting
 // pass, the allocation of the tables at that size (list mode when it is refused), an
-// entry pass, and the folders sorted by parent. Reports through the status line (1047),
-// the record counter (1057) and the progress bar (1046); calls session.safePoint() at
-// every record place.
-void scanMftQuick(Session& session);
+// entry pass, and the folders sorted by parent. Reports the status line, the record
+// counter and the progress; calls session.safePoint() at every record place. A disk that
+// stops answering ends the passes with the entries found so far.
+void scanMftQuick(Session& session, ScanState& scan);
 
 }  // namespace tessaly

@@ -58,7 +58,8 @@ bool isIndexBlock(ByteSpan buffer) { return bytesEqual(buffer, 0, "INDX"); }
 
 bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record) {
   record.fill(0);
-  readDiskSectors(session, sector, 2, record);
+  // A record that could not be read at all is zeros, which is no record.
+  if (!readDiskSectors(session, sector, 2, record).delivered()) record.fill(0);
   applyUpdateSequence(record, mft::kRecordSize);
   return isFileRecord(record);
 }

@@ -47,8 +47,8 @@ bool isFileRecord(ByteSpan buffer);
 bool isIndexBlock(ByteSpan buffer);
 
 // Reads the two sectors of the record at disk sector `sector` into `record`, zeroed
-// first, and repairs it. True when the result begins with "FILE". A failed read leaves
-// what the bad-sector policy left in the buffer.
+// first, and repairs it. True when the result begins with "FILE". Sectors the bad-sector
+// policy skipped stay zero; a device that cannot be read gives no record.
 bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record);
 
 // The record state byte (offset 22): 0 deleted file, 1 file in use, 2 deleted

@@ -6,6 +6,7 @@
 #include "disk/sector_reader.h"
 #include "ntfs/mft_layout.h"
 #include "ntfs/mft_record.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -66,7 +67,9 @@ std::vector<std::uint8_t> readListData(Session& session, const Attribute& list,
   for (std::size_t i = 0; i < runs.size() && bytes.size() < wanted; ++i) {
     for (std::uint32_t s = 0; s < runs.length(i) && bytes.size() < wanted; ++s) {
       std::fill(sector.begin(), sector.end(), std::uint8_t{0});
-      if (runs.start(i) != 0) readDiskSectors(session, std::uint64_t{runs.start(i)} + s, 1, sector);
+      // A list whose sectors cannot be read ends where the reading failed.
+      if (runs.start(i) != 0 && !readDiskSectors(session, std::uint64_t{runs.start(i)} + s, 1, sector).delivered())
+        return bytes;
       bytes.insert(bytes.end(), sector.begin(), sector.end());
     }
   }
@@ -180,9 +183,9 @@ bool decodeRunList(ByteSpan pairs, std::uint32_t partitionStart, std::uint32_t s
 
 // ------------------------------------------------------------------ tables
 
-void buildMftRunList(Session& session, std::uint32_t partitionStart, std::uint32_t mftSector,
+void buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart, std::uint32_t mftSector,
                      std::uint32_t sectorsPerCluster) {
-  RunTable& table = session.mftRuns;
+  RunTable& table = scan.mftRuns;
   table = RunTable(session.memoryLimit);
   MftRecord record{};
   // A $MFT whose root directory record is damaged is not trusted at all.
@@ -208,8 +211,8 @@ void buildMftRunList(Session& session, std::uint32_t partitionStart, std::uint32
   }
 }
 
-void buildDataRunList(Session& session, std::uint32_t partitionStart, std::uint32_t recordSector,
-                      std::uint32_t sectorsPerCluster, RunTable& table) {
+void buildDataRunList(Session& session, const RunTable& mftRuns, std::uint32_t partitionStart,
+                      std::uint32_t recordSector, std::uint32_t sectorsPerCluster, RunTable& table) {
   table.clear();
   MftRecord record{};
   if (!readRecordAt(session, recordSector, record)) return;
@@ -220,7 +223,7 @@ void buildDataRunList(Session& session, std::uint32_t partitionStart, std::uint3
   if (segments.empty()) return;
   table.clear();
   for (auto segment : segments) {
-    const std::uint32_t sector = sectorOfRecord(session.mftRuns, segment);
+    const std::uint32_t sector = sectorOfRecord(mftRuns, segment);
     if (sector == 0 || !readRecordAt(session, sector, record)) return;
     decodeData(record, false, partitionStart, sectorsPerCluster, table);
     if (table.exhausted()) return;
@@ -238,16 +241,11 @@ std::uint32_t sectorOfRecord(const RunTable& mftRuns, std::uint32_t recordNumber
   return 0;
 }
 
-std::uint32_t sectorOfRecord(const Session& session, std::uint32_t recordNumber) {
-  return sectorOfRecord(session.mftRuns, recordNumber);
-}
-
-std::vector<std::uint32_t> collectSegments(Session& session, std::uint32_t recordSector,
-                                           std::uint32_t type) {
+std::vector<std::uint32_t> collectSegments(Session& session, const VolumeParameters& volume,
+                                           std::uint32_t recordSector, std::uint32_t type) {
   MftRecord record{};
   if (!readRecordAt(session, recordSector, record)) return {};
-  return segmentsOf(session, record, type, session.workingVolume.cluster0Sector,
-                    session.workingVolume.sectorsPerCluster);
+  return segmentsOf(session, record, type, volume.cluster0Sector, volume.sectorsPerCluster);
 }
 
 }  // namespace tessaly

@@ -1,5 +1,5 @@
 // Run lists (mapping pairs) of non-resident NTFS attributes, decoded into sector tables:
-// the $MFT's own table (Session::mftRuns), through which any record is found by its
+// the $MFT's own table (ScanState::mftRuns), through which any record is found by its
 // number, and the table of a file's $DATA that is to be saved. Both follow the
 // $ATTRIBUTE_LIST into extension records when an attribute is spread over several.
 //
@@ -17,6 +17,8 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
+struct VolumeParameters;
 
 // A decoded run list: for run i its first disk sector (0 for a sparse run) and its
 // length in sectors.
@@ -74,34 +76,32 @@ class RunTable {
 bool decodeRunList(ByteSpan pairs, std::uint32_t partitionStart, std::uint32_t sectorsPerCluster,
                    RunTable& table);
 
-// Fills session.mftRuns from the $DATA of the $MFT's record 0 (at mftSector) and from its
+// Fills scan.mftRuns from the $DATA of the $MFT's record 0 (at mftSector) and from its
 // extension records. The table stays empty when record 5 (the root directory) or record
 // 0 does not begin "FILE"; a segment record that cannot be found or read ends the walk
 // with the runs decoded so far.
-void buildMftRunList(Session& session, std::uint32_t partitionStart, std::uint32_t mftSector,
+void buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart, std::uint32_t mftSector,
                      std::uint32_t sectorsPerCluster);
 
 // Fills `table` from the first unnamed non-resident $DATA of the record at recordSector
 // and, when the record has an attribute list, from that attribute's extent in each
-// extension record in list order (found through session.mftRuns). A record or segment
-// that cannot be read ends the walk with the runs decoded so far.
-void buildDataRunList(Session& session, std::uint32_t partitionStart, std::uint32_t recordSector,
-                      std::uint32_t sectorsPerCluster, RunTable& table);
+// extension record in list order (found through mftRuns). A record or segment that cannot
+// be read ends the walk with the runs decoded so far.
+void buildDataRunList(Session& session, const RunTable& mftRuns, std::uint32_t partitionStart,
+                      std::uint32_t recordSector, std::uint32_t sectorsPerCluster, RunTable& table);
 
 // The first sector of MFT record `recordNumber` (2 sectors per record) by the runs of
 // `mftRuns`, or 0 when no run covers it. A record inside a sparse run is counted from
 // sector 0, as the MFT walk visits it.
 std::uint32_t sectorOfRecord(const RunTable& mftRuns, std::uint32_t recordNumber);
-std::uint32_t sectorOfRecord(const Session& session, std::uint32_t recordNumber);
 
 // Reads the record at recordSector and lists, in order and without repeats, the record
 // numbers of the segments that hold the unnamed attribute of the given type, as its
 // $ATTRIBUTE_LIST names them (kMaxSegments at most). A non-resident list is read through
-// its own run list, placed with session.workingVolume's cluster0Sector and
-// sectorsPerCluster, up to its real size. Empty when the record has no attribute list or
-// cannot be read.
-std::vector<std::uint32_t> collectSegments(Session& session, std::uint32_t recordSector,
-                                           std::uint32_t type);
+// its own run list, placed with the volume's cluster0Sector and sectorsPerCluster, up to
+// its real size. Empty when the record has no attribute list or cannot be read.
+std::vector<std::uint32_t> collectSegments(Session& session, const VolumeParameters& volume,
+                                           std::uint32_t recordSector, std::uint32_t type);
 
 // Most bytes of a non-resident attribute list that are read.
 constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/tree_model.h"
+#include "session/values.h"
 
 namespace tessaly {
 
@@ -21,7 +22,7 @@ struct PartitionEntry {
 struct DiskPartitionList {
   static constexpr int kMaxNames = 26;
   std::int32_t count = 0;
-  std::array<std::string, kMaxNames> fileSystemNames{};
+  std::array<FileSystem, kMaxNames> fileSystems{};
   std::array<PartitionEntry, 50> entries{};
   // Set when the tables held more partitions than the listing can name; they are not listed.
   bool truncated = false;
@@ -30,7 +31,7 @@ struct DiskPartitionList {
 struct PartitionSelection {
   std::uint16_t diskNumber = 0;
   std::uint32_t partitionIndex = 0;
-  std::string fileSystem;
+  FileSystem fileSystem = FileSystem::None;
   std::string searchMode;
   std::uint64_t firstSector = 0;
   std::uint64_t lastSector = 0;  // inclusive
@@ -50,13 +51,13 @@ struct VolumeParameters {
   std::uint32_t mftMirrorStart = 0;
   std::uint32_t mftRecordSectors = 0;
   std::uint32_t indexBufferSectors = 0;
-  std::string fileSystem;
+  FileSystem fileSystem = FileSystem::None;
 
   // First sector of cluster c.
   std::uint64_t clusterSector(std::uint32_t c) const {
     return std::uint64_t{cluster0Sector} + std::uint64_t{c} * sectorsPerCluster;
   }
-  bool isFat() const { return fileSystem == "FAT12" || fileSystem == "FAT16" || fileSystem == "FAT32"; }
+  bool isFat() const { return tessaly::isFat(fileSystem); }
 };
 
 // The fixed layout of a 1.44 MB floppy.
@@ -70,7 +71,7 @@ inline VolumeParameters floppyParameters() {
   v.cluster0Sector = 31;
   v.fat1Start = 1;
   v.fat2Start = 10;
-  v.fileSystem = "FAT12";
+  v.fileSystem = FileSystem::Fat12;
   return v;
 }
 

@@ -30,19 +30,21 @@ Entry entryAt(const Sector& record, int i) {
           u32le(record, at + bs::kEntrySize32)};
 }
 
+// A sector that cannot be read reads as zeros (the reader clears what it could not
+// fill, and the callers clear first), so it matches no mark.
 void readSector(Session& session, std::uint32_t sector, Sector& buffer) {
-  readDiskSectors(session, sector, 1, buffer);
+  if (!readDiskSectors(session, sector, 1, buffer).delivered()) buffer.fill(0);
 }
 
 // Lists one classified partition; false when the listing is full.
 bool listPartition(Session& session, TreeModel& tree, DiskPartitionList& list,
-                   const std::string& name, std::uint32_t start, std::uint32_t size,
+                   FileSystem fileSystem, std::uint32_t start, std::uint32_t size,
                    bool primary) {
   if (list.count >= DiskPartitionList::kMaxNames) {
     list.truncated = true;
     return false;
   }
-  list.fileSystemNames[static_cast<std::size_t>(list.count)] = name;
+  list.fileSystems[static_cast<std::size_t>(list.count)] = fileSystem;
   ++list.count;
   const int number = list.count;
 
@@ -50,7 +52,7 @@ bool listPartition(Session& session, TreeModel& tree, DiskPartitionList& list,
   readSector(session, start, boot);
   std::string letter = findDriveLetter(session, boot);
   std::string label = letter.empty() ? "Partition - " + std::to_string(number) : letter;
-  label += " ( " + name + " )";
+  label += " ( " + std::string(fileSystemName(fileSystem)) + " )";
 
   PartitionEntry& entry = list.entries[static_cast<std::size_t>(number - 1)];
   entry.startSector = start;
@@ -62,15 +64,15 @@ bool listPartition(Session& session, TreeModel& tree, DiskPartitionList& list,
 
 }  // namespace
 
-std::string classifyPartition(std::span<const std::uint8_t> sector, std::uint8_t type) {
-  if (bytesEqual(sector, bs::kFat32Mark, "FAT32")) return "FAT32";
-  if (bytesEqual(sector, bs::kFat16Mark, "FAT16")) return "FAT16";
-  if (bytesEqual(sector, bs::kNtfsMark, "NTFS")) return "NTFS";
+FileSystem classifyPartition(std::span<const std::uint8_t> sector, std::uint8_t type) {
+  if (bytesEqual(sector, bs::kFat32Mark, "FAT32")) return FileSystem::Fat32;
+  if (bytesEqual(sector, bs::kFat16Mark, "FAT16")) return FileSystem::Fat16;
+  if (bytesEqual(sector, bs::kNtfsMark, "NTFS")) return FileSystem::Ntfs;
   switch (type) {
-    case 0x04: case 0x06: case 0x0E: case 0x01: return "FAT16";
-    case 0x0B: case 0x0C: return "FAT32";
-    case 0x07: return "NTFS";
-    default: return "";
+    case 0x04: case 0x06: case 0x0E: case 0x01: return FileSystem::Fat16;
+    case 0x0B: case 0x0C: return FileSystem::Fat32;
+    case 0x07: return FileSystem::Ntfs;
+    default: return FileSystem::None;
   }
 }
 
@@ -94,9 +96,9 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
     if (e.type == 0) continue;
     Sector work{};
     readSector(session, e.first, work);
-    std::string name = classifyPartition(work, e.type);
-    if (!name.empty()) {
-      full = !listPartition(session, tree, list, name, e.first, e.size, true);
+    const FileSystem fs = classifyPartition(work, e.type);
+    if (fs != FileSystem::None) {
+      full = !listPartition(session, tree, list, fs, e.first, e.size, true);
     } else if (isLink(e.type)) {
       extendedBase = e.first;
       haveExtended = true;
@@ -117,9 +119,9 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
       if (e.type == 0) continue;
       Sector work{};
       if (!isLink(e.type)) readSector(session, current + e.first, work);
-      std::string name = classifyPartition(work, e.type);
-      if (!name.empty()) {
-        full = !listPartition(session, tree, list, name, current + e.first, e.size, false);
+      const FileSystem fs = classifyPartition(work, e.type);
+      if (fs != FileSystem::None) {
+        full = !listPartition(session, tree, list, fs, current + e.first, e.size, false);
       } else if (isLink(e.type)) {
         link = true;
         next = extendedBase + e.first;
@@ -139,7 +141,7 @@ std::string findDriveLetter(Session& session, std::span<const std::uint8_t> boot
     request.devicePath[4] = static_cast<char>(letter - 'A' + 'a');
     request.sectorCount = 1;
     request.buffer = volume;
-    readSectors(session, request);
+    if (!readSectors(session, request).delivered()) continue;
 
     auto same = [&](std::size_t serial) {
       return u32le(volume, serial) == u32le(bootSector, serial) &&

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/tree_model.h"
+#include "session/values.h"
 
 namespace tessaly {
 
@@ -23,8 +24,8 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
 // "X:\" of the fixed volume whose boot sector has the same identity, or "".
 std::string findDriveLetter(Session& session, std::span<const std::uint8_t> bootSector);
 
-// The file system a partition's first sector and type byte give: "FAT32", "FAT16",
-// "NTFS", or "" (not listed).
-std::string classifyPartition(std::span<const std::uint8_t> firstSector, std::uint8_t typeByte);
+// The file system a partition's first sector and type byte give: FAT32, FAT16, NTFS,
+// or None (not listed).
+FileSystem classifyPartition(std::span<const std::uint8_t> firstSector, std::uint8_t typeByte);
 
 }  // namespace tessaly

@@ -6,6 +6,7 @@
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "partition/boot_sector.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -20,7 +21,7 @@ using Sector = std::array<std::uint8_t, kSectorSize>;
 // whatever test it was read for instead of passing on stale bytes.
 Sector readOne(Session& session, std::uint64_t sector) {
   Sector s{};
-  readDiskSectors(session, sector, 1, s);
+  if (!readDiskSectors(session, sector, 1, s).delivered()) s.fill(0);
   return s;
 }
 
@@ -30,7 +31,7 @@ bool isDirectorySector(const Sector& s) {
   return bytesEqual(s, 0, ". ") && bytesEqual(s, 32, ".. ");
 }
 
-int validateFat16(Session& session) {
+int validateFat16(Session& session, VolumeParameters& v) {
   const PartitionSelection& sel = session.partitionSelection;
   const auto first = static_cast<std::uint32_t>(sel.firstSector);
   Sector boot = readOne(session, first);
@@ -44,7 +45,6 @@ int validateFat16(Session& session) {
   Sector fat2 = readOne(session, std::uint64_t{first} + reserved + fatSectors);
   if (fat2[0] != 0xF8) return 0;
 
-  VolumeParameters& v = session.volume;
   v.fatSectors = fatSectors;
   v.sectorsPerCluster = spc;
   v.rootDirSectors = u16le(boot, bs::kRootEntries) / 16u;
@@ -57,7 +57,7 @@ int validateFat16(Session& session) {
   return 1;
 }
 
-int validateFat32(Session& session) {
+int validateFat32(Session& session, VolumeParameters& v) {
   const PartitionSelection& sel = session.partitionSelection;
   const auto first = static_cast<std::uint32_t>(sel.firstSector);
   Sector boot = readOne(session, first);
@@ -72,17 +72,16 @@ int validateFat32(Session& session) {
     return Values{u16le(b, bs::kReservedSectors), u32le(b, bs::kFat32Sectors),
                   u8at(b, bs::kSectorsPerCluster), u32le(b, bs::kFat32RootCluster)};
   };
-  auto usable = [](const Values& v) { return isValidSectorsPerCluster(v.spc) && v.fatSectors != 0; };
-  auto secondFatOk = [&](const Values& v) {
-    return usable(v) &&
-           readOne(session, std::uint64_t{first} + v.reserved + v.fatSectors)[0] == 0xF8;
+  auto usable = [](const Values& x) { return isValidSectorsPerCluster(x.spc) && x.fatSectors != 0; };
+  auto secondFatOk = [&](const Values& x) {
+    return usable(x) &&
+           readOne(session, std::uint64_t{first} + x.reserved + x.fatSectors)[0] == 0xF8;
   };
   Values values = take(boot);
   if (!secondFatOk(values)) {
     values = take(readOne(session, std::uint64_t{first} + 6));
     if (!secondFatOk(values)) return 0;
   }
-  VolumeParameters& v = session.volume;
   v.reservedSectors = values.reserved;
   v.fatSectors = values.fatSectors;
   v.sectorsPerCluster = values.spc;
@@ -95,7 +94,7 @@ int validateFat32(Session& session) {
   return 1;
 }
 
-int validateNtfs(Session& session) {
+int validateNtfs(Session& session, VolumeParameters& v) {
   const PartitionSelection& sel = session.partitionSelection;
   const auto first = static_cast<std::uint32_t>(sel.firstSector);
   const auto last = static_cast<std::uint32_t>(sel.lastSector);
@@ -134,7 +133,6 @@ int validateNtfs(Session& session) {
     if (!record) return 0;
   }
 
-  VolumeParameters& v = session.volume;
   auto findRecordStart = [&](std::size_t field) -> std::uint32_t {
     std::uint32_t sector = first + u32le(boot, field) * spc;
     if (bytesEqual(readOne(session, sector), 0, "FILE")) return sector;
@@ -162,28 +160,26 @@ bool isValidSectorsPerCluster(std::uint32_t spc) {
   return spc != 0 && spc <= 128 && (spc & (spc - 1)) == 0;
 }
 
-int validatePartition(Session& session) {
-  session.controls->setText(control::kStatusLine, "Validating Partition ...");
-  const std::string& fs = session.partitionSelection.fileSystem;
+int validatePartition(Session& session, ScanState& scan) {
+  session.report->status("Validating Partition ...");
   int result = 0;
-  if (fs == "FAT16")
-    result = validateFat16(session);
-  else if (fs == "FAT32")
-    result = validateFat32(session);
-  else if (fs == "NTFS")
-    result = validateNtfs(session);
-  session.partitionValid = static_cast<std::int16_t>(result);
+  switch (session.partitionSelection.fileSystem) {
+    case FileSystem::Fat16: result = validateFat16(session, scan.volume); break;
+    case FileSystem::Fat32: result = validateFat32(session, scan.volume); break;
+    case FileSystem::Ntfs: result = validateNtfs(session, scan.volume); break;
+    default: break;
+  }
+  scan.partitionValid = static_cast<std::int16_t>(result);
   return result;
 }
 
-int calculatePartitionParameters(Session& session) {
+int calculatePartitionParameters(Session& session, VolumeParameters& v, const std::atomic<bool>* stop) {
   const PartitionSelection& sel = session.partitionSelection;
-  const bool fat32 = sel.fileSystem == "FAT32";
-  if (!fat32 && sel.fileSystem != "FAT16") return 0;
+  const bool fat32 = sel.fileSystem == FileSystem::Fat32;
+  if (!fat32 && sel.fileSystem != FileSystem::Fat16) return 0;
 
-  session.controls->setText(control::kStatusLine,
-                            session.text(194, "Calculating Partition Params..."));
-  session.controls->show(control::kScanProgress, true);
+  session.report->status(session.text(msg::kCalculatingPartitionParameters));
+  session.report->showScanProgress();
 
   const auto first = static_cast<std::uint32_t>(sel.firstSector);
   const auto last = static_cast<std::uint32_t>(sel.lastSector);
@@ -199,7 +195,6 @@ int calculatePartitionParameters(Session& session) {
   }
   if (match != 0 && match != first) reserved = match - first;
 
-  VolumeParameters& v = session.volume;
   if (fat32) {
     v.rootDirStart = 2;
     v.rootDirSectors = 0;
@@ -212,7 +207,7 @@ int calculatePartitionParameters(Session& session) {
   std::uint32_t counter = 0;
   const std::uint64_t lastSector = sel.lastSector;
   for (std::uint32_t i = first; i < last; ++i) {
-    if (session.stopRequested.load()) break;
+    if ((stop && stop->load()) || session.deviceLost()) break;
     session.safePoint();
     Sector sector = readOne(session, i);
     bool tested = false;
@@ -257,8 +252,7 @@ int calculatePartitionParameters(Session& session) {
     if (!tested && ++counter >= 500) {
       counter = 0;
       std::uint64_t percent = lastSector == 0 ? 100 : std::uint64_t{i} * 100 / lastSector;
-      session.controls->setProgress(control::kScanProgress,
-                                    static_cast<int>(percent > 100 ? 100 : percent));
+      session.report->scanProgress(static_cast<int>(percent > 100 ? 100 : percent));
     }
   }
   return 0;

@@ -23,12 +23,23 @@ std::string lower(std::string s) {
   return s;
 }
 
-bool preadAll(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+// Errors that say the device itself went away, not one of its sectors.
+bool isDeviceGoneError(int error) { return error == ENODEV || error == ENXIO || error == EBADF; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- FileDevice
+
+FileDevice::FileDevice(int fd, std::string path, std::uint64_t size, bool block)
+    : fd_(fd), path_(std::move(path)), size_(size), blockDevice_(block) {}
+
+bool FileDevice::preadAll(std::uint64_t offset, std::uint8_t* out, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (isDeviceGoneError(errno)) gone_ = true;
       return false;
     }
     if (n == 0) return false;  // past the end of the device
@@ -37,12 +48,20 @@ bool preadAll(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t lengt
   return true;
 }
 
-}  // namespace
-
-// ---------------------------------------------------------------- FileDevice
-
-FileDevice::FileDevice(int fd, std::uint64_t size, bool block)
-    : fd_(fd), size_(size), blockDevice_(block) {}
+bool FileDevice::gone() const {
+  if (gone_) return true;
+  // The path no longer names a device or file, or what it names is smaller than at open.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) return errno == ENOENT || errno == ENODEV || errno == ENXIO;
+  if (blockDevice_) {
+    unsigned long long bytes = 0;
+    if (::ioctl(fd_, BLKGETSIZE64, &bytes) != 0) return isDeviceGoneError(errno);
+    return bytes < size_;
+  }
+  struct stat own {};
+  if (::fstat(fd_, &own) != 0) return true;
+  return static_cast<std::uint64_t>(own.st_size) < size_;
+}
 
 FileDevice::~FileDevice() {
   if (fd_ >= 0) ::close(fd_);
@@ -68,11 +87,11 @@ std::unique_ptr<FileDevice> FileDevice::open(const std::string& path) {
     return nullptr;
   }
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return std::unique_ptr<FileDevice>(new FileDevice(fd, size, block));
+  return std::unique_ptr<FileDevice>(new FileDevice(fd, path, size, block));
 }
 
 bool FileDevice::readDirect(std::uint64_t offset, std::span<std::uint8_t> buffer) {
-  return preadAll(fd_, offset, buffer.data(), buffer.size());
+  return preadAll(offset, buffer.data(), buffer.size());
 }
 
 bool FileDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
@@ -93,7 +112,7 @@ bool FileDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
       length = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - start));
     }
     windowLength_ = 0;
-    if (!preadAll(fd_, start, window_.data(), length)) {
+    if (!preadAll(start, window_.data(), length)) {
       // A failing window (a bad sector somewhere in it) must not hide the good
       // bytes of this request: read exactly what was asked for.
       return readDirect(offset, buffer);
@@ -126,11 +145,31 @@ void FaultyDevice::healSector(std::uint64_t sector) {
   bad_.erase(sector);
 }
 
+void FaultyDevice::breakDown(Breakdown kind, std::size_t reads) {
+  std::lock_guard lock(mutex_);
+  breakdown_ = kind;
+  readsUntilBreakdown_ = reads;
+  broken_ = kind != Breakdown::None && reads == 0;
+}
+
+bool FaultyDevice::gone() const {
+  std::lock_guard lock(mutex_);
+  return broken_ && breakdown_ == Breakdown::Removed;
+}
+
 bool FaultyDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   bool ok = true;
   {
     std::lock_guard lock(mutex_);
-    if (!buffer.empty()) {
+    if (breakdown_ != Breakdown::None && !broken_) {
+      if (readsUntilBreakdown_ == 0)
+        broken_ = true;
+      else
+        --readsUntilBreakdown_;
+    }
+    if (broken_) {
+      ok = false;
+    } else if (!buffer.empty()) {
       std::uint64_t first = offset / 512;
       std::uint64_t last = (offset + buffer.size() - 1) / 512;
       auto it = bad_.lower_bound(first);

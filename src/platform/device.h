@@ -2,6 +2,7 @@
 // "\\.\X:" read-only and reading bytes at an offset. Nothing here can write.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -22,6 +23,9 @@ class Device {
   virtual bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) = 0;
   // Size in bytes, 0 when unknown.
   virtual std::uint64_t size() const = 0;
+  // True once the device has stopped answering for good (removed, or its medium gone),
+  // as opposed to a read that failed on a bad sector. Asked after a failed read.
+  virtual bool gone() const { return false; }
 };
 
 // A disk image file or a block device, opened O_RDONLY. Keeps a small read-ahead
@@ -32,16 +36,21 @@ class FileDevice final : public Device {
   ~FileDevice() override;
   bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   std::uint64_t size() const override { return size_; }
+  // A read failed with "no such device", the path no longer names it, or it shrank.
+  bool gone() const override;
   bool isBlockDevice() const { return blockDevice_; }
   int descriptor() const { return fd_; }
 
   static constexpr std::size_t kWindow = 128 * 1024;
 
  private:
-  FileDevice(int fd, std::uint64_t size, bool block);
+  FileDevice(int fd, std::string path, std::uint64_t size, bool block);
   bool readDirect(std::uint64_t offset, std::span<std::uint8_t> buffer);
+  bool preadAll(std::uint64_t offset, std::uint8_t* out, std::size_t length);
 
   int fd_;
+  std::string path_;
+  std::atomic<bool> gone_{false};
   std::uint64_t size_;
   bool blockDevice_;
   std::mutex mutex_;
@@ -67,14 +76,22 @@ class MemoryDevice final : public Device {
 };
 
 // Wraps another device and fails every read that touches one of the chosen sectors.
-// Records every read request (offset, length) so tests can see how a read was split.
+// It can also stop answering altogether: removed (every read fails and the device says
+// it is gone) or failing every read while it still claims to be there, at once or after
+// a number of reads. Records every read request (offset, length) so tests can see how a
+// read was split.
 class FaultyDevice final : public Device {
  public:
+  enum class Breakdown { None, Removed, FailsEverything };
+
   explicit FaultyDevice(std::shared_ptr<Device> inner) : inner_(std::move(inner)) {}
   void failSector(std::uint64_t sector);
   void healSector(std::uint64_t sector);
+  // The breakdown begins once `reads` more reads have been served.
+  void breakDown(Breakdown kind, std::size_t reads = 0);
   bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   std::uint64_t size() const override { return inner_->size(); }
+  bool gone() const override;
 
   struct Request {
     std::uint64_t offset;
@@ -89,9 +106,12 @@ class FaultyDevice final : public Device {
   mutable std::mutex mutex_;
   std::set<std::uint64_t> bad_;
   std::vector<Request> requests_;
+  Breakdown breakdown_ = Breakdown::None;
+  std::size_t readsUntilBreakdown_ = 0;
+  bool broken_ = false;
 };
 
-// The names the design uses for devices, resolved to what Linux has.
+// The device names of the table, resolved to what Linux has.
 //   \\.\PhysicalDriveN -> slot N: a disk or image named on the command line, or a
 //                         whole-disk block device of /sys/block;
 //   \\.\A:             -> the floppy (an image given with --floppy, else /dev/fd0);
@@ -112,7 +132,7 @@ class DeviceTable {
   void setDisks(std::vector<std::string> paths) { disks_ = std::move(paths); }
   void setFloppy(std::string path) { floppy_ = std::move(path); }
   void setVolumes(std::vector<std::string> paths) { volumes_ = std::move(paths); }
-  // Puts a ready device (usually in memory) behind a design name, ahead of any path.
+  // Puts a ready device (usually in memory) behind a device name, ahead of any path.
   void attach(const std::string& name, std::shared_ptr<Device> device);
 
   const std::vector<std::string>& disks() const { return disks_; }
@@ -120,7 +140,7 @@ class DeviceTable {
   const std::vector<std::string>& volumes() const { return volumes_; }
 
   std::shared_ptr<Device> open(const std::string& name);
-  // The path (or attached marker) behind a design name, if any.
+  // The path (or attached marker) behind a device name, if any.
   std::optional<std::string> resolve(const std::string& name) const;
   // GetDriveTypeA(...) == DRIVE_FIXED for the root "X:\".
   bool isFixedDrive(char letter) const;

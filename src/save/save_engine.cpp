@@ -15,6 +15,7 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 #include "platform/process.h"
+#include "save/save_job.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -54,45 +55,45 @@ class DestinationFile {
 };
 
 // The error-writing prompt: Abort ends the save, Skip abandons this file.
-void errorWriting(Session& session, const std::string& path) {
-  ++session.saveOutcome.writeFailures;
-  int answer = session.dialogs->askErrorWriting(path);
-  if (answer == answer::kAbort) {
-    session.skipCurrentFile = 0;
-    session.stopSaving = 1;
+void errorWriting(Session& session, SaveJob& job, const std::string& path) {
+  ++job.outcome.writeFailures;
+  job.outcome.note({path, FileOutcome::WriteFailed, {}});
+  if (session.dialogs->askErrorWriting(path) == WriteErrorAnswer::Abort) {
+    job.skipCurrentFile = false;
+    job.stopSaving = true;
   } else {
-    session.skipCurrentFile = 1;
-    session.stopSaving = 0;
+    job.skipCurrentFile = true;
+    job.stopSaving = false;
   }
 }
 
-std::string megabytes(std::uint64_t bytes) { return std::to_string(bytes / 1048576) + " MB"; }
-
-std::string minutesAndSeconds(std::int64_t seconds) {
-  return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+// A file whose source could not be read: what was written stays, but the file is not
+// counted as saved. When the disk stopped answering (or cannot be read at all) no later
+// file can be read either, and the save ends.
+void sourceFailed(SaveJob& job, const std::string& path, const ReadResult& read) {
+  ++job.outcome.sourceFailures;
+  job.outcome.note({path, FileOutcome::SourceUnreadable, read.skipped});
+  job.stopSaving = true;
 }
 
 // Admission of a file to an interactive save: the deleted-file and extension filters,
 // then the replace question. Counts and shows the file when it is admitted.
-bool admit(Session& session, const std::string& destPath, const std::string& name, bool deleted) {
-  const SaveOptions& o = session.options;
-  if (o.deletedFilter == 1 && deleted) return false;
-  if (o.deletedFilter == 2 && !deleted) return false;
+bool admit(Session& session, SaveJob& job, const std::string& destPath, const std::string& name, bool deleted) {
+  const SaveOptions& o = job.options;
+  if (o.deletedFilter == DeletedFilter::ExcludeDeleted && deleted) return false;
+  if (o.deletedFilter == DeletedFilter::DeletedOnly && !deleted) return false;
   if (!o.extensionPasses(name)) return false;
   if (fileExists(destPath)) {
-    int policy = session.replacePolicy;
-    if (policy == answer::kNoToAll) return false;
-    if (policy != answer::kYesToAll) {
+    ReplaceAnswer policy = job.replacePolicy;
+    if (policy == ReplaceAnswer::NoToAll) return false;
+    if (policy != ReplaceAnswer::YesToAll) {
       policy = session.dialogs->askReplace(destPath);
-      session.replacePolicy = policy;
-      if (policy == answer::kNo || policy == answer::kNoToAll) return false;
+      job.replacePolicy = policy;
+      if (policy == ReplaceAnswer::No || policy == ReplaceAnswer::NoToAll) return false;
     }
   }
-  const int saved = ++session.filesSaved;
-  Controls& ui = *session.controls;
-  ui.setText(control::kSaveTotalFiles, std::to_string(saved) + " / " + std::to_string(session.filesToSave.load()));
-  ui.setText(control::kSaveFilePath, destPath);
-  ui.setText(control::kSaveFileName, name);
+  const int saved = ++job.filesSaved;
+  session.report->saveFileStarted(saved, job.filesToSave.load(), name, destPath);
   return true;
 }
 
@@ -107,100 +108,98 @@ std::string safeComponent(const std::string& name) {
   return out;
 }
 
-void updateSaveProgress(Session& session, std::uint64_t written, std::uint64_t size, bool currentFile,
-                        bool force) {
+std::string megabytesText(std::uint64_t bytes) { return std::to_string(bytes / 1048576) + " MB"; }
+
+std::string minutesAndSecondsText(std::int64_t seconds) {
+  return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+}
+
+void updateSaveProgress(Session& session, SaveJob& job, std::uint64_t written, std::uint64_t size,
+                        bool currentFile, bool force) {
   static thread_local std::chrono::steady_clock::time_point last{};
   const auto clock = std::chrono::steady_clock::now();
-  if (!force && session.saveProgressIntervalMs > 0 &&
-      clock - last < std::chrono::milliseconds(session.saveProgressIntervalMs))
+  if (!force && job.progressIntervalMs > 0 && clock - last < std::chrono::milliseconds(job.progressIntervalMs))
     return;
   last = clock;
-  Controls& ui = *session.controls;
-  const std::uint64_t saved = session.bytesSaved;
-  std::uint64_t total = session.bytesToSave;
-  ui.setText(control::kSaveDataDone, megabytes(saved));
-  ui.setText(control::kSaveDataTotal, megabytes(total));
-  if (total == 0) total = 1;
+  Report& report = *session.report;
+  const std::uint64_t saved = job.bytesSaved;
+  const std::uint64_t counted = job.bytesToSave;
+  const std::uint64_t total = counted == 0 ? 1 : counted;
   const std::uint64_t percent = std::min<std::uint64_t>(saved * 100 / total, 100);
-  ui.setProgress(control::kSaveProgress, static_cast<int>(percent));
-  ui.setText(control::kSaveProgress, std::to_string(percent) + "% ");
-  const std::int64_t elapsed = now() - session.saveStartTime;
+  report.saveData(saved, counted, static_cast<int>(percent));
+  const std::int64_t elapsed = now() - job.startTime;
   if (elapsed > 0) {
     const std::uint64_t rate = saved / static_cast<std::uint64_t>(elapsed);
     if (rate > 0) {
       const std::uint64_t left = total > saved ? (total - saved) / rate : 0;
-      ui.setText(control::kSaveTimeRemaining, minutesAndSeconds(static_cast<std::int64_t>(left)));
-      ui.setText(control::kSaveTimeElapsed, minutesAndSeconds(elapsed));
+      report.saveTimes(elapsed, static_cast<std::int64_t>(left));
     }
   }
-  if (currentFile) ui.setText(control::kSaveCurrentFile, std::to_string(written) + " / " + std::to_string(size));
+  if (currentFile) report.saveCurrentFile(written, size);
 }
 
-void walkSaveChain(Session& session, const std::string& fs, std::uint32_t c, std::uint32_t fatStart,
-                   std::uint32_t n) {
-  ClusterChain& list = session.directoryChain;
+ClusterChain walkSaveChain(Session& session, const VolumeParameters& v, std::uint32_t c, std::uint32_t fatStart,
+                           std::uint32_t n) {
+  ClusterChain list;
   appendCluster(session, list, c);
-  VolumeParameters v = session.workingVolume;
-  v.fileSystem = fs;
-  if (fs == "FAT12") {
+  const FileSystem fs = v.fileSystem;
+  if (fs == FileSystem::Fat12) {
     for (std::uint32_t k = 0; k < n; ++k) {
       FatEntry e = readFatEntry(session, v, fatStart, c);
-      if (e.value == 0 || e.value >= 0xFFF) return;
+      if (e.value == 0 || e.value >= 0xFFF) return list;
       appendCluster(session, list, e.value);
       c = e.value;
     }
-  } else if (fs == "FAT16") {
-    if (n < 1 || fatStart == 0) return;
+  } else if (fs == FileSystem::Fat16) {
+    if (n < 1 || fatStart == 0) return list;
     for (std::uint32_t k = 0; k < n; ++k) {
       FatEntry e = readFatEntry(session, v, fatStart, c);
-      if (e.value == 0 || e.value == 0xFFFF) return;
+      if (e.value == 0 || e.value == 0xFFFF) return list;
       appendCluster(session, list, e.value);
       c = e.value;
     }
-  } else if (fs == "FAT32") {
-    if (n < 1) return;
+  } else if (fs == FileSystem::Fat32) {
+    if (n < 1) return list;
     for (std::uint32_t k = 0; k < n; ++k) {
       FatEntry e = readFatEntry(session, v, fatStart, c);
-      if (e.value == 0 || e.value >= 0x0FFFFFFF) return;
+      if (e.value == 0 || e.value >= 0x0FFFFFFF) return list;
       appendCluster(session, list, e.value);
       c = e.value;
     }
   }
+  return list;
 }
 
-bool saveFatFile(Session& session, const std::string& destPath, const std::string& name,
+bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
                  std::uint32_t size, std::uint32_t firstCluster, bool interactive, bool deleted) {
-  session.skipCurrentFile = 0;
-  if (interactive && !admit(session, destPath, name, deleted)) return false;
+  job.skipCurrentFile = false;
+  if (interactive && !admit(session, job, destPath, name, deleted)) return false;
 
-  const VolumeParameters& v = session.workingVolume;
+  const VolumeParameters& v = job.scan.workingVolume;
   const std::uint32_t spc = v.sectorsPerCluster;
   if (spc == 0) return false;
   const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
   const auto needed = static_cast<std::uint32_t>((size + clusterBytes - 1) / clusterBytes);
 
   // The clusters: a chain is used only when it has exactly the clusters the size needs.
-  ClusterChain& chain = session.directoryChain;
-  chain.clear();
+  ClusterChain chain;
   auto tryFat = [&](std::uint32_t fatStart) {
-    chain.clear();
-    walkSaveChain(session, v.fileSystem, firstCluster, fatStart, needed);
+    chain = walkSaveChain(session, v, firstCluster, fatStart, needed);
     if (chain.size() == needed) return true;
     chain.clear();
     return false;
   };
   bool useChain = false;
-  switch (session.options.savingMode) {
-    case 0: useChain = tryFat(v.fat1Start) || tryFat(v.fat2Start); break;
-    case 1: useChain = tryFat(v.fat1Start); break;
-    case 2: useChain = tryFat(v.fat2Start); break;
-    default: break;
+  switch (job.options.savingMode) {
+    case SavingMode::Auto: useChain = tryFat(v.fat1Start) || tryFat(v.fat2Start); break;
+    case SavingMode::Fat1: useChain = tryFat(v.fat1Start); break;
+    case SavingMode::Fat2: useChain = tryFat(v.fat2Start); break;
+    case SavingMode::Contiguous: break;
   }
 
   DestinationFile out(destPath);
   if (!out.opened()) {
-    chain.clear();
-    if (interactive) errorWriting(session, destPath);
+    if (interactive) errorWriting(session, job, destPath);
     return false;
   }
 
@@ -212,38 +211,40 @@ bool saveFatFile(Session& session, const std::string& destPath, const std::strin
   for (std::size_t index = 0;; ++index) {
     const std::uint64_t s = v.clusterSector(c);
     for (std::uint32_t offset = 0; offset < spc; offset += blockSectors) {
-      if (session.skipCurrentFile || session.stopSaving) {
+      if (job.skipCurrentFile || job.stopSaving) {
         out.close();  // what was written stays
-        chain.clear();
-        session.skipCurrentFile = 0;
+        job.skipCurrentFile = false;
         return false;
       }
       session.safePoint();
       // A cleared block: a bad sector that is skipped saves zeros, not older bytes.
       std::fill(block.begin(), block.end(), 0);
-      readDiskSectors(session, s + offset, blockSectors, block);
+      const ReadResult read = readDiskSectors(session, s + offset, blockSectors, block);
+      if (!read.delivered()) {
+        out.close();
+        sourceFailed(job, destPath, read);
+        return false;
+      }
       const std::uint64_t left = size - written;
       if (left <= blockBytes) {
         const bool ok = out.write(block.data(), static_cast<std::size_t>(left)) && out.close();
-        chain.clear();
         if (!ok) {
-          if (interactive) errorWriting(session, destPath);
+          if (interactive) errorWriting(session, job, destPath);
           return false;
         }
-        session.saveOutcome.bytesWritten += left;
-        if (interactive) ++session.saveOutcome.filesCompleted;
+        job.outcome.bytesWritten += left;
+        if (interactive) ++job.outcome.filesCompleted;
         return true;
       }
       if (!out.write(block.data(), blockBytes)) {
         out.close();
-        chain.clear();
-        if (interactive) errorWriting(session, destPath);
+        if (interactive) errorWriting(session, job, destPath);
         return false;
       }
       written += blockBytes;
-      session.bytesSaved += blockBytes;
-      session.saveOutcome.bytesWritten += blockBytes;
-      if (interactive) updateSaveProgress(session, written, size, true);
+      job.bytesSaved += blockBytes;
+      job.outcome.bytesWritten += blockBytes;
+      if (interactive) updateSaveProgress(session, job, written, size, true);
     }
     c = useChain ? (index + 1 < chain.size() ? chain[index + 1] : c + 1) : c + 1;
   }
@@ -252,14 +253,14 @@ bool saveFatFile(Session& session, const std::string& destPath, const std::strin
 namespace {
 
 // Copies the runs of a non-resident file. Sparse runs (no disk position) hold zeros.
-bool copyNtfsRuns(Session& session, const std::string& destPath, std::uint64_t size, const RunTable& runs,
-                  bool interactive) {
+bool copyNtfsRuns(Session& session, SaveJob& job, const std::string& destPath, std::uint64_t size,
+                  const RunTable& runs, bool interactive) {
   DestinationFile out(destPath);
   if (!out.opened()) {
-    if (interactive) errorWriting(session, destPath);
+    if (interactive) errorWriting(session, job, destPath);
     return false;
   }
-  const std::uint32_t spc = session.workingVolume.sectorsPerCluster;
+  const std::uint32_t spc = job.scan.workingVolume.sectorsPerCluster;
   if (spc == 0) return out.close() && size == 0;
   const std::uint32_t blockSectors = spc >= 8 ? 8 : 1;
   const std::size_t blockBytes = std::size_t{blockSectors} * 512;
@@ -267,7 +268,7 @@ bool copyNtfsRuns(Session& session, const std::string& destPath, std::uint64_t s
   std::uint64_t written = 0;
   auto finish = [&]() {
     if (!out.close()) {
-      if (interactive) errorWriting(session, destPath);
+      if (interactive) errorWriting(session, job, destPath);
       return false;
     }
     return written >= size;
@@ -279,24 +280,31 @@ bool copyNtfsRuns(Session& session, const std::string& destPath, std::uint64_t s
     const std::uint32_t clusters = runs.length(r) / spc;
     for (std::uint32_t k = 0; k < clusters; ++k, s += spc) {
       for (std::uint32_t offset = 0; offset < spc; offset += blockSectors) {
-        if (session.skipCurrentFile || session.stopSaving) {
+        if (job.skipCurrentFile || job.stopSaving) {
           out.close();
-          session.skipCurrentFile = 0;
+          job.skipCurrentFile = false;
           return false;
         }
         session.safePoint();
         std::fill(block.begin(), block.end(), 0);
-        if (!sparse) readDiskSectors(session, s + offset, blockSectors, block);
+        if (!sparse) {
+          const ReadResult read = readDiskSectors(session, s + offset, blockSectors, block);
+          if (!read.delivered()) {
+            out.close();
+            sourceFailed(job, destPath, read);
+            return false;
+          }
+        }
         const std::uint64_t piece = std::min<std::uint64_t>(blockBytes, size - written);
         if (!out.write(block.data(), static_cast<std::size_t>(piece))) {
           out.close();
-          if (interactive) errorWriting(session, destPath);
+          if (interactive) errorWriting(session, job, destPath);
           return false;
         }
         written += piece;
-        session.bytesSaved += piece;
-        session.saveOutcome.bytesWritten += piece;
-        if (interactive) updateSaveProgress(session, written, size, false);
+        job.bytesSaved += piece;
+        job.outcome.bytesWritten += piece;
+        if (interactive) updateSaveProgress(session, job, written, size, false);
         if (written >= size) return finish();
       }
     }
@@ -306,15 +314,20 @@ bool copyNtfsRuns(Session& session, const std::string& destPath, std::uint64_t s
 
 }  // namespace
 
-bool saveNtfsFile(Session& session, const std::string& destPath, const std::string& name,
+bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
                   std::uint64_t size, std::uint32_t recordSector, bool interactive, bool deleted) {
-  session.skipCurrentFile = 0;
+  job.skipCurrentFile = false;
   if (interactive) {
-    if (!admit(session, destPath, name, deleted)) return false;
-    updateSaveProgress(session, 0, size, false, true);
+    if (!admit(session, job, destPath, name, deleted)) return false;
+    updateSaveProgress(session, job, 0, size, false, true);
   }
+  const VolumeParameters& v = job.scan.workingVolume;
   MftRecord record{};
-  readRecordAt(session, recordSector, record);
+  (void)readRecordAt(session, recordSector, record);
+  if (session.deviceLost()) {
+    sourceFailed(job, destPath, {ReadStatus::DeviceLost, {}});
+    return false;
+  }
   const DataLocation data = locateData(record);
   bool ok = false;
   if (data.kind == DataKind::Resident) {
@@ -322,24 +335,27 @@ bool saveNtfsFile(Session& session, const std::string& destPath, const std::stri
     if (start + size > 1023) return false;  // the value would reach past the record
     DestinationFile out(destPath);
     if (!out.opened()) {
-      if (interactive) errorWriting(session, destPath);
+      if (interactive) errorWriting(session, job, destPath);
       return false;
     }
     ok = out.write(record.data() + start, static_cast<std::size_t>(size)) && out.close();
     if (!ok) {
-      if (interactive) errorWriting(session, destPath);
+      if (interactive) errorWriting(session, job, destPath);
       return false;
     }
-    if (size != 0) session.bytesSaved += 512;
-    session.saveOutcome.bytesWritten += size;
+    if (size != 0) job.bytesSaved += 512;
+    job.outcome.bytesWritten += size;
   } else if (data.kind == DataKind::NonResident) {
     RunTable runs(session.memoryLimit);
-    buildDataRunList(session, session.workingVolume.cluster0Sector, recordSector,
-                     session.workingVolume.sectorsPerCluster, runs);
+    buildDataRunList(session, job.scan.mftRuns, v.cluster0Sector, recordSector, v.sectorsPerCluster, runs);
+    if (session.deviceLost()) {
+      sourceFailed(job, destPath, {ReadStatus::DeviceLost, {}});
+      return false;
+    }
     if (runs.empty()) return false;
-    ok = copyNtfsRuns(session, destPath, size, runs, interactive);
+    ok = copyNtfsRuns(session, job, destPath, size, runs, interactive);
   }
-  if (ok && interactive) ++session.saveOutcome.filesCompleted;
+  if (ok && interactive) ++job.outcome.filesCompleted;
   return ok;
 }
 

@@ -8,24 +8,30 @@
 #include <cstdint>
 #include <string>
 
+#include "fat/cluster_chain.h"
+
 namespace tessaly {
 
 class Session;
+struct SaveJob;
+struct VolumeParameters;
 
-// Saves a FAT file. interactive: the Saving dialog is open (filters, replace question,
-// counters, progress); otherwise a quiet save that overwrites and shows nothing. True
-// when every byte of the file was written.
-bool saveFatFile(Session& session, const std::string& destPath, const std::string& name,
+// Saves a FAT file of job.scan. interactive: the Saving dialog is open (filters, replace
+// question, counters, progress); otherwise a quiet save that overwrites and shows
+// nothing. True when every byte of the file was written. A file whose source cannot be
+// read is never counted as saved: it is noted in the outcome, and a disk that stopped
+// answering ends the whole save.
+bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
                  std::uint32_t size, std::uint32_t firstCluster, bool interactive, bool deleted);
 
-// Saves an NTFS file from its MFT record at recordSector.
-bool saveNtfsFile(Session& session, const std::string& destPath, const std::string& name,
+// Saves an NTFS file of job.scan from its MFT record at recordSector.
+bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
                   std::uint64_t size, std::uint32_t recordSector, bool interactive, bool deleted);
 
-// Appends the file's chain, read from the FAT that starts at fatStart, to the directory
-// chain list; at most neededClusters links are followed.
-void walkSaveChain(Session& session, const std::string& fileSystem, std::uint32_t firstCluster,
-                   std::uint32_t fatStart, std::uint32_t neededClusters);
+// The file's chain, read from the FAT that starts at fatStart; at most neededClusters
+// links are followed.
+ClusterChain walkSaveChain(Session& session, const VolumeParameters& volume, std::uint32_t firstCluster,
+                           std::uint32_t fatStart, std::uint32_t neededClusters);
 
 // Opens a file that has just been saved with the desktop's program for its type.
 bool openSavedFile(const std::string& path);
@@ -34,9 +40,13 @@ bool openSavedFile(const std::string& path);
 // "..", never empty. Names are otherwise kept as they are.
 std::string safeComponent(const std::string& name);
 
-// The Saving dialog's figures after a block: data in MB, percentage, time estimates and
-// the current file's bytes (FAT only). Honours session.saveProgressIntervalMs.
-void updateSaveProgress(Session& session, std::uint64_t written, std::uint64_t size, bool currentFile,
-                        bool force = false);
+// The Saving dialog's figures after a block: data, percentage, time estimates and the
+// current file's bytes (FAT only). Honours job.progressIntervalMs.
+void updateSaveProgress(Session& session, SaveJob& job, std::uint64_t written, std::uint64_t size,
+                        bool currentFile, bool force = false);
+
+// The figures as the Saving dialog shows them: "3 MB", "1 Min 4 Sec".
+std::string megabytesText(std::uint64_t bytes);
+std::string minutesAndSecondsText(std::int64_t seconds);
 
 }  // namespace tessaly

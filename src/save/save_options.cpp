@@ -34,7 +34,7 @@ void SaveSettings::open() {
   listBox_ = options_.extensionList;
   std::reverse(listBox_.begin(), listBox_.end());  // added entries go to the top
   pending_.clear();
-  options_.deletedFilter = 2;
+  options_.deletedFilter = DeletedFilter::DeletedOnly;
   if (positions_[0] == 0) positions_[0] = 30;
   if (positions_[1] == 0) positions_[1] = 11;
   if (positions_[2] == 0) positions_[2] = 60;
@@ -46,20 +46,14 @@ void SaveSettings::open() {
 std::optional<SaveSettings::Refusal> SaveSettings::add(const std::string& edit) {
   std::string text = edit.substr(0, 39);
   if (options_.extensionCount() + static_cast<int>(pending_.size()) >= kMaxExtensions)
-    return Refusal{127, "Cannot add more extensions", true};
-  if (text.size() >= 5) return Refusal{178, "Extension should not exceed more than 4 characters", true};
-  if (!text.empty() && text[0] == ' ') return Refusal{179, "Extension should not contain blank space", false};
-  if (text.empty()) return Refusal{0, "", false};
-  if (text.find('.') != std::string::npos)
-    return Refusal{125,
-                   "Do not include \".\" (DOT) in extension. Enter extensions like this : tmp,html,bak etc..",
-                   true};
-  if (text.find('*') != std::string::npos)
-    return Refusal{180,
-                   "Do not include \"*\" in extension. Enter extensions like this : tmp,html,bak etc..",
-                   true};
+    return Refusal{msg::kNoMoreExtensions, true};
+  if (text.size() >= 5) return Refusal{msg::kExtensionTooLong, true};
+  if (!text.empty() && text[0] == ' ') return Refusal{msg::kBlankInExtension, false};
+  if (text.empty()) return Refusal{std::nullopt, false};
+  if (text.find('.') != std::string::npos) return Refusal{msg::kNoDotInExtension, true};
+  if (text.find('*') != std::string::npos) return Refusal{msg::kNoStarInExtension, true};
   if (std::find(listBox_.begin(), listBox_.end(), text) != listBox_.end())
-    return Refusal{126, "This extension already exist. Enter different extension", false};
+    return Refusal{msg::kExtensionExists, false};
   listBox_.insert(listBox_.begin(), text);
   if (options_.extensionList.empty())
     options_.extensionList.push_back(text);

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "config/message_table.h"
+#include "session/values.h"
+
 namespace tessaly {
 
 struct SaveDate {
@@ -20,9 +23,9 @@ struct SaveDate {
 constexpr int kMaxExtensions = 100;
 
 struct SaveOptions {
-  int deletedFilter = 0;  // 0 all files, 1 exclude deleted files, 2 deleted files only
-  int selectionMode = 0;  // 0 selected list items, 1 all, 2 the items not selected
-  int savingMode = 0;     // 0 Auto, 1 FAT1, 2 FAT2, 3 Contiguous
+  DeletedFilter deletedFilter = DeletedFilter::All;
+  SelectionMode selectionMode = SelectionMode::Selected;
+  SavingMode savingMode = SavingMode::Auto;
   std::vector<std::string> extensionList;  // at most 100, each 1 to 4 characters, no "."
   SaveDate earlierDate;                    // upper bound of the date filter
   SaveDate afterDate;                      // lower bound
@@ -54,11 +57,10 @@ class SaveSettings {
   // The list box, top entry first.
   const std::vector<std::string>& listBox() const { return listBox_; }
 
-  // Add: "" when added; else the refusal's message number and English text (empty text
-  // for an empty edit, which does nothing).
+  // Add: nothing when added; else the refusal's message (none for an empty edit, which
+  // does nothing).
   struct Refusal {
-    int message = 0;
-    std::string text;
+    std::optional<Message> message;
     bool errorIcon = true;
   };
   std::optional<Refusal> add(const std::string& edit);
@@ -67,9 +69,10 @@ class SaveSettings {
   void apply();
   void cancel();
 
-  void setDeletedFilter(int value) { options_.deletedFilter = value; }
-  void setSelectionMode(int value) { options_.selectionMode = value; }
-  void setSavingMode(int value) { options_.savingMode = value; }
+  void setDeletedFilter(DeletedFilter value) { options_.deletedFilter = value; }
+  void setSelectionMode(SelectionMode value) { options_.selectionMode = value; }
+  void setSavingMode(SavingMode value) { options_.savingMode = value; }
+  const SaveOptions& options() const { return options_; }
   // Positions of the six date lists: Earlier day, month, year, After day, month, year.
   std::array<int, 6>& positions() { return positions_; }
 

@@ -12,7 +12,7 @@
 #include "fat/directory_entry.h"
 #include "ntfs/entry_tables.h"
 #include "save/save_engine.h"
-#include "session/folder_contents.h"
+#include "save/save_job.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -43,38 +43,39 @@ bool isDirectory(const std::string& path) {
 // each of them.
 class Walker {
  public:
-  Walker(Session& session, Walk mode) : s_(session), mode_(mode), ntfs_(session.workingVolume.fileSystem == "NTFS") {}
+  Walker(Session& session, SaveJob& job, Walk mode)
+      : s_(session), job_(job), scan_(job.scan), mode_(mode), ntfs_(job.scan.fileSystem() == FileSystem::Ntfs) {}
 
   // A listed folder (file-list source): its own files, then each subfolder of the tree.
   void folder(TreeItem treeItem, std::uint32_t id, const std::string& destFolder, const std::string& name,
               bool deleted, int depth = 0) {
-    if (s_.stopSaving) return;
+    if (job_.stopSaving) return;
     std::string folderPath = destFolder + safeComponent(name);
     if (mode_ == Walk::Save) createFolderPath(folderPath);
     folderPath = withSlash(folderPath);
     folderFiles(folderPath, id, deleted);
     if (depth > 4096) return;  // a tree cannot be deeper than it has folders
-    for (TreeItem child : s_.folderTree.children(treeItem)) {
-      if (s_.stopSaving) return;
+    for (TreeItem child : scan_.folderTree.children(treeItem)) {
+      if (job_.stopSaving) return;
       FolderRecord record;
       // A child without a catalogue record has no files to find; its subfolders may.
-      const bool found = s_.catalogue.findTreeItem(child, &record);
-      folder(child, found ? record.selfId : 0, folderPath, s_.folderTree.text(child),
+      const bool found = scan_.catalogue.findTreeItem(child, &record);
+      folder(child, found ? record.selfId : 0, folderPath, scan_.folderTree.text(child),
              found && record.deleted == 1, depth + 1);
     }
   }
 
   // The checked folders below item (folder-tree source).
   void checked(TreeItem item, int depth = 0) {
-    TreeModel& tree = s_.folderTree;
+    TreeModel& tree = scan_.folderTree;
     if (tree.state(item) == kUnchecked) return;
     for (TreeItem child : tree.children(item)) {
-      if (s_.stopSaving) return;
+      if (job_.stopSaving) return;
       if (tree.state(child) == kChecked) {
         std::string path;
         if (mode_ == Walk::Save) {
-          s_.destinationFolder = withSlash(s_.destinationFolder);
-          path = s_.destinationFolder + itemFolderPath(tree, child);
+          job_.destinationFolder = withSlash(job_.destinationFolder);
+          path = job_.destinationFolder + itemFolderPath(tree, child);
           createFolderPath(path);
           path = withSlash(path);
         }
@@ -85,20 +86,20 @@ class Walker {
   }
 
   void countFile(std::uint64_t size) {
-    const int files = ++s_.filesToSave;
-    s_.bytesToSave += size;
-    s_.controls->setText(control::kSaveTotalCount, std::to_string(files));
+    const int files = ++job_.filesToSave;
+    job_.bytesToSave += size;
+    s_.report->saveCounted(files);
   }
 
  private:
   // The files of a checked folder: its key is its tree item, found in the catalogue.
   void treeFolderFiles(const std::string& folderPath, TreeItem item) {
-    if (s_.stopSaving) return;
+    if (job_.stopSaving) return;
     std::uint32_t id = static_cast<std::uint32_t>(item);
     bool deleted = false;
-    if (ntfs_ || s_.catalogue.recordCount() > 0) {
+    if (ntfs_ || scan_.catalogue.recordCount() > 0) {
       FolderRecord record;
-      if (!s_.catalogue.findTreeItem(item, &record)) return;
+      if (!scan_.catalogue.findTreeItem(item, &record)) return;
       id = record.selfId;
       deleted = record.deleted == 1;
     }
@@ -114,38 +115,37 @@ class Walker {
 
   // One FAT folder's own files, read from its directory entries on the disk.
   void fatFolderFiles(const std::string& folderPath, std::uint32_t cluster, bool folderDeleted) {
-    if (s_.stopSaving) return;
+    if (job_.stopSaving) return;
     if (cluster == 0 || cluster == kLostId) return;
-    const std::string& fs = s_.workingVolume.fileSystem;
-    s_.fileChain.clear();
-    walkFileChain(s_, cluster);
-    ClusterChain chain = std::move(s_.fileChain);
-    s_.fileChain.clear();
-    for (const DirectorySector& place : chainSectors(s_, chain)) {
-      if (s_.stopSaving) return;
+    const VolumeParameters& v = scan_.workingVolume;
+    const FileSystem fs = v.fileSystem;
+    const ClusterChain chain = walkFileChain(s_, v, cluster);
+    for (const DirectorySector& place : chainSectors(v, chain)) {
+      if (job_.stopSaving) return;
       std::array<std::uint8_t, 512> sector{};
-      readDiskSectors(s_, place.number, 1, sector);
+      // A directory sector that cannot be read ends the folder's listing.
+      if (!readDiskSectors(s_, place.number, 1, sector).delivered()) return;
       for (std::size_t i = 0; i < de::kPerSector; ++i) {
-        if (s_.stopSaving) return;
+        if (job_.stopSaving) return;
         auto entry = std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
         if (entry[0] == 0) return;  // the end of the directory
         const std::uint8_t attributes = entry[de::kAttributes];
         if (isDotEntry(entry) || attributes == de::kLongNameAttributes || (attributes & de::kDirectoryBit))
           continue;
-        const std::uint32_t first = fs == "FAT32" ? entryCluster(entry, fs) : u16le(entry, de::kClusterLow);
+        const std::uint32_t first = fs == FileSystem::Fat32 ? entryCluster(entry, fs) : u16le(entry, de::kClusterLow);
         ShortName shortName = buildShortName(entry);
         if (!isPlausibleName(shortName.name) || !(folderDeleted || shortName.deleted)) continue;
         auto name = decodeEntryName(s_, sector, i * de::kSize, place);
         if (!name) continue;
         const std::uint32_t d = u16le(entry, de::kDate);
-        if (!s_.options.datePasses({static_cast<int>(d & 0x1F), static_cast<int>((d >> 5) & 0x0F),
-                                    static_cast<int>((d >> 9) + 1980)}))
+        if (!job_.options.datePasses({static_cast<int>(d & 0x1F), static_cast<int>((d >> 5) & 0x0F),
+                                      static_cast<int>((d >> 9) + 1980)}))
           continue;
         const std::uint32_t size = u32le(entry, de::kFileSize);
         if (mode_ == Walk::Count) {
-          if (s_.options.extensionPasses(name->name)) countFile(size);
+          if (job_.options.extensionPasses(name->name)) countFile(size);
         } else {
-          saveFatFile(s_, folderPath + safeComponent(name->name), name->name, size, first, true, true);
+          saveFatFile(s_, job_, folderPath + safeComponent(name->name), name->name, size, first, true, true);
         }
       }
     }
@@ -153,34 +153,37 @@ class Walker {
 
   // One NTFS folder's own files: the deleted file entries whose parent it is.
   void ntfsFolderFiles(const std::string& folderPath, std::uint32_t folderNumber) {
-    if (s_.stopSaving) return;
+    if (job_.stopSaving) return;
     if (folderNumber == 0 || folderNumber == kLostId) return;
     if (!indexed_) {
-      NtfsEntryTable files(s_, EntryKind::File);
+      NtfsEntryTable files(scan_, EntryKind::File);
       for (std::size_t i = 0; i < files.size(); ++i) byParent_[files.parent(i)].push_back(i);
       indexed_ = true;
     }
     auto at = byParent_.find(folderNumber);
     if (at == byParent_.end()) return;
-    NtfsEntryTable files(s_, EntryKind::File);
+    NtfsEntryTable files(scan_, EntryKind::File);
     for (std::size_t i : at->second) {
-      if (s_.stopSaving) return;
-      if (i >= files.size() || files.self(i) < kFirstListedRecord || files.deleted(i) != "1") continue;
+      if (job_.stopSaving) return;
+      if (i >= files.size() || files.self(i) < kFirstListedRecord || !files.deleted(i)) continue;
       NtfsEntry entry = files.entry(i);
       if (entry.name.empty()) continue;
       CivilTime t{};
-      if (s_.options.dateFilterActive() &&
-          (!fileTimeToCivil(entry.fileTime(), t) || !s_.options.datePasses({t.day, t.month, t.year})))
+      if (job_.options.dateFilterActive() &&
+          (!fileTimeToCivil(entry.fileTime(), t) || !job_.options.datePasses({t.day, t.month, t.year})))
         continue;
       if (mode_ == Walk::Count) {
-        if (s_.options.extensionPasses(entry.name)) countFile(entry.size);
+        if (job_.options.extensionPasses(entry.name)) countFile(entry.size);
       } else {
-        saveNtfsFile(s_, folderPath + safeComponent(entry.name), entry.name, entry.size, entry.sector, true, true);
+        saveNtfsFile(s_, job_, folderPath + safeComponent(entry.name), entry.name, entry.size, entry.sector, true,
+                     true);
       }
     }
   }
 
   Session& s_;
+  SaveJob& job_;
+  ScanState& scan_;
   Walk mode_;
   bool ntfs_;
   bool indexed_ = false;
@@ -246,48 +249,49 @@ void createFolderPath(const std::string& path) {
   }
 }
 
-void saveListItems(Session& session) {
-  session.saveStartTime = static_cast<std::int64_t>(std::time(nullptr));
-  const std::string destination = withSlash(session.destinationFolder);
-  session.filesSaved = 0;
+void saveListItems(Session& session, SaveJob& job) {
+  job.startTime = static_cast<std::int64_t>(std::time(nullptr));
+  const std::string destination = withSlash(job.destinationFolder);
+  job.filesSaved = 0;
   createFolderPath(destination);
   if (!isDirectory(destination)) {
     session.messageBox("Inavlid Path");
-    ++session.saveOutcome.writeFailures;
+    ++job.outcome.writeFailures;
     return;
   }
-  const std::string fs = session.workingVolume.fileSystem;
-  const bool fat = session.workingVolume.isFat();
-  if (!fat && fs != "NTFS") return;
-  Walker walker(session, Walk::Save);
-  for (std::size_t i : session.fileList.chosen(session.options.selectionMode)) {
-    if (session.stopSaving) return;
-    ListItem item = parseListItem(session.fileList.row(i));
+  const FileSystem fs = job.scan.fileSystem();
+  const bool fat = isFat(fs);
+  if ((!fat && fs != FileSystem::Ntfs) || !job.fileList) return;
+  Walker walker(session, job, Walk::Save);
+  for (std::size_t i : job.fileList->chosen(job.options.selectionMode)) {
+    if (job.stopSaving) return;
+    ListItem item = parseListItem(job.fileList->row(i));
     if (item.isFile) {
       if (fat)
-        saveFatFile(session, destination + safeComponent(item.name), item.name,
+        saveFatFile(session, job, destination + safeComponent(item.name), item.name,
                     static_cast<std::uint32_t>(item.size), item.location, true, item.deleted);
       else
-        saveNtfsFile(session, destination + safeComponent(item.name), item.name, item.size, item.location, true,
-                     item.deleted);
+        saveNtfsFile(session, job, destination + safeComponent(item.name), item.name, item.size, item.location,
+                     true, item.deleted);
     } else if (item.isFolder) {
-      session.controls->setText(control::kSaveFilePath, destination);
+      session.report->saveFolderStarted(destination);
       walker.folder(item.treeItem, item.location, destination, item.name, item.deleted);
     }
   }
 }
 
-void saveCheckedFolders(Session& session, TreeItem item) {
-  Walker(session, Walk::Save).checked(item == kNoItem ? session.folderTree.root() : item);
+void saveCheckedFolders(Session& session, SaveJob& job, TreeItem item) {
+  Walker(session, job, Walk::Save).checked(item == kNoItem ? job.scan.folderTree.root() : item);
 }
 
-void countListItems(Session& session) {
-  session.filesToSave = 0;
-  session.bytesToSave = 0;
-  session.bytesSaved = 0;
-  Walker walker(session, Walk::Count);
-  for (std::size_t i : session.fileList.chosen(session.options.selectionMode)) {
-    ListItem item = parseListItem(session.fileList.row(i));
+void countListItems(Session& session, SaveJob& job) {
+  job.filesToSave = 0;
+  job.bytesToSave = 0;
+  job.bytesSaved = 0;
+  if (!job.fileList) return;
+  Walker walker(session, job, Walk::Count);
+  for (std::size_t i : job.fileList->chosen(job.options.selectionMode)) {
+    ListItem item = parseListItem(job.fileList->row(i));
     if (item.isFile)
       walker.countFile(item.size);
     else if (item.isFolder)
@@ -295,72 +299,50 @@ void countListItems(Session& session) {
   }
 }
 
-void countCheckedFolders(Session& session, TreeItem item) {
-  Walker(session, Walk::Count).checked(item == kNoItem ? session.folderTree.root() : item);
+void countCheckedFolders(Session& session, SaveJob& job, TreeItem item) {
+  Walker(session, job, Walk::Count).checked(item == kNoItem ? job.scan.folderTree.root() : item);
 }
 
-void runSizeCalculation(Session& session) {
-  if (session.saveSource == 2) {
-    countListItems(session);
+void runSizeCalculation(Session& session, SaveJob& job) {
+  if (job.source == SaveSource::FileList) {
+    countListItems(session, job);
     return;
   }
-  session.filesToSave = 0;
-  session.bytesToSave = 0;
-  session.bytesSaved = 0;
-  countCheckedFolders(session, session.folderTree.root());
+  job.filesToSave = 0;
+  job.bytesToSave = 0;
+  job.bytesSaved = 0;
+  countCheckedFolders(session, job, job.scan.folderTree.root());
 }
 
-void runSave(Session& session) {
-  session.stopSaving = 0;
-  session.saveDone = 0;
-  session.replacePolicy = 0;
-  if (session.saveSource == 2) {
-    saveListItems(session);
-  } else if (session.saveSource == 1) {
-    session.saveStartTime = static_cast<std::int64_t>(std::time(nullptr));
-    saveCheckedFolders(session, session.folderTree.root());
+void runSave(Session& session, SaveJob& job) {
+  job.stopSaving = false;
+  job.done = false;
+  job.replacePolicy = ReplaceAnswer::Yes;
+  if (job.source == SaveSource::FileList) {
+    saveListItems(session, job);
+  } else {
+    job.startTime = static_cast<std::int64_t>(std::time(nullptr));
+    saveCheckedFolders(session, job, job.scan.folderTree.root());
   }
-  session.stopSaving = 0;
-  session.saveDone = 1;
+  if (job.outcome.sourceFailures > 0 && session.deviceLost())
+    session.messageBox("The disk " + session.selectedDiskDescription() +
+                           " stopped answering. The save ended there; the file being saved is incomplete.",
+                       MessageButtons::Ok, MessageIcon::Error);
+  job.stopSaving = false;
+  job.done = true;
 }
 
 }  // namespace tessaly
 
 namespace tessaly {
 
-bool acceptDestination(Session& session, const std::string& path) {
+std::optional<std::string> acceptDestination(Session& session, const std::string& path) {
   const std::string folder = path.substr(0, 1024);
   if (!isDirectory(folder) && ::mkdir(folder.c_str(), 0755) != 0) {
-    session.messageBox(session.text(193, "Failed to create ") + folder, MessageButtons::Ok, MessageIcon::Error);
-    return false;
+    session.messageBox(session.text(msg::kFailedToCreate) + folder, MessageButtons::Ok, MessageIcon::Error);
+    return std::nullopt;
   }
-  session.destinationFolder = folder;
-  return true;
-}
-
-}  // namespace tessaly
-
-namespace tessaly {
-
-void saveRootAndCheckedFolders(Session& session, bool rootFiles) {
-  const TreeItem root = session.folderTree.root();
-  session.fileList.clear();
-  if (rootFiles) {
-    FolderContents contents = listFolder(session, root);
-    contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
-    session.fileList.setRows(std::move(contents.rows));
-    session.fileList.selectAll(true);
-  }
-  session.options.selectionMode = 0;
-  session.saveSource = 2;
-  countListItems(session);
-  countCheckedFolders(session, root);
-  session.saveOutcome.reset();
-  if (rootFiles) runSave(session);
-  if (!session.stopSaving) {
-    session.saveSource = 1;
-    runSave(session);
-  }
+  return folder;
 }
 
 }  // namespace tessaly

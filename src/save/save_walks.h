@@ -1,12 +1,13 @@
 // Which files a save takes and where each one goes, and the size calculation that counts
-// them first. The source is the file list (saveSource 2: its chosen rows, folders with
-// their subfolders) or the folder tree (saveSource 1: every checked folder's own files,
-// into a copy of its tree path). Inside a folder only recoverable files are taken: on FAT
+// them first. The source is the file list (its chosen rows, folders with their
+// subfolders) or the folder tree (every checked folder's own files, into a copy of its
+// tree path). Inside a folder only recoverable files are taken: on FAT
 // every file of a deleted folder and the deleted files of any other; on NTFS the deleted
 // files.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "session/file_rows.h"
@@ -15,16 +16,18 @@
 namespace tessaly {
 
 class Session;
+struct SaveJob;
 
-// The body of the save thread: the walk of session.saveSource, then saveDone.
-void runSave(Session& session);
+// The body of the save thread: the walk of job.source, then job.done. A save that ended
+// because the scanned disk stopped answering says so in a message naming the disk.
+void runSave(Session& session, SaveJob& job);
 // The body of the size-calculation thread: filesToSave and bytesToSave.
-void runSizeCalculation(Session& session);
+void runSizeCalculation(Session& session, SaveJob& job);
 
-void saveListItems(Session& session);
-void saveCheckedFolders(Session& session, TreeItem item);
-void countListItems(Session& session);
-void countCheckedFolders(Session& session, TreeItem item);
+void saveListItems(Session& session, SaveJob& job);
+void saveCheckedFolders(Session& session, SaveJob& job, TreeItem item);
+void countListItems(Session& session, SaveJob& job);
+void countCheckedFolders(Session& session, SaveJob& job, TreeItem item);
 
 // Creates every folder along a path; folders that exist or cannot be made are passed over.
 void createFolderPath(const std::string& path);
@@ -51,18 +54,9 @@ ListItem parseListItem(const FileRow& row);
 
 namespace tessaly {
 
-// The File Saving dialog's OK: the folder typed becomes destinationFolder; a folder that
-// does not exist is created (one level). When it cannot be, "Failed to create " and the
-// path are shown and false is returned (the dialog stays open).
-bool acceptDestination(Session& session, const std::string& path);
-
-}  // namespace tessaly
-
-namespace tessaly {
-
-// A recovery of the checked folders into destinationFolder: counts first, then saves the
-// root's own recoverable files through the file list (when rootFiles is true) and every
-// checked folder's through the tree, so that the destination mirrors the tree.
-void saveRootAndCheckedFolders(Session& session, bool rootFiles);
+// The File Saving dialog's OK: the folder typed is the destination; a folder that does
+// not exist is created (one level). When it cannot be, "Failed to create " and the path
+// are shown and nothing is returned (the dialog stays open).
+std::optional<std::string> acceptDestination(Session& session, const std::string& path);
 
 }  // namespace tessaly

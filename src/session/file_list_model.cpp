@@ -52,12 +52,13 @@ std::size_t FileListModel::selectedCount() const {
   return n;
 }
 
-std::vector<std::size_t> FileListModel::chosen(int selectionMode) const {
+std::vector<std::size_t> FileListModel::chosen(SelectionMode selectionMode) const {
   std::lock_guard lock(mutex_);
   std::vector<std::size_t> out;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    const bool take = selectionMode == 1 || (selectionMode == 0 && selected_[i]) ||
-                      (selectionMode == 2 && !selected_[i]);
+    const bool take = selectionMode == SelectionMode::All ||
+                      (selectionMode == SelectionMode::Selected && selected_[i]) ||
+                      (selectionMode == SelectionMode::NotSelected && !selected_[i]);
     if (take) out.push_back(i);
   }
   return out;

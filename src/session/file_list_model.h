@@ -3,6 +3,8 @@
 // the save walks and the CLI read it.
 #pragma once
 
+#include "session/values.h"
+
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -21,8 +23,8 @@ class FileListModel {
   void select(std::size_t i, bool selected);
   void selectAll(bool selected);
   std::size_t selectedCount() const;
-  // The rows chosen by a selection mode: 0 the selected rows, 1 all, 2 those not selected.
-  std::vector<std::size_t> chosen(int selectionMode) const;
+  // The rows a selection mode chooses.
+  std::vector<std::size_t> chosen(SelectionMode mode) const;
 
   // Called after every change (on the thread that made it).
   void setListener(std::function<void()> listener);

@@ -5,8 +5,8 @@
 
 namespace tessaly {
 
-Session::Session(platform::DeviceTable& deviceTable, Controls& controlSink, Dialogs& dialogSink)
-    : devices(deviceTable), controls(&controlSink), dialogs(&dialogSink) {
+Session::Session(platform::DeviceTable& deviceTable, Report& reportSink, Dialogs& dialogSink)
+    : devices(deviceTable), report(&reportSink), dialogs(&dialogSink) {
   for (unsigned n = 0; n < physicalDrivePaths.size(); ++n)
     physicalDrivePaths[n] = platform::DeviceTable::physicalDriveName(n);
 }
@@ -16,9 +16,12 @@ bool Session::floppySelected() const {
          selectedDiskName.compare(selectedDiskName.size() - 6, 6, "Floppy") == 0;
 }
 
-}  // namespace tessaly
-
-namespace tessaly {
+std::string Session::selectedDiskDescription() const {
+  const std::string name = floppySelected() ? platform::DeviceTable::floppyName() : selectedDevicePath();
+  std::string text = selectedDiskName.empty() ? name : selectedDiskName;
+  if (auto path = devices.resolve(name); path && *path != text) text += " (" + *path + ")";
+  return text;
+}
 
 std::string Session::catalogueFolder() const {
   if (!scratchFolder.empty()) return scratchFolder;

@@ -215,21 +215,29 @@ int WxDialogs::prompt(PromptLayout layout, const std::pair<int, int>* answers, s
       fallback);
 }
 
-int WxDialogs::askBadSector() {
-  static constexpr std::pair<int, int> answers[] = {
-      {1, answer::kRetry}, {2, answer::kSkip}, {1139, answer::kRetryAll}, {1140, answer::kSkipAll}};
-  return prompt(badSectorPrompt(), answers, std::size(answers), answer::kSkip);
+// The prompts' answers by the button pressed; the values are the answers' positions.
+BadSectorAnswer WxDialogs::askBadSector() {
+  using A = BadSectorAnswer;
+  static constexpr std::pair<int, int> answers[] = {{1, static_cast<int>(A::Retry)},
+                                                    {2, static_cast<int>(A::Skip)},
+                                                    {1139, static_cast<int>(A::RetryAll)},
+                                                    {1140, static_cast<int>(A::SkipAll)}};
+  return static_cast<A>(prompt(badSectorPrompt(), answers, std::size(answers), static_cast<int>(A::Skip)));
 }
 
-int WxDialogs::askReplace(const std::string& path) {
-  static constexpr std::pair<int, int> answers[] = {
-      {1, answer::kYes}, {2, answer::kNo}, {1139, answer::kYesToAll}, {1138, answer::kNoToAll}};
-  return prompt(replacePrompt(path), answers, std::size(answers), answer::kNo);
+ReplaceAnswer WxDialogs::askReplace(const std::string& path) {
+  using A = ReplaceAnswer;
+  static constexpr std::pair<int, int> answers[] = {{1, static_cast<int>(A::Yes)},
+                                                    {2, static_cast<int>(A::No)},
+                                                    {1139, static_cast<int>(A::YesToAll)},
+                                                    {1138, static_cast<int>(A::NoToAll)}};
+  return static_cast<A>(prompt(replacePrompt(path), answers, std::size(answers), static_cast<int>(A::No)));
 }
 
-int WxDialogs::askErrorWriting(const std::string& path) {
-  static constexpr std::pair<int, int> answers[] = {{1, answer::kAbort}, {2, answer::kSkipFile}};
-  return prompt(errorWritingPrompt(path), answers, std::size(answers), answer::kSkipFile);
+WriteErrorAnswer WxDialogs::askErrorWriting(const std::string& path) {
+  using A = WriteErrorAnswer;
+  static constexpr std::pair<int, int> answers[] = {{1, static_cast<int>(A::Abort)}, {2, static_cast<int>(A::Skip)}};
+  return static_cast<A>(prompt(errorWritingPrompt(path), answers, std::size(answers), static_cast<int>(A::Skip)));
 }
 
 std::optional<std::string> WxDialogs::chooseFolder(const std::string& start) {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "session/ui.h"
+#include "session/dialogs.h"
 #include "wizard/wx.h"
 
 namespace tessaly {
@@ -53,9 +53,9 @@ class WxDialogs : public Dialogs {
 
   int messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                  MessageIcon icon) override;
-  int askBadSector() override;
-  int askReplace(const std::string& path) override;
-  int askErrorWriting(const std::string& path) override;
+  BadSectorAnswer askBadSector() override;
+  ReplaceAnswer askReplace(const std::string& path) override;
+  WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string& start) override;
 
   // Shows the questions workers are waiting on (interface thread).

@@ -1,12 +1,41 @@
-// Control and command ids of the main window. Ids the engines write to are in
-// session/ui.h; these are the rest of the window's, with the numbers of its template.
+// Control and command ids of the main window, with the numbers of its template. The
+// controls that show the engines' reports come first (the window maps each report onto
+// them); the rest of the window's follow.
 #pragma once
 
-#include "session/ui.h"
+namespace tessaly::wizard {
+
+// The controls that show what the engines report.
+namespace control {
+constexpr int kDiskTree = 100;
+constexpr int kInformationList = 1001;
+constexpr int kScanProgress = 1046;
+constexpr int kStatusLine = 1047;
+constexpr int kBootSectorsLabel = 1054;
+constexpr int kBootSectorsCount = 1055;
+constexpr int kFoundLabel = 1056;
+constexpr int kFoundCount = 1057;
+constexpr int kStopSearching = 1065;
+constexpr int kCurrentFolderLabel = 1066;
+constexpr int kCurrentFolder = 1067;
+// The Saving dialog's fields.
+constexpr int kSaveFileName = 1071;
+constexpr int kSaveTotalFiles = 1072;
+constexpr int kSaveCurrentFile = 1074;
+constexpr int kSaveFilePath = 1075;
+constexpr int kSaveTotalCount = 1141;  // "Calculating File Size" dialog: Total Files
+constexpr int kSaveDataDone = 1143;
+constexpr int kSaveDataTotal = 1144;
+constexpr int kSaveProgress = 1145;
+constexpr int kSaveTimeRemaining = 1146;
+constexpr int kSaveTimeElapsed = 1147;
+}  // namespace control
+
+}  // namespace tessaly::wizard
 
 namespace tessaly::wizard::id {
 
-using namespace tessaly::control;
+using namespace tessaly::wizard::control;
 
 // Wizard steps.
 constexpr int kCancel = 2;  // hidden "Button2": the close sequence

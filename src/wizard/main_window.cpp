@@ -3,6 +3,7 @@
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
 #include "platform/paths.h"
+#include "save/save_engine.h"
 #include "wizard/artwork.h"
 #include "wizard/dialogs.h"
 #include "wizard/ids.h"
@@ -67,7 +68,7 @@ MainWindow::MainWindow(WindowOptions options)
 }
 
 MainWindow::~MainWindow() {
-  session_->fileList.setListener(nullptr);
+  fileList_.setListener(nullptr);
   endWorkers();
   // The mirrors go before the trees they draw and the models they observe.
   folderMirror_.reset();
@@ -206,7 +207,7 @@ void MainWindow::labelPictureButtons() {
   const int minWidth = panel_->ConvertDialogToPixels(wxSize(46, 0)).x;
   for (const PictureButton& b : kPictureButtons) {
     auto* button = static_cast<wxButton*>(control(b.id));
-    const wxString label = wxString::FromUTF8(session_->text(b.message, b.english));
+    const wxString label = wxString::FromUTF8(session_->text({b.message, b.english}));
     button->SetLabel(label);
     button->SetToolTip(label);
     wxImage icon = artwork::load(session_->installFolder, b.picture);
@@ -358,7 +359,7 @@ void MainWindow::createControls() {
   // Trees: their mirrors and their clicks.
   diskMirror_ = std::make_unique<TreeMirror>(diskTree_, *diskTreeCtrl_, *queue_);
   partitionMirror_ = std::make_unique<TreeMirror>(partitionTree_, *partitionTreeCtrl_, *queue_);
-  folderMirror_ = std::make_unique<TreeMirror>(session_->folderTree, *folderTreeCtrl_, *queue_);
+  folderMirror_ = std::make_unique<TreeMirror>(scan_->folderTree, *folderTreeCtrl_, *queue_);
   const std::pair<wxTreeCtrl*, int> trees[] = {{diskTreeCtrl_, control::kDiskTree},
                                                {partitionTreeCtrl_, id::kPartitionTree},
                                                {folderTreeCtrl_, id::kFolderTree}};
@@ -463,13 +464,13 @@ void MainWindow::buildCommandTable() {
        }},
       {id::kMenuSave,
        [this] {
-         if (wizardPage_ < 2) return;
+         if (wizardPage_ < WizardPage::Scan) return;
          chooseSaveSource();
          startSave();
        }},
       {id::kSaveFilesButton,
        [this] {
-         if (wizardPage_ < 3) return;
+         if (wizardPage_ < WizardPage::Results) return;
          chooseSaveSource();
          startSave();
          returnFocus();
@@ -477,8 +478,8 @@ void MainWindow::buildCommandTable() {
       // The file list's popup "Save": the rows of the list.
       {id::kPopupSave,
        [this] {
-         if (wizardPage_ < 2) return;
-         session_->saveSource = 2;
+         if (wizardPage_ < WizardPage::Scan) return;
+         saveSource_ = SaveSource::FileList;
          startSave();
        }},
       {id::kMenuSaveSettings, [this] { openSaveSettings(); }},
@@ -487,7 +488,7 @@ void MainWindow::buildCommandTable() {
        [this] {
          if (recoveryMode_ == kModeRaw) {
            session_->messageBox(
-               session_->text(149, "This Feature can not be used while running under RAW Recovery Mode"));
+               session_->text(msg::kNotInRawMode));
            return;
          }
          saveRecoveryLog();
@@ -497,7 +498,7 @@ void MainWindow::buildCommandTable() {
        [this] {
          if (recoveryMode_ == kModeRaw) {
            session_->messageBox(
-               session_->text(149, "This Feature can not be used while running under RAW Recovery Mode"));
+               session_->text(msg::kNotInRawMode));
            return;
          }
          notAvailableYet("Loading a recovery log");
@@ -540,7 +541,7 @@ void MainWindow::onClose(wxCloseEvent& event) {
   closeSequence();
 }
 
-// ------------------------------------------------------------------ Controls
+// ------------------------------------------------------------------ controls by id
 
 void MainWindow::setText(int id, const std::string& text) {
   queue_->post({UiOp::Text, id, text, 0, {}});
@@ -555,6 +556,64 @@ void MainWindow::enable(int id, bool enabled) {
   queue_->post({UiOp::Enable, id, "", enabled ? 1 : 0, {}});
 }
 void MainWindow::focus(int id) { queue_->post({UiOp::Focus, id, "", 0, {}}); }
+
+// ------------------------------------------------------------------ Report
+
+void MainWindow::status(const std::string& text) { setText(control::kStatusLine, text); }
+
+void MainWindow::counter(Counter which, std::optional<std::uint64_t> value) {
+  const std::string text = value ? std::to_string(*value) : "";
+  if (which == Counter::BootSectorsFound) setText(control::kBootSectorsCount, text);
+  if (which == Counter::FoldersFound) setText(control::kFoundCount, text);
+}
+
+void MainWindow::counterLabel(Counter which, const std::string& label) {
+  if (which == Counter::BootSectorsFound) setText(control::kBootSectorsLabel, label);
+  if (which == Counter::FoldersFound) setText(control::kFoundLabel, label);
+}
+
+void MainWindow::scanProgress(int percent) { setProgress(control::kScanProgress, percent); }
+void MainWindow::scanProgressText(const std::string& text) { setText(control::kScanProgress, text); }
+void MainWindow::showScanProgress() { show(control::kScanProgress, true); }
+void MainWindow::currentFolder(const std::string& path) { setText(control::kCurrentFolder, path); }
+
+void MainWindow::stopOffered(bool offered) {
+  if (offered) {
+    focus(control::kStopSearching);
+    return;
+  }
+  enable(control::kStopSearching, false);
+  show(control::kStopSearching, false);
+}
+
+void MainWindow::diskListReady() { focus(control::kDiskTree); }
+
+void MainWindow::saveCounted(int files) { setText(control::kSaveTotalCount, std::to_string(files)); }
+
+void MainWindow::saveFileStarted(int filesBegun, int filesCounted, const std::string& name,
+                                 const std::string& path) {
+  setText(control::kSaveTotalFiles, std::to_string(filesBegun) + " / " + std::to_string(filesCounted));
+  setText(control::kSaveFilePath, path);
+  setText(control::kSaveFileName, name);
+}
+
+void MainWindow::saveFolderStarted(const std::string& path) { setText(control::kSaveFilePath, path); }
+
+void MainWindow::saveData(std::uint64_t written, std::uint64_t total, int percent) {
+  setText(control::kSaveDataDone, megabytesText(written));
+  setText(control::kSaveDataTotal, megabytesText(total));
+  setProgress(control::kSaveProgress, percent);
+  setText(control::kSaveProgress, std::to_string(percent) + "% ");
+}
+
+void MainWindow::saveTimes(std::int64_t elapsed, std::int64_t remaining) {
+  setText(control::kSaveTimeRemaining, minutesAndSecondsText(remaining));
+  setText(control::kSaveTimeElapsed, minutesAndSecondsText(elapsed));
+}
+
+void MainWindow::saveCurrentFile(std::uint64_t written, std::uint64_t size) {
+  setText(control::kSaveCurrentFile, std::to_string(written) + " / " + std::to_string(size));
+}
 
 wxWindow* MainWindow::control(int id) const {
   auto it = controls_.find(id);
@@ -652,11 +711,11 @@ void MainWindow::setSingleSelection(bool single) {
 void MainWindow::resetInformationList() {
   queue_->flush();
   shownRows_.clear();
-  session_->fileList.clear();
+  fileList_.clear();
   setSingleSelection(true);
   list_->ClearAll();
   // One column: blanks, then the title of message 114.
-  list_->AppendColumn(wxString::FromUTF8("          " + session_->text(114, "Files Recovered")),
+  list_->AppendColumn(wxString::FromUTF8("          " + session_->text(msg::kFilesRecovered)),
                       wxLIST_FORMAT_LEFT, list_->FromDIP(500));
   resultColumns_ = false;
 }
@@ -671,7 +730,7 @@ void MainWindow::setInformationRows(const std::vector<std::string>& rows) {
 void MainWindow::setResultColumns() {
   queue_->flush();
   shownRows_.clear();
-  session_->fileList.clear();
+  fileList_.clear();
   // The file list: rows are picked for saving, several at a time.
   setSingleSelection(false);
   list_->ClearAll();
@@ -688,7 +747,7 @@ void MainWindow::setResultColumns() {
                  {118, "Time", 55, wxLIST_FORMAT_LEFT},   {0, "Debug Info 1", 0, wxLIST_FORMAT_LEFT},
                  {0, "Debug Info 2", 0, wxLIST_FORMAT_LEFT}, {0, "Debug Info 3", 0, wxLIST_FORMAT_LEFT}};
   for (const auto& c : columns) {
-    const std::string title = c.message ? session_->text(c.message, c.english) : c.english;
+    const std::string title = c.message ? session_->text({c.message, c.english}) : c.english;
     list_->AppendColumn(wxString::FromUTF8(title), c.format, list_->FromDIP(c.width));
   }
   list_->SetTextColour(*wxBLACK);
@@ -754,9 +813,9 @@ void MainWindow::initialise() {
   resetInformationList();
 
   // The disk tree: "My Computer", the floppy and the disks.
-  wizardPage_ = -1;
+  wizardPage_ = WizardPage::None;
   enumerateDisks(*session_, diskTree_);
-  wizardPage_ = 0;
+  wizardPage_ = WizardPage::Disk;
 
   smallIcons_ = artwork::imageList(session_->installFolder, artwork::kFileIcons,
                                    artwork::kFileIconCount);
@@ -768,7 +827,8 @@ void MainWindow::initialise() {
   // Mode hints from the catalogue, also as the buttons' balloon help.
   const int modeIds[] = {id::kQuick, id::kAdvanced, id::kRaw};
   for (int i = 0; i < 3; ++i) {
-    const std::string hint = session_->text(i, modeHints_[static_cast<std::size_t>(i)]->GetLabel().utf8_string());
+    const std::string label = modeHints_[static_cast<std::size_t>(i)]->GetLabel().utf8_string();
+    const std::string hint = session_->text({i, label});
     modeHints_[static_cast<std::size_t>(i)]->SetLabel(wxString::FromUTF8(hint));
     control(modeIds[i])->SetToolTip(wxString::FromUTF8(hint));
   }
@@ -794,7 +854,7 @@ void MainWindow::initialise() {
 void MainWindow::exitSequence(int blanks) {
   if (exitInProgress_ == 1) return;
   exitInProgress_ = 1;
-  const std::string question = session_->text(123, "Do you want to Exit?") + std::string(blanks, ' ');
+  const std::string question = session_->text(msg::kExitQuestion) + std::string(blanks, ' ');
   if (session_->messageBox(question, MessageButtons::YesNo, MessageIcon::Question) == kIdNo) {
     exitInProgress_ = 0;
     return;
@@ -806,8 +866,8 @@ void MainWindow::exitSequence(int blanks) {
     waitForWorker(*scanThread_);
     scanThread_.reset();
   }
-  if (wizardPage_ == 3 && !scanThread_) {
-    if (session_->messageBox(session_->text(122, "Do you want to save the recovery?"),
+  if (wizardPage_ == WizardPage::Results && !scanThread_) {
+    if (session_->messageBox(session_->text(msg::kSaveRecoveryQuestion),
                              MessageButtons::YesNo, MessageIcon::Question) == kIdYes)
       saveRecoveryLog();
   }
@@ -817,13 +877,13 @@ void MainWindow::exitSequence(int blanks) {
 void MainWindow::closeSequence() {
   if (exitInProgress_ == 1) return;
   exitInProgress_ = 1;
-  if (wizardPage_ == 3 && !scanThread_) {
-    if (session_->messageBox(session_->text(122, "Do you want to save the recovery?"),
+  if (wizardPage_ == WizardPage::Results && !scanThread_) {
+    if (session_->messageBox(session_->text(msg::kSaveRecoveryQuestion),
                              MessageButtons::YesNo, MessageIcon::Question) == kIdYes)
       saveRecoveryLog();
   }
   const bool scanning = scanThread_ != nullptr;
-  const std::string question = session_->text(123, "Do you want to exit from Tessaly?") +
+  const std::string question = session_->text(msg::kExitTessalyQuestion) +
                                std::string(scanning ? 27 : 21, ' ');
   if (session_->messageBox(question, MessageButtons::YesNo, MessageIcon::Question) == kIdNo) {
     exitInProgress_ = 0;

@@ -1,7 +1,7 @@
 // The main window: one fixed window of 493 x 291 dialog units whose controls carry the
 // template's ids, a wizard of pages that shows and hides them, the command table that
-// maps ids to handlers, and the scan thread. It is the front end's Controls: engines
-// report to its controls by id, from any thread.
+// maps ids to handlers, and the scan thread. It is the engines' Report: it shows each
+// report on the control that displays it, from any thread.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,8 @@
 #include "platform/device.h"
 #include "platform/registry.h"
 #include "save/save_options.h"
+#include "save/save_job.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 #include "wizard/rules.h"
 #include "wizard/save_dialogs.h"
@@ -46,10 +48,13 @@ struct WindowOptions {
   std::function<bool(const std::string&)> openFile;
 };
 
+// The wizard's pages.
+enum class WizardPage { None = -1, Disk = 0, Partition = 1, Scan = 2, Results = 3 };
+
 // Recovery modes.
 constexpr int kModeNone = -1, kModeQuick = 1, kModeAdvanced = 2, kModeRaw = 3;
 
-class MainWindow : public wxFrame, public Controls, private DialogHost {
+class MainWindow : public wxFrame, public Report, private DialogHost {
  public:
   explicit MainWindow(WindowOptions options);
   ~MainWindow() override;
@@ -58,17 +63,36 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
   // the first step picture. Throws ProgramExit where the program must end.
   void initialise();
 
-  // ---------------------------------------------------------------- Controls
-  void setText(int id, const std::string& text) override;
-  void setProgress(int id, int percent) override;
-  void show(int id, bool visible) override;
-  void enable(int id, bool enabled) override;
-  void focus(int id) override;
+  // ---------------------------------------------------------------- controls by id
+  // Updates of the window's controls, from any thread (applied in order on the
+  // interface thread).
+  void setText(int id, const std::string& text);
+  void setProgress(int id, int percent);
+  void show(int id, bool visible);
+  void enable(int id, bool enabled);
+  void focus(int id);
 
-  // The window system's id of a menu command (its ids must stay below 32768; the design's
-  // command ids do not): command % 10000 + 20000. Other ids are their own.
+  // ---------------------------------------------------------------- Report
+  void status(const std::string& text) override;
+  void counter(Counter which, std::optional<std::uint64_t> value) override;
+  void counterLabel(Counter which, const std::string& label) override;
+  void scanProgress(int percent) override;
+  void scanProgressText(const std::string& text) override;
+  void showScanProgress() override;
+  void currentFolder(const std::string& path) override;
+  void stopOffered(bool offered) override;
+  void diskListReady() override;
+  void saveCounted(int files) override;
+  void saveFileStarted(int filesBegun, int filesCounted, const std::string& name, const std::string& path) override;
+  void saveFolderStarted(const std::string& path) override;
+  void saveData(std::uint64_t written, std::uint64_t total, int percent) override;
+  void saveTimes(std::int64_t elapsed, std::int64_t remaining) override;
+  void saveCurrentFile(std::uint64_t written, std::uint64_t size) override;
+
+  // The window system's id of a menu command (its ids must stay below 32768; the
+  // template's command ids do not): command % 10000 + 20000. Other ids are their own.
   static int menuItemId(int command);
-  // True for the design's menu command ids.
+  // True for the template's menu command ids.
   static bool isMenuCommand(int id);
 
   // Runs the command table's handler of id, as a click on that control or menu item
@@ -77,7 +101,18 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
 
   // ---------------------------------------------------------------- state
   Session& session() { return *session_; }
-  int wizardPage() const { return wizardPage_; }
+  // The current scan: what the last scan found (an empty one before the first).
+  ScanState& scan() { return *scan_; }
+  FileListModel& fileList() { return fileList_; }
+  SaveSource saveSource() const { return saveSource_; }
+  void setSaveSource(SaveSource source) { saveSource_ = source; }
+  SaveOptions& saveOptions() { return saveOptions_; }
+  const std::string& destination() const { return destination_; }
+  // The save that runs, or the one that ran last (null before the first).
+  SaveJob* saveJob() { return saveJob_.get(); }
+  // Least time between two progress reports of a save (0: after every block).
+  void setSaveProgressInterval(int milliseconds) { saveProgressIntervalMs_ = milliseconds; }
+  WizardPage wizardPage() const { return wizardPage_; }
   int recoveryMode() const { return recoveryMode_; }
   int focusContext() const { return focusContext_; }
   bool exitInProgress() const { return exitInProgress_ != 0; }
@@ -123,6 +158,7 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
  private:
   struct ScanOutcome {
     bool scanned = false;              // the engine ran the file system's Quick scan
+    bool deviceLost = false;           // ... and the disk stopped answering during it
     bool ended = false;                // ended at a safe point by Stop or exit
     std::optional<int> exitCode;       // the engine ended the program
     std::string error;                 // an unexpected failure
@@ -222,6 +258,7 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
   void returnFocus();
 
   // ------------------------------------------------------------ scan thread (scan.cpp)
+  void newScan();
   void startScan();
   void runScan(ScanWorker& worker);
   void scanThreadEnded(unsigned token);
@@ -237,6 +274,14 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
   Dialogs* dialogs_ = nullptr;
   std::unique_ptr<UiQueue> queue_;
   std::unique_ptr<Session> session_;
+  std::shared_ptr<ScanState> scan_ = std::make_shared<ScanState>();
+  FileListModel fileList_;
+  SaveSource saveSource_ = SaveSource::CheckedFolders;
+  SaveOptions saveOptions_;
+  std::string destination_;
+  int saveProgressIntervalMs_ = 100;
+  std::shared_ptr<ScanState> saveScan_;  // the scan saveJob_ reads, kept while it lives
+  std::unique_ptr<SaveJob> saveJob_;
 
   wxPanel* panel_ = nullptr;
   std::map<int, wxWindow*> controls_;
@@ -260,7 +305,7 @@ class MainWindow : public wxFrame, public Controls, private DialogHost {
   std::unique_ptr<TreeMirror> folderMirror_;
 
   // The wizard's state.
-  int wizardPage_ = -1;
+  WizardPage wizardPage_ = WizardPage::None;
   int recoveryMode_ = kModeNone;
   int exitInProgress_ = 0;
   int focusContext_ = 0;

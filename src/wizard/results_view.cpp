@@ -5,7 +5,7 @@
 #include "platform/paths.h"
 #include "save/save_engine.h"
 #include "save/save_walks.h"
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 #include "wizard/ids.h"
 #include "wizard/main_window.h"
 #include "wizard/tree_mirror.h"
@@ -37,7 +37,7 @@ void MainWindow::bindResultsViews() {
     e.Skip(false);
   });
   folderTreeCtrl_->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
-    if (wizardPage_ == 3) {
+    if (wizardPage_ == WizardPage::Results) {
       treeClicked_ = 1;
       treeActive_ = 1;
     }
@@ -48,7 +48,7 @@ void MainWindow::bindResultsViews() {
   list_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) { listSelectionChanged(e.GetIndex(), true); });
   list_->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent& e) { listSelectionChanged(e.GetIndex(), false); });
   list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent& e) {
-    if (wizardPage_ == 3) openListItem(e.GetIndex());
+    if (wizardPage_ == WizardPage::Results) openListItem(e.GetIndex());
   });
   list_->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, [this](wxListEvent& e) { rightClickList(e.GetIndex(), e.GetPoint()); });
   list_->Bind(wxEVT_LIST_KEY_DOWN, [this](wxListEvent& e) {
@@ -57,7 +57,7 @@ void MainWindow::bindResultsViews() {
   });
 
   // The list control shows the session's file list: rows and selection.
-  session_->fileList.setListener([this] {
+  fileList_.setListener([this] {
     if (mirroringList_) return;
     UiOp op;
     op.call = [this] { mirrorFileList(); };
@@ -79,12 +79,12 @@ void MainWindow::resetResultsView() {
 // ------------------------------------------------------------------ the folder tree
 
 void MainWindow::folderClicked(TreeItem item) {
-  if (wizardPage_ != 3 || item == kNoItem) return;
+  if (wizardPage_ != WizardPage::Results || item == kNoItem) return;
   selectFolder(item);
 }
 
 void MainWindow::selectFolder(TreeItem item) {
-  TreeModel& tree = session_->folderTree;
+  TreeModel& tree = scan_->folderTree;
   if (!tree.exists(item)) return;
   currentFolderItem_ = item;
   setText(control::kCurrentFolder, itemPath(tree, item));
@@ -101,29 +101,29 @@ void MainWindow::selectFolder(TreeItem item) {
 
 void MainWindow::fillFileList(TreeItem item) {
   wxBusyCursor busy;
-  FolderContents contents = listFolder(*session_, item);
+  FolderContents contents = listFolder(*session_, *scan_, item);
   allFilesSelected_ = 0;
   listCursor_ = -1;
-  session_->fileList.setRows(std::move(contents.rows));
+  fileList_.setRows(std::move(contents.rows));
 }
 
 void MainWindow::clickCheckBox(TreeItem item) {
-  if (wizardPage_ != 3 || item == kNoItem || !session_->folderTree.exists(item)) return;
-  session_->fileList.selectAll(false);
+  if (wizardPage_ != WizardPage::Results || item == kNoItem || !scan_->folderTree.exists(item)) return;
+  fileList_.selectAll(false);
   folderTreeCtrl_->SetFocus();
   treeActive_ = 1;
   if (item != currentFolderItem_) selectFolder(item);
-  toggleCheck(session_->folderTree, item);
+  toggleCheck(scan_->folderTree, item);
 }
 
 void MainWindow::expandFolder(TreeItem item) {
-  if (item == kNoItem || wizardPage_ != 3) return;
+  if (item == kNoItem || wizardPage_ != WizardPage::Results) return;
   // The names of its subfolders are read from its directory entries, once.
-  resolveChildNames(*session_, item);
+  resolveChildNames(*session_, *scan_, item);
 }
 
 void MainWindow::collapseFolder(TreeItem item) {
-  TreeModel& tree = session_->folderTree;
+  TreeModel& tree = scan_->folderTree;
   if (item == kNoItem || item == tree.root() || startsWith(tree.text(item), "Partition")) return;
   tree.setImages(item, kImageClosedFolder, kImageClosedFolder);
 }
@@ -133,23 +133,23 @@ TreeItem MainWindow::selectedFolder() const {
 }
 
 void MainWindow::rightClickTree(const wxPoint& at) {
-  if (wizardPage_ <= 2) return;
+  if (wizardPage_ <= WizardPage::Scan) return;
   const TreeItem item = selectedFolder();
   // Only a folder with something ticked has anything to save.
-  if (item == kNoItem || session_->folderTree.state(item) == kUnchecked) return;
-  session_->saveSource = 1;
+  if (item == kNoItem || scan_->folderTree.state(item) == kUnchecked) return;
+  saveSource_ = SaveSource::CheckedFolders;
   wxMenu menu;
   menu.Append(menuItemId(id::kPopupSave), "Save");
   if (popup(*folderTreeCtrl_, menu, at) != menuItemId(id::kPopupSave)) return;
   // The menu has closed: the save's dialogs follow on the interface thread.
-  if (wizardPage_ > 1) startSave();
+  if (wizardPage_ > WizardPage::Partition) startSave();
 }
 
 // ------------------------------------------------------------------ the file list
 
 void MainWindow::mirrorFileList() {
   if (!resultColumns_) return;
-  const FileListModel& model = session_->fileList;
+  const FileListModel& model = fileList_;
   const std::size_t count = model.size();
   std::vector<FileRow> rows;
   rows.reserve(count);
@@ -181,9 +181,9 @@ void MainWindow::listSelectionChanged(long row, bool selected) {
   if (mirroringList_ || !resultColumns_ || row < 0) return;
   listCursor_ = static_cast<int>(row);
   treeActive_ = 0;
-  if (wizardPage_ == 3 && recoveryMode_ == kModeQuick && focusContext_ == 0) focusContext_ = 8;
+  if (wizardPage_ == WizardPage::Results && recoveryMode_ == kModeQuick && focusContext_ == 0) focusContext_ = 8;
   mirroringList_ = true;
-  session_->fileList.select(static_cast<std::size_t>(row), selected);
+  fileList_.select(static_cast<std::size_t>(row), selected);
   mirroringList_ = false;
 }
 
@@ -204,10 +204,10 @@ void MainWindow::listKey(int key) {
 
 void MainWindow::rightClickList(long row, const wxPoint& at) {
   treeActive_ = 0;
-  if (wizardPage_ != 3) return;
+  if (wizardPage_ != WizardPage::Results) return;
   // A click on no row leaves no row selected, as a left click there does.
-  if (row < 0) session_->fileList.selectAll(false);
-  if (session_->fileList.selectedCount() == 0) return;
+  if (row < 0) fileList_.selectAll(false);
+  if (fileList_.selectedCount() == 0) return;
   wxMenu menu;
   menu.Append(menuItemId(id::kPopupSave), "Save");
   if (popup(*list_, menu, at) != menuItemId(id::kPopupSave)) return;
@@ -220,11 +220,11 @@ int MainWindow::popup(wxWindow& window, wxMenu& menu, const wxPoint& at) {
 }
 
 void MainWindow::openListItem(long row) {
-  FileListModel& list = session_->fileList;
+  FileListModel& list = fileList_;
   if (row < 0 || static_cast<std::size_t>(row) >= list.size()) return;
   const FileRow listed = list.row(static_cast<std::size_t>(row));
   const ListItem item = parseListItem(listed);
-  TreeModel& tree = session_->folderTree;
+  TreeModel& tree = scan_->folderTree;
   if (item.isFolder) {
     const TreeItem folder = item.treeItem;
     if (!tree.exists(folder)) return;
@@ -253,13 +253,14 @@ void MainWindow::saveAndOpenFile(const FileRow& row) {
   if (folder.back() != '/') folder += '/';
   const std::string path = folder + safeComponent(item.name);
   Session& s = *session_;
+  SaveJob job(*scan_);
   bool saved = false;
   {
     wxBusyCursor busy;
-    if (s.workingVolume.fileSystem == "NTFS")
-      saved = saveNtfsFile(s, path, item.name, item.size, item.location, false, item.deleted);
-    else if (s.workingVolume.isFat())
-      saved = saveFatFile(s, path, item.name, static_cast<std::uint32_t>(item.size), item.location, false,
+    if (scan_->fileSystem() == FileSystem::Ntfs)
+      saved = saveNtfsFile(s, job, path, item.name, item.size, item.location, false, item.deleted);
+    else if (isFat(scan_->fileSystem()))
+      saved = saveFatFile(s, job, path, item.name, static_cast<std::uint32_t>(item.size), item.location, false,
                           item.deleted);
   }
   if (!saved) return;
@@ -274,11 +275,11 @@ void MainWindow::saveAndOpenFile(const FileRow& row) {
 void MainWindow::onCharHook(wxKeyEvent& event) {
   switch (event.GetKeyCode()) {
     case WXK_F6: {
-      wxWindow* tree = wizardPage_ == 0 ? static_cast<wxWindow*>(diskTreeCtrl_)
-                       : wizardPage_ == 1 ? static_cast<wxWindow*>(partitionTreeCtrl_)
+      wxWindow* tree = wizardPage_ == WizardPage::Disk ? static_cast<wxWindow*>(diskTreeCtrl_)
+                       : wizardPage_ == WizardPage::Partition ? static_cast<wxWindow*>(partitionTreeCtrl_)
                                           : static_cast<wxWindow*>(folderTreeCtrl_);
       if (tree->IsShown()) tree->SetFocus();
-      if (wizardPage_ == 3) treeActive_ = 1;
+      if (wizardPage_ == WizardPage::Results) treeActive_ = 1;
       return;
     }
     case WXK_F7:
@@ -292,7 +293,7 @@ void MainWindow::onCharHook(wxKeyEvent& event) {
     case WXK_RETURN:
     case WXK_NUMPAD_ENTER:
       // Enter in the folder tree lists the folder selected.
-      if (wizardPage_ == 3 && focusContext_ != 4 && treeActive_ == 1 && wxWindow::FindFocus() == folderTreeCtrl_) {
+      if (wizardPage_ == WizardPage::Results && focusContext_ != 4 && treeActive_ == 1 && wxWindow::FindFocus() == folderTreeCtrl_) {
         if (const TreeItem item = selectedFolder(); item != kNoItem) selectFolder(item);
       }
       break;

@@ -4,19 +4,21 @@
 
 namespace tessaly::wizard {
 
-int typeIndexOf(const std::string& fileSystem) {
-  if (fileSystem == "FAT16") return kTypeFat16;
-  if (fileSystem == "FAT32") return kTypeFat32;
-  if (fileSystem == "NTFS") return kTypeNtfs;
-  return kTypeNone;
+int typeIndexOf(FileSystem fileSystem) {
+  switch (fileSystem) {
+    case FileSystem::Fat16: return kTypeFat16;
+    case FileSystem::Fat32: return kTypeFat32;
+    case FileSystem::Ntfs: return kTypeNtfs;
+    default: return kTypeNone;
+  }
 }
 
-std::string typeNameOf(int index) {
+FileSystem typeOfIndex(int index) {
   switch (index) {
-    case kTypeFat16: return "FAT16";
-    case kTypeFat32: return "FAT32";
-    case kTypeNtfs: return "NTFS";
-    default: return "";
+    case kTypeFat16: return FileSystem::Fat16;
+    case kTypeFat32: return FileSystem::Fat32;
+    case kTypeNtfs: return FileSystem::Ntfs;
+    default: return FileSystem::None;
   }
 }
 
@@ -44,14 +46,12 @@ std::optional<std::int32_t> parseSigned32(const std::string& text) {
 RangeResult checkRange(const RangeInput& input) {
   RangeResult r;
   if (input.typeIndex < kTypeFat16 || input.typeIndex > kTypeNtfs) {
-    r.message = 135;
-    r.english = "Select partition type";
+    r.refusal = msg::kSelectPartitionType;
     return r;
   }
   auto start = parseSigned32(input.startText);
   if (!start) {
-    r.message = 136;
-    r.english = "Start sector is not valid";
+    r.refusal = msg::kStartSectorNotValid;
     return r;
   }
   std::int32_t end = 0;
@@ -63,8 +63,7 @@ RangeResult checkRange(const RangeInput& input) {
   } else {
     auto parsed = parseSigned32(input.endText);
     if (!parsed) {
-      r.message = 137;
-      r.english = "End sector is not valid";
+      r.refusal = msg::kEndSectorNotValid;
       return r;
     }
     end = *parsed;
@@ -72,8 +71,7 @@ RangeResult checkRange(const RangeInput& input) {
   // The field holds the first sector after the range.
   const std::int32_t last = end > 0 ? end - 1 : end;
   if (!(*start < last)) {
-    r.message = 138;
-    r.english = "End sector should be bigger than start sector";
+    r.refusal = msg::kEndBelowStart;
     return r;
   }
   r.start = *start;

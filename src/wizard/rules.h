@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "config/message_table.h"
+#include "session/values.h"
+
 namespace tessaly::wizard {
 
 // The partition-type list: FAT16, FAT32, NTFS and the "select" entry.
 constexpr int kTypeFat16 = 0, kTypeFat32 = 1, kTypeNtfs = 2, kTypeNone = 3;
-int typeIndexOf(const std::string& fileSystem);
-std::string typeNameOf(int index);  // "" for the "select" entry
+int typeIndexOf(FileSystem fileSystem);
+FileSystem typeOfIndex(int index);  // None for the "select" entry
 
 // A sector field read as a signed 32-bit number: optional blanks, an optional '-', then
 // digits and nothing else. nullopt when the field does not hold such a number.
@@ -27,8 +30,7 @@ struct RangeInput {
   std::uint64_t diskSizeBytes = 0;  // "TY Windows\Size" of the disk, for the entire disk
 };
 struct RangeResult {
-  int message = 0;       // 0: accepted; else the catalogue number of the refusal
-  std::string english;   // the refusal's English text
+  std::optional<Message> refusal;  // nothing: accepted
   std::int32_t start = 0;
   std::int32_t last = 0;  // the last sector in the range
 };

@@ -12,24 +12,26 @@
 namespace tessaly::wizard {
 
 void MainWindow::chooseSaveSource() {
-  session_->saveSource = allFilesSelected_ == 1 || session_->fileList.selectedCount() > 1 ? 2 : 1;
+  saveSource_ = allFilesSelected_ == 1 || fileList_.selectedCount() > 1 ? SaveSource::FileList
+                                                                         : SaveSource::CheckedFolders;
 }
 
 void MainWindow::startSave() {
   if (saving_) return;
   askDestination();
-  if (!session_->destinationFolder.empty()) runSavingDialog();
+  if (!destination_.empty()) runSavingDialog();
 }
 
 void MainWindow::askDestination() {
-  const bool settings = recoveryMode_ != kModeRaw && session_->saveSource != 1;
-  FileSavingDialog dialog(this, *session_, *this, settings, [this](wxWindow* over) { openSaveSettings(over); });
+  const bool settings = recoveryMode_ != kModeRaw && saveSource_ != SaveSource::CheckedFolders;
+  FileSavingDialog dialog(this, *session_, *this, destination_, settings,
+                          [this](wxWindow* over) { openSaveSettings(over); });
   dialog.ShowModal();
 }
 
 void MainWindow::openSaveSettings(wxWindow* parent) {
   if (saving_) return;
-  if (!saveSettings_) saveSettings_ = std::make_unique<SaveSettings>(session_->options);
+  if (!saveSettings_) saveSettings_ = std::make_unique<SaveSettings>(saveOptions_);
   SettingsDialog dialog(parent ? parent : this, *session_, *saveSettings_, *this);
   dialog.ShowModal();
 }
@@ -53,9 +55,22 @@ void MainWindow::runSavingDialog() {
   saving_ = true;
   std::string error;
   {
-    SavingDialog dialog(this, *session_, *this);
+    // One save: the options, source and destination chosen now, on the current scan.
+    saveJob_.reset();
+    saveScan_ = scan_;
+    saveJob_ = std::make_unique<SaveJob>(*saveScan_);
+    SaveJob& job = *saveJob_;
+    job.source = saveSource_;
+    job.fileList = &fileList_;
+    job.options = saveOptions_;
+    job.destinationFolder = destination_;
+    job.progressIntervalMs = saveProgressIntervalMs_;
+    SavingDialog dialog(this, *session_, job, *this);
     dialog.ShowModal();
     error = dialog.error();
+    // The File Saving dialog offers the folder as the save left it (the tree's walk ends
+    // it with a separator).
+    destination_ = job.destinationFolder;
   }
   saving_ = false;
   queue_->flush();
@@ -67,11 +82,11 @@ void MainWindow::runSavingDialog() {
 }
 
 void MainWindow::selectAllFiles() {
-  if (wizardPage_ < 2) return;
-  FileListModel& list = session_->fileList;
+  if (wizardPage_ < WizardPage::Scan) return;
+  FileListModel& list = fileList_;
   const bool rows = list.size() > 0;
   if (rows) allFilesSelected_ = 1;
-  session_->saveSource = 2;
+  saveSource_ = SaveSource::FileList;
   list.selectAll(true);
   if (rows) {
     list_->SetFocus();
@@ -80,13 +95,13 @@ void MainWindow::selectAllFiles() {
   }
 }
 
-void MainWindow::unselectAllFiles() { session_->fileList.selectAll(false); }
+void MainWindow::unselectAllFiles() { fileList_.selectAll(false); }
 
 void MainWindow::returnFocus() {
   // The element the user worked in before pressing a picture button.
   if (focusContext_ == 8)
     list_->SetFocus();
-  else if (wizardPage_ == 3 && folderTreeCtrl_->IsShown())
+  else if (wizardPage_ == WizardPage::Results && folderTreeCtrl_->IsShown())
     folderTreeCtrl_->SetFocus();
 }
 

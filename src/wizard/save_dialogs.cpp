@@ -1,6 +1,7 @@
 #include "wizard/save_dialogs.h"
 
 #include "save/save_walks.h"
+#include "wizard/ids.h"
 #include "wizard/widgets.h"
 
 namespace tessaly::wizard {
@@ -154,11 +155,11 @@ SettingsDialog::SettingsDialog(wxWindow* parent, Session& session, SaveSettings&
   for (int id : {d::kIncludeDeleted, d::kExcludeDeleted, d::kDeletedOnly, d::kFat1, d::kFat2})
     FindWindow(id)->Disable();
   const int selectionIds[] = {d::kSaveSelected, d::kSaveAll, d::kInvertSelection};
-  const int mode0 = std::clamp(session_.options.selectionMode, 0, 2);
-  static_cast<wxRadioButton*>(FindWindow(selectionIds[mode0]))->SetValue(true);
+  static_cast<wxRadioButton*>(FindWindow(selectionIds[static_cast<int>(settings_.options().selectionMode)]))
+      ->SetValue(true);
   for (int i = 0; i < 6; ++i) dates_[i]->SetSelection(settings_.positions()[static_cast<std::size_t>(i)]);
   const int modeIds[] = {d::kAuto, d::kFat1, d::kFat2, d::kContiguous};
-  static_cast<wxRadioButton*>(FindWindow(modeIds[std::clamp(session_.options.savingMode, 0, 3)]))->SetValue(true);
+  static_cast<wxRadioButton*>(FindWindow(modeIds[static_cast<int>(settings_.options().savingMode)]))->SetValue(true);
   applyCatalogueTexts(*this, session_, texts::kSettings);
   Layout();
   GetSizer()->SetSizeHints(this);
@@ -188,16 +189,16 @@ void SettingsDialog::fillListBox() {
 void SettingsDialog::radio(int id) {
   namespace d = dialog::id;
   switch (id) {
-    case d::kIncludeDeleted: settings_.setDeletedFilter(0); break;
-    case d::kExcludeDeleted: settings_.setDeletedFilter(1); break;
-    case d::kDeletedOnly: settings_.setDeletedFilter(2); break;
-    case d::kAuto: settings_.setSavingMode(0); break;
-    case d::kFat1: settings_.setSavingMode(1); break;
-    case d::kFat2: settings_.setSavingMode(2); break;
-    case d::kContiguous: settings_.setSavingMode(3); break;
-    case d::kSaveSelected: settings_.setSelectionMode(0); break;
-    case d::kSaveAll: settings_.setSelectionMode(1); break;
-    case d::kInvertSelection: settings_.setSelectionMode(2); break;
+    case d::kIncludeDeleted: settings_.setDeletedFilter(DeletedFilter::All); break;
+    case d::kExcludeDeleted: settings_.setDeletedFilter(DeletedFilter::ExcludeDeleted); break;
+    case d::kDeletedOnly: settings_.setDeletedFilter(DeletedFilter::DeletedOnly); break;
+    case d::kAuto: settings_.setSavingMode(SavingMode::Auto); break;
+    case d::kFat1: settings_.setSavingMode(SavingMode::Fat1); break;
+    case d::kFat2: settings_.setSavingMode(SavingMode::Fat2); break;
+    case d::kContiguous: settings_.setSavingMode(SavingMode::Contiguous); break;
+    case d::kSaveSelected: settings_.setSelectionMode(SelectionMode::Selected); break;
+    case d::kSaveAll: settings_.setSelectionMode(SelectionMode::All); break;
+    case d::kInvertSelection: settings_.setSelectionMode(SelectionMode::NotSelected); break;
     default: break;
   }
 }
@@ -206,8 +207,8 @@ void SettingsDialog::add() {
   const auto refusal = settings_.add(edit_->GetValue().utf8_string());
   if (refusal) {
     // An empty edit does nothing; every other refusal says why and keeps the text.
-    if (refusal->message == 0) return;
-    session_.messageBox(session_.text(refusal->message, refusal->text), MessageButtons::Ok,
+    if (!refusal->message) return;
+    session_.messageBox(session_.text(*refusal->message), MessageButtons::Ok,
                         refusal->errorIcon ? MessageIcon::Error : MessageIcon::None);
     return;
   }
@@ -243,12 +244,13 @@ void SettingsDialog::cancel() {
 
 // ------------------------------------------------------------------ File Saving
 
-FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, bool settingsEnabled,
-                                   std::function<void(wxWindow*)> openSettings)
+FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, std::string& destination,
+                                   bool settingsEnabled, std::function<void(wxWindow*)> openSettings)
     : wxDialog(parent, wxID_ANY, "File Saving", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU),
       session_(session),
       host_(host),
+      destination_(destination),
       settingsEnabled_(settingsEnabled),
       openSettings_(std::move(openSettings)) {
   namespace d = dialog::id;
@@ -257,7 +259,7 @@ FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHos
   top->Add(label(this, d::kPathLabel, "Enter Path for Saving or Click on Browse Button"), 0,
            wxLEFT | wxRIGHT | wxTOP, 2 * g);
   auto* row = new wxBoxSizer(wxHORIZONTAL);
-  path_ = new wxTextCtrl(this, d::kPath, wxString::FromUTF8(session_.destinationFolder), wxDefaultPosition,
+  path_ = new wxTextCtrl(this, d::kPath, wxString::FromUTF8(destination_), wxDefaultPosition,
                          ConvertDialogToPixels(wxSize(200, -1)));
   path_->SetMaxLength(1024);
   row->Add(path_, 1, wxALIGN_CENTRE_VERTICAL);
@@ -288,14 +290,14 @@ FileSavingDialog::FileSavingDialog(wxWindow* parent, Session& session, DialogHos
         break;
       case dialog::id::kOk: ok(); break;
       case dialog::id::kCancel:
-        session_.destinationFolder.clear();
+        destination_.clear();
         EndModal(dialog::id::kCancel);
         break;
       default: e.Skip();
     }
   });
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) {
-    session_.destinationFolder.clear();
+    destination_.clear();
     if (IsModal()) EndModal(dialog::id::kCancel);
   });
   CentreOnParent();
@@ -307,7 +309,7 @@ void FileSavingDialog::browse() {
   if (start.empty()) start = wxGetHomeDir().utf8_string();
   const std::optional<std::string> chosen = session_.dialogs->chooseFolder(start);
   if (!chosen) return;
-  session_.destinationFolder = *chosen;
+  destination_ = *chosen;
   path_->ChangeValue(wxString::FromUTF8(*chosen));
 }
 
@@ -316,7 +318,9 @@ void FileSavingDialog::ok() {
   // The buttons rest while a refusal is shown.
   const int buttons[] = {d::kOk, d::kCancel, d::kSettingsButton};
   for (int id : buttons) FindWindow(id)->Disable();
-  const bool accepted = acceptDestination(session_, path_->GetValue().utf8_string());
+  const std::optional<std::string> folder = acceptDestination(session_, path_->GetValue().utf8_string());
+  if (folder) destination_ = *folder;
+  const bool accepted = folder.has_value();
   FindWindow(d::kOk)->Enable();
   FindWindow(d::kCancel)->Enable();
   FindWindow(d::kSettingsButton)->Enable(settingsEnabled_);
@@ -325,9 +329,10 @@ void FileSavingDialog::ok() {
 
 // ------------------------------------------------------------------ Calculating File Size
 
-CalculatingDialog::CalculatingDialog(wxWindow* parent, Session& session, DialogHost& host)
+CalculatingDialog::CalculatingDialog(wxWindow* parent, Session& session, SaveJob& job, DialogHost& host)
     : wxDialog(parent, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxBORDER_RAISED),
       session_(session),
+      job_(job),
       host_(host) {
   namespace d = dialog::id;
   const int g = gap(*this);
@@ -366,7 +371,7 @@ CalculatingDialog::CalculatingDialog(wxWindow* parent, Session& session, DialogH
 CalculatingDialog::~CalculatingDialog() {
   alive_.reset();
   if (thread_.joinable()) {
-    session_.stopSaving = 1;
+    job_.stopSaving = true;
     host_.waitUntil([this] { return finished_.load(); });
     thread_.join();
   }
@@ -376,11 +381,11 @@ CalculatingDialog::~CalculatingDialog() {
 
 void CalculatingDialog::start() {
   state_ = 1;
-  session_.stopSaving = 0;
+  job_.stopSaving = false;
   std::weak_ptr<int> alive = alive_;
   thread_ = std::jthread([this, alive] {
     try {
-      runSizeCalculation(session_);
+      runSizeCalculation(session_, job_);
     } catch (...) {
       // A count that fails leaves the totals it reached; the save still runs.
     }
@@ -408,7 +413,7 @@ void CalculatingDialog::stop() {
   }
   stopButton_->Disable();
   asking_ = true;
-  const int answer = session_.messageBox(session_.text(143, "Do you want to terminate this process?"),
+  const int answer = session_.messageBox(session_.text(msg::kTerminateQuestion),
                                          MessageButtons::YesNo, MessageIcon::Question);
   asking_ = false;
   if (state_ == 2) {
@@ -422,18 +427,19 @@ void CalculatingDialog::stop() {
   }
   // The count ends where it stands; its totals stay.
   state_ = 0;
-  session_.stopSaving = 1;
+  job_.stopSaving = true;
   host_.waitUntil([this] { return finished_.load(); });
   thread_.join();
-  session_.stopSaving = 0;
+  job_.stopSaving = false;
   if (IsModal()) EndModal(dialog::id::kOk);
 }
 
 // ------------------------------------------------------------------ Saving
 
-SavingDialog::SavingDialog(wxWindow* parent, Session& session, DialogHost& host)
+SavingDialog::SavingDialog(wxWindow* parent, Session& session, SaveJob& job, DialogHost& host)
     : wxDialog(parent, wxID_ANY, "Saving", wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU),
       session_(session),
+      job_(job),
       host_(host) {
   namespace d = dialog::id;
   const int g = gap(*this);
@@ -517,7 +523,7 @@ SavingDialog::~SavingDialog() {
   alive_.reset();
   if (thread_.joinable()) {
     // The window goes away with the save still running: it ends at its next test.
-    session_.stopSaving = 1;
+    job_.stopSaving = true;
     session_.worker.end();
     host_.waitUntil([this] { return !running_.load(); });
     thread_.join();
@@ -531,20 +537,20 @@ SavingDialog::~SavingDialog() {
 
 void SavingDialog::start() {
   // What this save achieves, counted afresh.
-  session_.saveOutcome.reset();
+  job_.outcome.reset();
   {
-    CalculatingDialog calculating(this, session_, host_);
+    CalculatingDialog calculating(this, session_, job_, host_);
     calculating.ShowModal();
   }
-  session_.filesSaved = 0;
-  session_.saveDone = 0;
-  session_.skipCurrentFile = 0;
+  job_.filesSaved = 0;
+  job_.done = false;
+  job_.skipCurrentFile = false;
   session_.worker.reset();
   running_ = true;
   std::weak_ptr<int> alive = alive_;
   thread_ = std::jthread([this, alive] {
     try {
-      runSave(session_);
+      runSave(session_, job_);
     } catch (const WorkerEnded&) {
       // Ended with the window.
     } catch (const ProgramExit& exit) {
@@ -552,7 +558,7 @@ void SavingDialog::start() {
     } catch (const std::exception& e) {
       error_ = e.what();
     }
-    session_.saveDone = 1;
+    job_.done = true;
     // The fields' last updates land before the dialog sees the end.
     host_.afterUpdates([this, alive] {
       if (alive.lock()) saveEnded();
@@ -569,7 +575,7 @@ void SavingDialog::stop() {
   asking_ = true;
   const int answer = session_.messageBox(kStopQuestion, MessageButtons::YesNo, MessageIcon::Question);
   asking_ = false;
-  if (answer == kIdYes) session_.stopSaving = 1;
+  if (answer == kIdYes) job_.stopSaving = true;
   session_.worker.resume();
   if (endPending_) {
     endPending_ = false;
@@ -577,20 +583,20 @@ void SavingDialog::stop() {
   }
 }
 
-void SavingDialog::skip() { session_.skipCurrentFile = 1; }
+void SavingDialog::skip() { job_.skipCurrentFile = true; }
 
 void SavingDialog::saveEnded() {
   if (asking_) {
     endPending_ = true;
     return;
   }
-  if (session_.saveDone == 0 || closed_) return;
-  session_.saveDone = 0;
+  if (!job_.done || closed_) return;
+  job_.done = false;
   host_.waitUntil([this] { return !running_.load(); });
   thread_.join();
   // A Stop answered after the last file must not reach the next save.
-  session_.stopSaving = 0;
-  session_.skipCurrentFile = 0;
+  job_.stopSaving = false;
+  job_.skipCurrentFile = false;
   closed_ = true;
   if (IsModal()) EndModal(dialog::id::kOk);
 }

@@ -1,7 +1,7 @@
 // The dialogs around a save: Settings (the save options), File Saving (the destination),
 // "Calculating File Size" (the size-count thread) and Saving (the save thread with its
 // progress, Stop and Skip). Each carries the control ids of its window template, so that
-// the engines' reports and the catalogue texts reach its controls by id.
+// the window's mapping of the engines' reports and the catalogue texts reach its controls.
 #pragma once
 
 #include <atomic>
@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "config/configuration.h"
+#include "save/save_job.h"
 #include "save/save_options.h"
 #include "session/session.h"
 #include "wizard/wx.h"
@@ -28,7 +29,7 @@ constexpr int kSettings = 157;
 constexpr int kCalculatingSize = 184;
 }  // namespace dialog
 
-// Control ids of the dialogs (the fields the engines write to are in session/ui.h).
+// Control ids of the dialogs (the fields the save reports reach are in wizard/ids.h).
 namespace dialog::id {
 constexpr int kOk = 1, kCancel = 2;
 // Settings.
@@ -104,8 +105,9 @@ class FileSavingDialog : public wxDialog {
  public:
   // settingsEnabled: the Settings button works (not in Raw mode, not for the folder tree).
   // openSettings shows the Settings dialog over the window it is given.
-  FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, bool settingsEnabled,
-                   std::function<void(wxWindow*)> openSettings);
+  // destination: the folder shown at first; set to the folder accepted, cleared on Cancel.
+  FileSavingDialog(wxWindow* parent, Session& session, DialogHost& host, std::string& destination,
+                   bool settingsEnabled, std::function<void(wxWindow*)> openSettings);
 
  private:
   void browse();
@@ -113,6 +115,7 @@ class FileSavingDialog : public wxDialog {
 
   Session& session_;
   DialogHost& host_;
+  std::string& destination_;
   wxTextCtrl* path_ = nullptr;
   bool settingsEnabled_;
   std::function<void(wxWindow*)> openSettings_;
@@ -124,7 +127,7 @@ class FileSavingDialog : public wxDialog {
 // when the thread ends. Stop asks and ends the count where it stands.
 class CalculatingDialog : public wxDialog {
  public:
-  CalculatingDialog(wxWindow* parent, Session& session, DialogHost& host);
+  CalculatingDialog(wxWindow* parent, Session& session, SaveJob& job, DialogHost& host);
   ~CalculatingDialog() override;
 
  private:
@@ -133,6 +136,7 @@ class CalculatingDialog : public wxDialog {
   void finished();
 
   Session& session_;
+  SaveJob& job_;
   DialogHost& host_;
   wxButton* stopButton_ = nullptr;
   int state_ = 0;  // 0 not started, 1 running, 2 finished
@@ -148,7 +152,7 @@ class CalculatingDialog : public wxDialog {
 // closes itself when the save has ended.
 class SavingDialog : public wxDialog {
  public:
-  SavingDialog(wxWindow* parent, Session& session, DialogHost& host);
+  SavingDialog(wxWindow* parent, Session& session, SaveJob& job, DialogHost& host);
   ~SavingDialog() override;
   // What the save thread met that nobody was asked about (an unexpected failure).
   const std::string& error() const { return error_; }
@@ -160,6 +164,7 @@ class SavingDialog : public wxDialog {
   void saveEnded();
 
   Session& session_;
+  SaveJob& job_;
   DialogHost& host_;
   ProgressBar* progress_ = nullptr;
   std::jthread thread_;

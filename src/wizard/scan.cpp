@@ -4,11 +4,12 @@
 
 #include "fat/catalogue.h"
 #include "fat/quick_scan.h"
-#include "session/quick_scan.h"
+#include "recovery/quick_scan.h"
 #include "wizard/artwork.h"
 #include "wizard/dialogs.h"
 #include "wizard/ids.h"
 #include "wizard/main_window.h"
+#include "wizard/tree_mirror.h"
 
 namespace tessaly::wizard {
 
@@ -16,16 +17,29 @@ namespace {
 constexpr const char* kStopQuestion = "Are you sure you want to stop current process.";
 }
 
+void MainWindow::newScan() {
+  // The results of the scan before go; the tree shows the new scan's from now on. The
+  // old scan's files are released only once the tree no longer draws it, and before the
+  // new scan writes its own.
+  saveJob_.reset();
+  saveScan_.reset();
+  auto next = std::make_shared<ScanState>(session_->memoryLimit);
+  folderMirror_->attach(next->folderTree);
+  fileList_.clear();
+  scan_ = std::move(next);
+}
+
 void MainWindow::startScan() {
   Session& session = *session_;
+  ScanState& scan = *scan_;
   session.worker.reset();
-  session.stopRequested = false;
-  resetResults(session);
+  scan.stopRequested = false;
+  resetResults(scan);
 
   // What the scan thread shows first, done here before it starts.
   enable(id::kBack, false);
   enable(id::kNext, false);
-  session.directoryTable.release();
+  scan.directoryTable.release();
   if (!session.floppySelected()) {
     enable(control::kStopSearching, true);
     show(control::kStopSearching, true);
@@ -44,12 +58,17 @@ void MainWindow::startScan() {
   ScanWorker* w = worker.get();
   scanThread_ = std::move(worker);
   const int mode = recoveryMode_;
-  w->thread = std::jthread([this, w, mode] {
+  const std::shared_ptr<ScanState> current = scan_;
+  w->thread = std::jthread([this, w, mode, current] {
     ScanOutcome outcome;
     try {
       // Quick: the engine steps of the file system (none for a file system without a
       // Quick scan). The Advanced and Raw scans arrive with their engines.
-      if (mode == kModeQuick) outcome.scanned = runQuickScan(*session_);
+      if (mode == kModeQuick) {
+        const ScanEnd end = runQuickScan(*session_, *current);
+        outcome.scanned = end != ScanEnd::NotAvailable;
+        outcome.deviceLost = end == ScanEnd::DeviceLost;
+      }
     } catch (const WorkerEnded&) {
       outcome.ended = true;
     } catch (const ProgramExit& exit) {
@@ -92,7 +111,7 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
   if (!outcome.error.empty())
     session_->messageBox("The scan ended with an error: " + outcome.error, MessageButtons::Ok,
                          MessageIcon::Error);
-  const std::string fs = session_->partitionSelection.fileSystem;
+  const std::string fs(fileSystemName(session_->partitionSelection.fileSystem));
   if (outcome.scanned) {
     resultsOfQuickScan(session_->floppySelected());
   } else if (recoveryMode_ == kModeQuick && !outcome.ended) {
@@ -102,17 +121,16 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
     enable(id::kBack, true);
   }
   endOfQuickRun();
-  if (wizardPage_ >= 2 && recoveryMode_ == kModeQuick) setPicture(artwork::kStep6Quick);
+  if (wizardPage_ >= WizardPage::Scan && recoveryMode_ == kModeQuick) setPicture(artwork::kStep6Quick);
 }
 
 void MainWindow::resultsOfQuickScan(bool floppy) {
-  Session& session = *session_;
-  wizardPage_ = 3;
+  wizardPage_ = WizardPage::Results;
   if (!floppy) enableMenu(id::kMenuSaveLog, true);
   enable(id::kLoadLogButton, false);
   enable(id::kSaveLogButton, true);
   // The FAT tree is built: the sweep's table is no longer needed.
-  if (session.workingVolume.isFat()) session.directoryTable.release();
+  if (scan_->workingVolume.isFat()) scan_->directoryTable.release();
   show(control::kCurrentFolderLabel, true);
   show(control::kCurrentFolder, true);
   showRange(id::kSummaryFirst, id::kSummaryLast, false);
@@ -144,10 +162,11 @@ void MainWindow::endOfQuickRun() {
 
 void MainWindow::stopScan() {
   Session& session = *session_;
+  ScanState& scan = *scan_;
   // During a sweep Stop only asks the sweep to end at its next chunk; the scan goes on
   // with what was found.
-  if (session.sweepRunning) {
-    session.stopRequested = true;
+  if (scan.sweepRunning) {
+    scan.stopRequested = true;
     return;
   }
   queue_->flush();
@@ -182,8 +201,8 @@ void MainWindow::stopScan() {
     if (recoveryMode_ != kModeAdvanced) setHelp(help::kStoring);
     try {
       // The tree of what the scan had found when it stopped, built afresh.
-      resetResults(session);
-      finishStoppedScan(session);
+      resetResults(scan);
+      finishStoppedScan(session, scan);
     } catch (const ProgramExit& exit) {
       terminateSelf(exit.code);
       return;
@@ -192,7 +211,7 @@ void MainWindow::stopScan() {
       // The results page as after a complete scan, with the tree focused on its root.
       resultsOfQuickScan(false);
       focus(id::kFolderTree);
-      session.folderTree.select(session.folderTree.root());
+      scan.folderTree.select(scan.folderTree.root());
       show(id::kSearchMorePartitions, false);
       focusContext_ = 0;
     }

@@ -17,11 +17,20 @@ int stateOf(int modelState) { return modelState == 0 ? wxTREE_ITEMSTATE_NONE : m
 }  // namespace
 
 TreeMirror::TreeMirror(TreeModel& model, wxTreeCtrl& control, UiQueue& queue)
-    : model_(model), control_(control), queue_(queue) {
-  model_.setObserver(this);
+    : model_(&model), control_(control), queue_(queue) {
+  model_->setObserver(this);
 }
 
-TreeMirror::~TreeMirror() { model_.setObserver(nullptr); }
+TreeMirror::~TreeMirror() { model_->setObserver(nullptr); }
+
+void TreeMirror::attach(TreeModel& model) {
+  queue_.flush();
+  model_->setObserver(nullptr);
+  control_.DeleteAllItems();
+  ids_.clear();
+  model_ = &model;
+  model_->setObserver(this);
+}
 
 TreeItem TreeMirror::itemOf(const wxTreeItemId& id) const {
   if (!id.IsOk()) return kNoItem;
@@ -58,9 +67,9 @@ void TreeMirror::applyInsert(TreeItem item, TreeItem parent, const std::string& 
 
 void TreeMirror::inserted(TreeItem item, TreeItem parent) {
   // What the item is now; later changes arrive as their own updates.
-  std::string text = model_.text(item);
-  const int image = model_.image(item);
-  const int state = model_.state(item);
+  std::string text = model_->text(item);
+  const int image = model_->image(item);
+  const int state = model_->state(item);
   UiOp op;
   op.call = [this, item, parent, text = std::move(text), image, state] {
     applyInsert(item, parent, text, image, image, state);
@@ -72,11 +81,11 @@ void TreeMirror::changed(TreeItem item) {
   UiOp op;
   op.call = [this, item] {
     wxTreeItemId id = idOf(item);
-    if (!id.IsOk() || !model_.exists(item)) return;
-    control_.SetItemText(id, wxString::FromUTF8(model_.text(item)));
-    control_.SetItemImage(id, model_.image(item));
-    control_.SetItemImage(id, model_.image(item), wxTreeItemIcon_Selected);
-    control_.SetItemState(id, stateOf(model_.state(item)));
+    if (!id.IsOk() || !model_->exists(item)) return;
+    control_.SetItemText(id, wxString::FromUTF8(model_->text(item)));
+    control_.SetItemImage(id, model_->image(item));
+    control_.SetItemImage(id, model_->image(item), wxTreeItemIcon_Selected);
+    control_.SetItemState(id, stateOf(model_->state(item)));
   };
   queue_.post(std::move(op));
 }

@@ -19,7 +19,10 @@ class TreeMirror : public TreeObserver {
   TreeMirror(const TreeMirror&) = delete;
   TreeMirror& operator=(const TreeMirror&) = delete;
 
-  TreeModel& model() { return model_; }
+  TreeModel& model() { return *model_; }
+  // Draws another model from now on (interface thread, no worker changing either): the
+  // updates still waiting are applied first, then the control starts empty.
+  void attach(TreeModel& model);
   wxTreeCtrl& control() { return control_; }
   // The model item of a control item (kNoItem when none) and back.
   TreeItem itemOf(const wxTreeItemId& id) const;
@@ -45,7 +48,7 @@ class TreeMirror : public TreeObserver {
   void applyInsert(TreeItem item, TreeItem parent, const std::string& text, int image,
                    int selectedImage, int state);
 
-  TreeModel& model_;
+  TreeModel* model_;
   wxTreeCtrl& control_;
   UiQueue& queue_;
   std::unordered_map<TreeItem, wxTreeItemId> ids_;

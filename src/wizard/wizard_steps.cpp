@@ -81,7 +81,7 @@ void MainWindow::clickTreeItem(int treeId, TreeItem item) {
   TreeMirror* mirror = treeId == control::kDiskTree     ? diskMirror_.get()
                        : treeId == id::kPartitionTree ? partitionMirror_.get()
                                                       : folderMirror_.get();
-  if (treeId == id::kFolderTree && wizardPage_ == 3) {
+  if (treeId == id::kFolderTree && wizardPage_ == WizardPage::Results) {
     treeClicked_ = 1;
     treeActive_ = 1;
   }
@@ -92,7 +92,7 @@ void MainWindow::clickTreeItem(int treeId, TreeItem item) {
 // ------------------------------------------------------------------ disk page
 
 void MainWindow::diskClicked(TreeItem item) {
-  if (wizardPage_ != 0 || item == kNoItem || item == diskTree_.root()) return;
+  if (wizardPage_ != WizardPage::Disk || item == kNoItem || item == diskTree_.root()) return;
   const std::string text = diskTree_.text(item);
   if (text.empty()) return;
   session_->selectedDiskName = text;
@@ -117,7 +117,7 @@ void MainWindow::diskClicked(TreeItem item) {
 }
 
 void MainWindow::modeChosen(int mode) {
-  if (wizardPage_ != 0) return;
+  if (wizardPage_ != WizardPage::Disk) return;
   recoveryMode_ = mode;
   const int radio = mode == kModeQuick ? id::kQuick : mode == kModeAdvanced ? id::kAdvanced : id::kRaw;
   static_cast<wxRadioButton*>(control(radio))->SetValue(true);
@@ -127,13 +127,13 @@ void MainWindow::modeChosen(int mode) {
 
 void MainWindow::next() {
   if (workerRunning()) return;
-  if (wizardPage_ == 0) {
+  if (wizardPage_ == WizardPage::Disk) {
     if (session_->selectedDiskName.empty()) return;
     if (session_->floppySelected())
       nextWithFloppy();
     else
       nextOnDiskPage();
-  } else if (wizardPage_ == 1) {
+  } else if (wizardPage_ == WizardPage::Partition) {
     nextOnPartitionPage();
   }
 }
@@ -174,7 +174,7 @@ void MainWindow::nextWithFloppy() {
   }
   recoveryMode_ = kModeQuick;
   PartitionSelection& sel = session_->partitionSelection;
-  sel.fileSystem = "FAT12";
+  sel.fileSystem = FileSystem::Fat12;
   sel.searchMode = "Quick Mode";
   sel.firstSector = 0;
   sel.lastSector = 2880;
@@ -186,7 +186,8 @@ void MainWindow::nextWithFloppy() {
   setText(id::kFileSystem, "FAT12");
   setText(id::kSelectedMode, sel.searchMode);
   setPicture(artwork::kStep5);
-  wizardPage_ = 3;
+  wizardPage_ = WizardPage::Results;
+  newScan();
   startScan();
 }
 
@@ -202,7 +203,7 @@ void MainWindow::setUpPartitionPage() {
   walkPartitionTable(*session_, partitionTree_, 0);
   partitionTree_.expand(root);
   // The result tree, hidden until a scan fills it.
-  resetResults(*session_);
+  resetResults(*scan_);
 
   showPartitionPage(true);
   // Quick mode: the range comes from the partition; the type list is kept but hidden.
@@ -214,7 +215,7 @@ void MainWindow::setUpPartitionPage() {
   enable(id::kSaveLogButton, false);
   fillPartitionPage(0);
   setHelp(help::kPartitionPage);
-  wizardPage_ = 1;
+  wizardPage_ = WizardPage::Partition;
   focus(id::kPartitionTree);
   if (session_->firstPartitionItem != kNoItem) partitionTree_.select(session_->firstPartitionItem);
 }
@@ -223,18 +224,19 @@ void MainWindow::fillPartitionPage(std::size_t index) {
   const DiskPartitionList& list = session_->partitionLists[session_->selectedDisk];
   chosenPartition_ = static_cast<int>(index);
   const PartitionEntry& entry = list.entries[index];
-  const std::string type = list.fileSystemNames[std::min<std::size_t>(index, DiskPartitionList::kMaxNames - 1)];
+  const FileSystem fs = list.fileSystems[std::min<std::size_t>(index, DiskPartitionList::kMaxNames - 1)];
+  const std::string type(fileSystemName(fs));
   setText(id::kModeField, "Quick Mode");
   setText(id::kStartSector, std::to_string(entry.startSector));
   setText(id::kEndSector, std::to_string(entry.endSector));
-  typeList_->SetSelection(typeIndexOf(type));
+  typeList_->SetSelection(typeIndexOf(fs));
   setInformationRows(rowTexts(quickPartitionRows(session_->selectedDisk,
                                                  static_cast<unsigned>(index + 1), type,
                                                  entry.startSector, entry.endSector)));
 }
 
 void MainWindow::partitionClicked(TreeItem item) {
-  if (wizardPage_ != 1 || item == kNoItem || item == partitionTree_.root()) return;
+  if (wizardPage_ != WizardPage::Partition || item == kNoItem || item == partitionTree_.root()) return;
   const DiskPartitionList& list = session_->partitionLists[session_->selectedDisk];
   for (int i = 0; i < list.count; ++i) {
     if (list.entries[static_cast<std::size_t>(i)].treeItem != item) continue;
@@ -245,7 +247,7 @@ void MainWindow::partitionClicked(TreeItem item) {
 }
 
 void MainWindow::searchEntireDisk() {
-  if (wizardPage_ != 1) return;
+  if (wizardPage_ != WizardPage::Partition) return;
   const bool checked = static_cast<wxCheckBox*>(control(id::kSearchEntireDisk))->GetValue();
   if (checked) {
     enable(id::kSearchMorePartitions, false);
@@ -275,7 +277,7 @@ void MainWindow::searchEntireDisk() {
 
 void MainWindow::nextOnPartitionPage() {
   // Whatever an earlier scan left is discarded first.
-  releaseScanState(*session_);
+  releaseScanState(*scan_);
 
   RangeInput input;
   input.typeIndex = typeList_->GetSelection();
@@ -291,14 +293,14 @@ void MainWindow::nextOnPartitionPage() {
     }
   }
   const RangeResult range = checkRange(input);
-  if (range.message != 0) {
-    session_->messageBox(session_->text(range.message, range.english), MessageButtons::Ok,
-                         MessageIcon::Error);
+  if (range.refusal) {
+    session_->messageBox(session_->text(*range.refusal), MessageButtons::Ok, MessageIcon::Error);
     return;
   }
 
   PartitionSelection& sel = session_->partitionSelection;
-  sel.fileSystem = typeNameOf(input.typeIndex);
+  sel.fileSystem = typeOfIndex(input.typeIndex);
+  const std::string fsName(fileSystemName(sel.fileSystem));
   sel.firstSector = static_cast<std::uint32_t>(range.start);
   sel.lastSector = static_cast<std::uint32_t>(range.last);
   sel.searchMode = fieldText(id::kModeField);
@@ -307,32 +309,31 @@ void MainWindow::nextOnPartitionPage() {
 
   showPartitionPage(false);
   setInformationRows(rowTexts(scanRangeRows(session_->selectedDisk, sel.partitionIndex + 1,
-                                            sel.fileSystem, range.start, range.last,
+                                            fsName, range.start, range.last,
                                             sel.searchMode)));
   setText(id::kSelectedDisk, session_->selectedDiskName);
   setText(id::kRange, std::to_string(range.start) + " - " + std::to_string(range.last));
-  setText(id::kFileSystem, sel.fileSystem);
+  setText(id::kFileSystem, fsName);
   setText(id::kSelectedMode, sel.searchMode);
   enableMenu(id::kMenuSaveLog, false);
   enableMenu(id::kMenuLoadLog, false);
   enable(id::kLoadLogButton, false);
   enable(id::kSaveLogButton, false);
 
+  newScan();
   if (recoveryMode_ == kModeQuick) {
     setPicture(artwork::kStep5);
-    if (sel.fileSystem == "NTFS") {
-      session_->volume.mftStart = 0;
-      session_->volume.mftMirrorStart = 0;
-      session_->partitionValid = static_cast<std::int16_t>(validatePartition(*session_));
-      if (!session_->partitionValid)
-        session_->messageBox(
-            session_->text(177, "Recovery is not possible in Quick Mode use Advance Mode"),
-            MessageButtons::Ok, MessageIcon::Information);
+    if (sel.fileSystem == FileSystem::Ntfs) {
+      scan_->volume.mftStart = 0;
+      scan_->volume.mftMirrorStart = 0;
+      if (!validatePartition(*session_, *scan_))
+        session_->messageBox(session_->text(msg::kNeedsAdvancedMode), MessageButtons::Ok,
+                             MessageIcon::Information);
     } else {
-      session_->partitionValid = static_cast<std::int16_t>(validatePartition(*session_));
+      validatePartition(*session_, *scan_);
     }
   }
-  ++wizardPage_;
+  wizardPage_ = WizardPage::Scan;
   setPicture(artwork::kStep5);
   enable(control::kStopSearching, true);
   show(control::kStopSearching, true);
@@ -348,17 +349,17 @@ void MainWindow::tearDownResults() {
   show(control::kCurrentFolder, false);
   setText(control::kCurrentFolder, "");
   showScanPage(false);
-  session_->folderTree.clear();
+  scan_->folderTree.clear();
   resetInformationList();
   resetResultsView();
 }
 
 void MainWindow::back() {
   if (workerRunning()) return;
-  if (wizardPage_ <= 0) return;
-  if (wizardPage_ == 3) {
+  if (wizardPage_ <= WizardPage::Disk) return;
+  if (wizardPage_ == WizardPage::Results) {
     // No recovery log has been saved in this run, so the recovery is not saved.
-    if (session_->messageBox(session_->text(122, "Do you want to save the recovery?"),
+    if (session_->messageBox(session_->text(msg::kSaveRecoveryQuestion),
                              MessageButtons::YesNo, MessageIcon::Question) == kIdYes)
       saveRecoveryLog();
   }
@@ -376,7 +377,7 @@ void MainWindow::back() {
     uncheckModes();
     for (int id : {id::kQuick, id::kAdvanced, id::kRaw, id::kBack, id::kNext}) enable(id, false);
     setHelpText("");
-    wizardPage_ = 0;
+    wizardPage_ = WizardPage::Disk;
   };
 
   if (session_->floppySelected()) {
@@ -386,8 +387,8 @@ void MainWindow::back() {
     focus(control::kDiskTree);
     diskTree_.select(diskTree_.root());
     session_->selectedDiskName.clear();
-  } else if (wizardPage_ == 1) {
-    releaseScanState(*session_);
+  } else if (wizardPage_ == WizardPage::Partition) {
+    releaseScanState(*scan_);
     static_cast<wxCheckBox*>(control(id::kSearchEntireDisk))->SetValue(false);
     entireDiskSelected_ = false;
     for (int raw : kRawPageControls) show(raw, false);
@@ -412,7 +413,7 @@ void MainWindow::back() {
     enableMenu(id::kMenuSaveLog, false);
     enable(id::kSaveLogButton, false);
     enable(id::kLoadLogButton, true);
-    wizardPage_ = 1;
+    wizardPage_ = WizardPage::Partition;
   }
 }
 

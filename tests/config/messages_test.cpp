@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "config/configuration.h"
+#include "config/message_table.h"
 #include "config/messages.h"
 #include "support/test_support.h"
 
@@ -161,7 +162,36 @@ TEST(Configuration, StartUpReadsTheKeyOrEndsTheProgram) {
   loadConfiguration(t.session);
   EXPECT_EQ(t.session.installFolder, folder.path());
   EXPECT_EQ(t.session.messages->languageFile(), "FrenchA.dat");
-  EXPECT_EQ(t.session.text(115, "Name"), "Nom");
+  EXPECT_EQ(t.session.text(msg::kNameColumn), "Nom");
+}
+
+// The English language file and the message table say the same: every line of the file
+// is the text of a table entry of its number.
+TEST(MessageTable, EveryLineOfTheEnglishFileIsATextOfTheTable) {
+  std::ifstream file(test::sourceDir() + "/resources/EnglishA.dat");
+  ASSERT_TRUE(file);
+  std::string line;
+  int lines = 0;
+  while (std::getline(file, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const auto tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    const int number = std::stoi(line.substr(0, tab));
+    std::string text;
+    for (std::size_t i = tab + 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        const char next = line[++i];
+        text += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+      } else {
+        text += line[i];
+      }
+    }
+    bool found = false;
+    for (const Message& m : msg::kAll) found = found || (m.number == number && m.english == text);
+    EXPECT_TRUE(found) << number << ": " << text;
+    ++lines;
+  }
+  EXPECT_GT(lines, 100);
 }
 
 TEST(Configuration, ApplyDialogTextsReplacesOnlyFoundTexts) {

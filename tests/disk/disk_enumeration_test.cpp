@@ -39,9 +39,9 @@ TEST(UsesGeometryQuery, OnlyNtFiveAndFailingOrWindowsPlatformsUseTheHelper) {
 struct Enumeration : ::testing::Test {
   test::TempDir dir;
   platform::DeviceTable devices;
-  test::RecordingControls controls;
+  test::RecordingReport report;
   test::ScriptedDialogs dialogs;
-  Session session{devices, controls, dialogs};
+  Session session{devices, report, dialogs};
   TreeModel tree;
 
   Enumeration() {
@@ -93,7 +93,7 @@ TEST_F(Enumeration, TheGeometryQueryStopsAtTheFirstGap) {
   EXPECT_EQ(session.hardDiskCount, 1);
   EXPECT_TRUE(tree.expanded(tree.root()));
   EXPECT_EQ(tree.selected(), tree.root());
-  EXPECT_EQ(controls.events().back().id, control::kDiskTree);  // the focus
+  EXPECT_EQ(report.events().back().kind, test::RecordingReport::Event::DiskListReady);
 
   EXPECT_EQ(session.registry.value(kDiskFactsKey, "Disk0"), "");
   EXPECT_EQ(session.registry.value(diskfacts::kModelKey, "Disk0"), std::nullopt);

@@ -26,9 +26,11 @@ struct ReaderFixture : ::testing::Test {
   TestSession t{disk};
   std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(100 * 512, 0xEE);
 
-  std::uint32_t read(std::uint64_t first, std::uint32_t count) {
-    return readDiskSectors(t.session, first, count, buffer);
+  ReadStatus read(std::uint64_t first, std::uint32_t count) {
+    last = readDiskSectors(t.session, first, count, buffer);
+    return last.status;
   }
+  ReadResult last;
   std::vector<std::size_t> lengths() const {
     std::vector<std::size_t> out;
     for (auto& r : disk->requests()) out.push_back(r.length);
@@ -38,23 +40,23 @@ struct ReaderFixture : ::testing::Test {
 };
 
 TEST_F(ReaderFixture, SplitsRequestsIntoChunksOfFortyAndATail) {
-  EXPECT_EQ(read(10, 40), 1u);
+  EXPECT_EQ(read(10, 40), ReadStatus::Ok);
   EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480}));
   EXPECT_EQ(sectorByte(0), 10);
   EXPECT_EQ(sectorByte(39), 49);
 
   disk->clearRequests();
-  EXPECT_EQ(read(10, 41), 1u);
+  EXPECT_EQ(read(10, 41), ReadStatus::Ok);
   EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 512}));
   EXPECT_EQ(disk->requests()[1].offset, 50u * 512);
   EXPECT_EQ(sectorByte(40), 50);
 
   disk->clearRequests();
-  EXPECT_EQ(read(0, 80), 1u);
+  EXPECT_EQ(read(0, 80), ReadStatus::Ok);
   EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 20480}));
 
   disk->clearRequests();
-  EXPECT_EQ(read(0, 100), 1u);
+  EXPECT_EQ(read(0, 100), ReadStatus::Ok);
   EXPECT_EQ(lengths(), (std::vector<std::size_t>{20480, 20480, 10240}));
   EXPECT_EQ(sectorByte(99), 99);
   EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
@@ -62,9 +64,10 @@ TEST_F(ReaderFixture, SplitsRequestsIntoChunksOfFortyAndATail) {
 
 TEST_F(ReaderFixture, FailingChunkIsReadAgainSectorBySectorAfterRetry) {
   disk->failSector(5);
-  t.dialogs.badSectorAnswers = {answer::kRetry};
-  // Chunk 0 fails; the result shows only the last whole chunk and the tail.
-  EXPECT_EQ(read(0, 100), 1u);
+  t.dialogs.badSectorAnswers = {BadSectorAnswer::Retry};
+  // Chunk 0 fails; its retry leaves sector 5 unread, and the result says so.
+  EXPECT_EQ(read(0, 100), ReadStatus::SectorsSkipped);
+  EXPECT_EQ(last.skipped, (std::vector<SectorRange>{{5, 1}}));
   auto requests = disk->requests();
   ASSERT_EQ(requests.size(), 1u + 40u + 1u + 1u);
   EXPECT_EQ(requests[0].length, 20480u);
@@ -82,23 +85,19 @@ TEST_F(ReaderFixture, FailingChunkIsReadAgainSectorBySectorAfterRetry) {
   EXPECT_EQ(sectorByte(6), 6);
 }
 
-TEST_F(ReaderFixture, ResultReportsTheLastChunkAndTheTail) {
-  t.session.badSectorPolicy = answer::kSkipAll;
-  disk->failSector(45);  // the last whole chunk of an 80-sector read
-  EXPECT_EQ(read(0, 80), 0u);
-  disk->healSector(45);
-  disk->failSector(10);  // an earlier chunk does not show
-  EXPECT_EQ(read(0, 80), 1u);
-  disk->healSector(10);
-  disk->failSector(90);  // the tail of a 100-sector read
-  EXPECT_EQ(read(0, 100), 0u);
+TEST_F(ReaderFixture, ResultListsTheSkippedRangesOfEveryChunkAndTheTail) {
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
+  disk->failSector(10);  // an early chunk
+  disk->failSector(90);  // the tail
+  EXPECT_EQ(read(0, 100), ReadStatus::SectorsSkipped);
+  EXPECT_EQ(last.skipped, (std::vector<SectorRange>{{0, 40}, {80, 20}}));
   EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
 }
 
 TEST_F(ReaderFixture, SkipAllFailsWithoutPromptAndLeavesTheRange) {
-  t.session.badSectorPolicy = answer::kSkipAll;
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
   disk->failSector(3);
-  EXPECT_EQ(read(0, 10), 0u);
+  EXPECT_EQ(read(0, 10), ReadStatus::SectorsSkipped);
   EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
   EXPECT_EQ(disk->requests().size(), 1u);
   for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(sectorByte(i), 0xEE);
@@ -106,14 +105,14 @@ TEST_F(ReaderFixture, SkipAllFailsWithoutPromptAndLeavesTheRange) {
 
 TEST_F(ReaderFixture, RetryAndSkipAskAgainWhileTheAllAnswersSilenceThePrompt) {
   disk->failSector(0);
-  t.dialogs.badSectorAnswers = {answer::kRetry, answer::kSkip, answer::kRetryAll};
+  t.dialogs.badSectorAnswers = {BadSectorAnswer::Retry, BadSectorAnswer::Skip, BadSectorAnswer::RetryAll};
   read(0, 1);
   read(0, 1);
   EXPECT_EQ(t.dialogs.badSectorPrompts, 2);
-  EXPECT_EQ(t.session.badSectorPolicy.load(), answer::kSkip);
+  EXPECT_EQ(t.session.badSectorPolicy.load(), BadSectorAnswer::Skip);
   read(0, 1);
   EXPECT_EQ(t.dialogs.badSectorPrompts, 3);
-  EXPECT_EQ(t.session.badSectorPolicy.load(), answer::kRetryAll);
+  EXPECT_EQ(t.session.badSectorPolicy.load(), BadSectorAnswer::RetryAll);
   disk->clearRequests();
   read(0, 1);
   read(0, 1);
@@ -124,7 +123,7 @@ TEST_F(ReaderFixture, RetryAndSkipAskAgainWhileTheAllAnswersSilenceThePrompt) {
 
 TEST_F(ReaderFixture, SkipAllChosenOnceHoldsForEveryLaterRead) {
   disk->failSector(2);
-  t.dialogs.badSectorAnswers = {answer::kSkipAll};
+  t.dialogs.badSectorAnswers = {BadSectorAnswer::SkipAll};
   read(0, 5);
   read(0, 5);
   read(0, 100);
@@ -132,22 +131,60 @@ TEST_F(ReaderFixture, SkipAllChosenOnceHoldsForEveryLaterRead) {
 }
 
 TEST_F(ReaderFixture, TailThatFailsIsStillReadSectorBySector) {
-  t.session.badSectorPolicy = answer::kRetryAll;
+  t.session.badSectorPolicy = BadSectorAnswer::RetryAll;
   disk->failSector(85);
-  EXPECT_EQ(read(0, 100), 0u);
+  EXPECT_EQ(read(0, 100), ReadStatus::SectorsSkipped);
   EXPECT_EQ(sectorByte(84), 84);
   EXPECT_EQ(sectorByte(85), 0xEE);
   EXPECT_EQ(sectorByte(86), 86);
 }
 
-TEST_F(ReaderFixture, DeviceThatCannotBeOpenedReturnsTheCountAndLeavesTheBuffer) {
+TEST_F(ReaderFixture, DeviceThatCannotBeOpenedFailsAndClearsTheBuffer) {
   SectorReadRequest request;
   request.devicePath = platform::DeviceTable::physicalDriveName(3);
   request.sectorCount = 7;
   request.buffer = buffer;
-  EXPECT_EQ(readSectors(t.session, request), 7u);
-  EXPECT_EQ(buffer[0], 0xEE);
+  EXPECT_EQ(readSectors(t.session, request).status, ReadStatus::Failed);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(buffer[7 * 512 - 1], 0);
+  EXPECT_EQ(buffer[7 * 512], 0xEE);
   EXPECT_TRUE(disk->requests().empty());
+}
+
+TEST_F(ReaderFixture, RemovedDeviceIsLostAtOnceWithoutThePrompt) {
+  EXPECT_EQ(read(0, 1), ReadStatus::Ok);
+  disk->breakDown(FaultyDevice::Breakdown::Removed);
+  EXPECT_EQ(read(1, 5), ReadStatus::DeviceLost);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(t.dialogs.badSectorPrompts, 0);
+  EXPECT_TRUE(t.session.deviceLost());
+  // Later reads do not touch the device again.
+  disk->clearRequests();
+  EXPECT_EQ(read(0, 1), ReadStatus::DeviceLost);
+  EXPECT_TRUE(disk->requests().empty());
+}
+
+TEST_F(ReaderFixture, DeviceFailingEveryReadIsLostOnceASectorThatReadBeforeFails) {
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
+  EXPECT_EQ(read(3, 1), ReadStatus::Ok);
+  disk->breakDown(FaultyDevice::Breakdown::FailsEverything);
+  for (int n = 1; n < DeviceWatch::kFailuresBeforeCheck; ++n)
+    EXPECT_EQ(read(10 + static_cast<std::uint64_t>(n), 1), ReadStatus::SectorsSkipped) << n;
+  EXPECT_FALSE(t.session.deviceLost());
+  disk->clearRequests();
+  EXPECT_EQ(read(50, 1), ReadStatus::DeviceLost);
+  // The check read sector 3 again, which read before.
+  ASSERT_EQ(disk->requests().size(), 2u);
+  EXPECT_EQ(disk->requests()[1].offset, 3u * 512);
+}
+
+TEST_F(ReaderFixture, ARunOfBadSectorsIsNoLostDevice) {
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
+  EXPECT_EQ(read(3, 1), ReadStatus::Ok);
+  for (std::uint64_t s = 10; s < 30; ++s) disk->failSector(s);
+  for (std::uint64_t s = 10; s < 30; ++s) EXPECT_EQ(read(s, 1), ReadStatus::SectorsSkipped);
+  EXPECT_FALSE(t.session.deviceLost());
+  EXPECT_EQ(read(31, 1), ReadStatus::Ok);
 }
 
 TEST_F(ReaderFixture, FloppyEntryReadsTheFloppyWhateverTheDeviceName) {
@@ -155,15 +192,15 @@ TEST_F(ReaderFixture, FloppyEntryReadsTheFloppyWhateverTheDeviceName) {
   floppy->bytes()[512 * 3] = 0x42;
   t.devices.attach("\\\\.\\A:", floppy);
   t.session.selectedDiskName = "1.44\" Floppy";
-  EXPECT_EQ(read(3, 1), 1u);
+  EXPECT_EQ(read(3, 1), ReadStatus::Ok);
   EXPECT_EQ(buffer[0], 0x42);
   EXPECT_TRUE(disk->requests().empty());
 }
 
 TEST_F(ReaderFixture, DisksBeyondTheTenSlotsCannotBeRead) {
   t.session.selectedDisk = 10;
-  EXPECT_EQ(read(0, 1), 0u);
-  EXPECT_EQ(buffer[0], 0xEE);
+  EXPECT_EQ(read(0, 1), ReadStatus::Failed);
+  EXPECT_EQ(buffer[0], 0);
 }
 
 TEST(FileDevice, ReadsThroughTheWindowAndPastItsEdges) {

@@ -16,18 +16,18 @@ using Field = ScanCatalogue::Field;
 struct CatalogueFixture : ::testing::Test {
   test::TempDir install;
   test::TestSession t{std::make_shared<platform::MemoryDevice>(1)};
-  ScanCatalogue& catalogue = t.session.catalogue;
+  ScanCatalogue& catalogue = t.scan.catalogue;
   TreeItem root = kNoItem;
 
   void SetUp() override {
     t.session.installFolder = install.path();
-    root = t.session.folderTree.insert(kNoItem, "Root", 3, 3);
+    root = t.scan.folderTree.insert(kNoItem, "Root", 3, 3);
   }
   // Inserts folders "F0" ... through the one writer the tree builders use.
   std::vector<TreeItem> insert(int n, std::uint32_t firstSelf = 100) {
     std::vector<TreeItem> items;
     for (int i = 0; i < n; ++i)
-      items.push_back(insertFolder(t.session, root, "F" + std::to_string(i), firstSelf + i,
+      items.push_back(insertFolder(t.session, t.scan, root, "F" + std::to_string(i), firstSelf + i,
                                    0x3000 + i, 0x4000 + i, 0, i % 2));
     return items;
   }
@@ -43,11 +43,11 @@ TEST_F(CatalogueFixture, EveryFolderInsertAppendsOneRecordOf546Bytes) {
   EXPECT_EQ(catalogue.nodes[2].treeItem, items[2]);
   EXPECT_EQ(catalogue.treeBuilding.load(), 1u);
   // The tree side: last child of the parent, closed-folder image, unchecked boxes, expanded parent.
-  EXPECT_EQ(t.session.folderTree.children(root), items);
-  EXPECT_EQ(t.session.folderTree.image(items[0]), kImageClosedFolder);
-  EXPECT_EQ(t.session.folderTree.state(items[0]), kUnchecked);
-  EXPECT_EQ(t.session.folderTree.state(root), kUnchecked);
-  EXPECT_TRUE(t.session.folderTree.expanded(root));
+  EXPECT_EQ(t.scan.folderTree.children(root), items);
+  EXPECT_EQ(t.scan.folderTree.image(items[0]), kImageClosedFolder);
+  EXPECT_EQ(t.scan.folderTree.state(items[0]), kUnchecked);
+  EXPECT_EQ(t.scan.folderTree.state(root), kUnchecked);
+  EXPECT_TRUE(t.scan.folderTree.expanded(root));
 
   // The record layout on disk, read byte for byte.
   auto bytes = test::readFile(file());
@@ -135,7 +135,7 @@ TEST_F(CatalogueFixture, CursorProtocolForSeveralFieldsOfOneRecord) {
 TEST_F(CatalogueFixture, LongNamesAreStoredWholeButReadAsTheirFirst255Bytes) {
   std::string name(300, 'n');
   for (std::size_t i = 0; i < name.size(); ++i) name[i] = static_cast<char>('a' + i % 26);
-  insertFolder(t.session, root, name, 7, 0, 0, 0, 0);
+  insertFolder(t.session, t.scan, root, name, 7, 0, 0, 0, 0);
   auto bytes = test::readFile(file());
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data())), name);
   ScanCatalogue::NameBuffer buffer;

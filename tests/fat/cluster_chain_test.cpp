@@ -10,19 +10,15 @@ namespace {
 using Chain = std::vector<std::uint32_t>;
 
 Chain directoryChain(test::CraftedFat& v, std::uint32_t first, std::uint32_t parentId = 0) {
-  v.session().directoryChain.clear();
-  walkDirectoryChain(v.session(), first, parentId);
-  return v.session().directoryChain;
+  return walkDirectoryChain(v.session(), v.scan().workingVolume, first, parentId);
 }
 
 Chain fileChain(test::CraftedFat& v, std::uint32_t first) {
-  v.session().fileChain.clear();
-  walkFileChain(v.session(), first);
-  return v.session().fileChain;
+  return walkFileChain(v.session(), v.scan().workingVolume, first);
 }
 
 TEST(ClusterChain, Fat16ChainsEndAtTheEndMarkOrTheSectorIndexCheck) {
-  test::CraftedFat v("FAT16");
+  test::CraftedFat v(FileSystem::Fat16);
   v.chain({5, 6});
   EXPECT_EQ(directoryChain(v, 5), (Chain{5, 6}));
   EXPECT_EQ(fileChain(v, 5), (Chain{5, 6}));
@@ -38,7 +34,7 @@ TEST(ClusterChain, Fat16ChainsEndAtTheEndMarkOrTheSectorIndexCheck) {
 }
 
 TEST(ClusterChain, Fat12EntriesStraddlingSectorsAreReadWhole) {
-  test::CraftedFat v("FAT12");
+  test::CraftedFat v(FileSystem::Fat12);
   // Cluster 3 (odd): high nibble of byte 4 and byte 5 shifted by 4.
   v.sector(1)[4] = 0x40;
   v.sector(1)[5] = 0x00;
@@ -55,13 +51,13 @@ TEST(ClusterChain, Fat12EntriesStraddlingSectorsAreReadWhole) {
 }
 
 TEST(ClusterChain, ChainsThatLoopEnd) {
-  test::CraftedFat fat12("FAT12");
+  test::CraftedFat fat12(FileSystem::Fat12);
   fat12.fat(10, 11);
   fat12.fat(11, 10);
   EXPECT_LE(fileChain(fat12, 10).size(), fatEntryCount(fat12.v));
   EXPECT_LE(directoryChain(fat12, 10).size(), fatEntryCount(fat12.v));
 
-  test::CraftedFat fat16("FAT16");
+  test::CraftedFat fat16(FileSystem::Fat16);
   fat16.fat(10, 11);
   fat16.fat(11, 10);
   EXPECT_LE(fileChain(fat16, 10).size(), fatEntryCount(fat16.v));
@@ -69,7 +65,7 @@ TEST(ClusterChain, ChainsThatLoopEnd) {
 }
 
 TEST(ClusterChain, LostDirectoriesAreFollowedForTwentySixClusters) {
-  test::CraftedFat v("FAT16");
+  test::CraftedFat v(FileSystem::Fat16);
   std::vector<std::uint32_t> clusters;
   for (std::uint32_t c = 100; c < 140; ++c) clusters.push_back(c);
   for (std::size_t i = 0; i < clusters.size(); ++i)
@@ -80,7 +76,7 @@ TEST(ClusterChain, LostDirectoriesAreFollowedForTwentySixClusters) {
 }
 
 TEST(ClusterChain, Fat32UsesAllThirtyTwoBitsOfAnEntry) {
-  test::CraftedFat v("FAT32", 1, 600, 4);
+  test::CraftedFat v(FileSystem::Fat32, 1, 600, 4);
   v.fat(5, 6);
   v.fat(6, 0x10000007);  // a reserved top bit set: at or above the end mark
   EXPECT_EQ(directoryChain(v, 5), (Chain{5, 6}));

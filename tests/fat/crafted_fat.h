@@ -11,16 +11,16 @@
 namespace tessaly::test {
 
 struct CraftedFat {
-  std::string fs;
+  FileSystem fs;
   std::shared_ptr<platform::MemoryDevice> device;
   std::unique_ptr<TestSession> t;
   TempDir install;
   VolumeParameters v;
 
   // A volume at sector 0: boot sector, FAT 1, FAT 2, root area (none on FAT32), data.
-  explicit CraftedFat(std::string fileSystem = "FAT16", std::uint32_t spc = 1, std::uint32_t sectors = 600,
+  explicit CraftedFat(FileSystem fileSystem = FileSystem::Fat16, std::uint32_t spc = 1, std::uint32_t sectors = 600,
                       std::uint32_t fatSectors = 4)
-      : fs(std::move(fileSystem)), device(std::make_shared<platform::MemoryDevice>(sectors)) {
+      : fs(fileSystem), device(std::make_shared<platform::MemoryDevice>(sectors)) {
     t = std::make_unique<TestSession>(device);
     v.fileSystem = fs;
     v.sectorsPerCluster = spc;
@@ -28,30 +28,31 @@ struct CraftedFat {
     v.fatSectors = fatSectors;
     v.fat1Start = 1;
     v.fat2Start = 1 + fatSectors;
-    v.rootDirSectors = fs == "FAT32" ? 0 : 2;
-    v.rootDirStart = fs == "FAT32" ? 2 : 1 + 2 * fatSectors;
+    v.rootDirSectors = fs == FileSystem::Fat32 ? 0 : 2;
+    v.rootDirStart = fs == FileSystem::Fat32 ? 2 : 1 + 2 * fatSectors;
     const std::uint32_t data = 1 + 2 * fatSectors + v.rootDirSectors;
     v.cluster0Sector = data - 2 * spc;
     Session& s = t->session;
-    s.volume = v;
-    s.workingVolume = v;
+    t->scan.volume = v;
+    t->scan.workingVolume = v;
     s.installFolder = install.path();
     s.partitionSelection.fileSystem = fs;
     s.partitionSelection.firstSector = 0;
     s.partitionSelection.lastSector = sectors - 1;
   }
   Session& session() { return t->session; }
+  ScanState& scan() { return t->scan; }
   std::span<std::uint8_t> sector(std::uint64_t n) { return device->sector(n); }
   std::uint64_t clusterSector(std::uint32_t c) const { return v.clusterSector(c); }
   std::uint64_t rootSector(std::uint32_t i = 0) const {
-    return fs == "FAT32" ? v.clusterSector(v.rootDirStart) + i : v.rootDirStart + i;
+    return fs == FileSystem::Fat32 ? v.clusterSector(v.rootDirStart) + i : v.rootDirStart + i;
   }
 
   void fat(std::uint32_t c, std::uint32_t value, bool secondFatToo = true) {
     for (std::uint32_t start : {v.fat1Start, v.fat2Start}) {
       if (start == v.fat2Start && !secondFatToo) break;
       auto bytes = std::span<std::uint8_t>(device->bytes()).subspan(start * 512, v.fatSectors * 512);
-      if (fs == "FAT12") {
+      if (fs == FileSystem::Fat12) {
         std::size_t o = c * 3 / 2;
         if (c % 2 == 0) {
           bytes[o] = static_cast<std::uint8_t>(value);
@@ -60,7 +61,7 @@ struct CraftedFat {
           bytes[o] = static_cast<std::uint8_t>((bytes[o] & 0x0F) | ((value << 4) & 0xF0));
           bytes[o + 1] = static_cast<std::uint8_t>(value >> 4);
         }
-      } else if (fs == "FAT16") {
+      } else if (fs == FileSystem::Fat16) {
         put16le(bytes, c * 2, static_cast<std::uint16_t>(value));
       } else {
         put32le(bytes, c * 4, value);
@@ -69,7 +70,7 @@ struct CraftedFat {
   }
   void chain(std::initializer_list<std::uint32_t> clusters) {
     std::vector<std::uint32_t> list(clusters);
-    const std::uint32_t end = fs == "FAT12" ? 0xFFF : fs == "FAT16" ? 0xFFFF : 0x0FFFFFFF;
+    const std::uint32_t end = fs == FileSystem::Fat12 ? 0xFFF : fs == FileSystem::Fat16 ? 0xFFFF : 0x0FFFFFFF;
     for (std::size_t i = 0; i < list.size(); ++i) fat(list[i], i + 1 < list.size() ? list[i + 1] : end);
   }
 

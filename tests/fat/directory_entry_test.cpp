@@ -42,9 +42,9 @@ TEST(DirectoryEntry, DirectoryStartsAndFirstClusters) {
   EXPECT_FALSE(isDirectoryStart(v.sector(v.clusterSector(11))));  // no ".." after it
 
   v.entry(100, 0, "BIG", 0x10, 0x00020003);
-  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), "FAT32"), 0x00020003u);
-  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), "FAT16"), 0x0003u);
-  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), "FAT12"), 0x0003u);
+  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), FileSystem::Fat32), 0x00020003u);
+  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), FileSystem::Fat16), 0x0003u);
+  EXPECT_EQ(entryCluster(entryOf(v, 100, 0), FileSystem::Fat12), 0x0003u);
 }
 
 TEST(DirectoryEntry, LongNamesAreCollectedBackwardsFromTheShortEntry) {
@@ -91,7 +91,7 @@ TEST(DirectoryEntry, LongNameBeforeAClusterBoundaryIsFoundThroughTheChain) {
   // the short entry begins cluster 60.
   v.longName(v.clusterSector(40), 15, 0x41, "Split Name");
   v.entry(v.clusterSector(60), 0, "SPLITN~1   ", 0x10, 12);
-  std::vector<DirectorySector> sectors = chainSectors(s, {40, 60});
+  std::vector<DirectorySector> sectors = chainSectors(v.scan().workingVolume, {40, 60});
   ASSERT_EQ(sectors.size(), 2u);
   EXPECT_EQ(sectors[1].previous, v.clusterSector(40));
   EXPECT_EQ(assembleLongName(s, v.sector(v.clusterSector(60)), 0, sectors[1]), "Split Name");

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "partition/volume.h"
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 #include "support/manifest.h"
 #include "support/test_support.h"
 
@@ -40,17 +40,17 @@ struct Scan {
     Session& s = t->session;
     s.installFolder = install.path();
     s.memoryLimit = memoryLimit;
-    s.partitionSelection.fileSystem = volume.path;
+    s.partitionSelection.fileSystem = fileSystemFromName(volume.path);
     s.partitionSelection.firstSector = volume.firstSector;
     s.partitionSelection.lastSector = volume.path == "FAT12" ? 2880 : volume.lastSector;
-    if (volume.path != "FAT12") s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
-    runQuickFatScan(s);
-    walk(s.folderTree.root(), "");
+    if (volume.path != "FAT12") validatePartition(s, t->scan);
+    runQuickFatScan(s, t->scan);
+    walk(t->scan.folderTree.root(), "");
   }
 
   void walk(TreeItem item, const std::string& path) {
-    Session& s = t->session;
-    FolderContents contents = listFolder(s, item);
+    ScanState& s = t->scan;
+    FolderContents contents = listFolder(t->session, s, item);
     ScannedFolder& folder = folders[path];
     folder.deleted = contents.deleted;
     folder.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
@@ -133,9 +133,9 @@ TEST_P(QuickFatScan, ListModeGivesTheSameTreeAndRows) {
   auto volume = test::entriesOf(manifest, volumeName, "volume").at(0);
   Scan table(test::imagePath(image), volume);
   Scan list(test::imagePath(image), volume, 0);
-  EXPECT_TRUE(table.t->session.directoryTable.tableMode() || table.t->session.directoryTable.empty());
+  EXPECT_TRUE(table.t->scan.directoryTable.tableMode() || table.t->scan.directoryTable.empty());
   EXPECT_EQ(list.dump, table.dump);
-  EXPECT_GT(table.t->session.catalogue.recordCount(), 5u);
+  EXPECT_GT(table.t->scan.catalogue.recordCount(), 5u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, QuickFatScan,

@@ -9,13 +9,13 @@
 namespace tessaly {
 namespace {
 
-std::vector<std::string> namesUnder(Session& s, TreeItem item) {
+std::vector<std::string> namesUnder(ScanState& s, TreeItem item) {
   std::vector<std::string> out;
   for (TreeItem c : s.folderTree.children(item)) out.push_back(s.folderTree.text(c));
   return out;
 }
 
-TreeItem childNamed(Session& s, TreeItem item, const std::string& name) {
+TreeItem childNamed(ScanState& s, TreeItem item, const std::string& name) {
   for (TreeItem c : s.folderTree.children(item))
     if (s.folderTree.text(c) == name) return c;
   return kNoItem;
@@ -23,24 +23,24 @@ TreeItem childNamed(Session& s, TreeItem item, const std::string& name) {
 
 TEST(Sweep, AVolumeWithoutDirectoriesYieldsTheLostRowAlone) {
   test::CraftedFat v;
-  sweepDirectories(v.session());
-  const DirectoryTable& table = v.session().directoryTable;
+  sweepDirectories(v.session(), v.scan());
+  const DirectoryTable& table = v.scan().directoryTable;
   ASSERT_EQ(table.rowCount(), 1u);
   EXPECT_FALSE(table.tableMode());
   EXPECT_EQ(table.name(0), "Lost");
   EXPECT_EQ(table.self(0), kLostId);
-  for (const auto& text : v.t->controls.texts(control::kStatusLine))
+  for (const auto& text : v.t->report.statuses())
     EXPECT_EQ(text.find("Dumping"), std::string::npos);
 }
 
 TEST(Sweep, DirectoriesMustNameThemselvesAndSortByParent) {
-  test::CraftedFat v("FAT16", 2);
+  test::CraftedFat v(FileSystem::Fat16, 2);
   v.directory(10, 12);      // child of 12
   v.directory(12, 0);       // in the root
   v.directory(14, 0, 99);   // a stale copy: its "." names cluster 99
   v.directory(16, 10);
-  sweepDirectories(v.session());
-  const DirectoryTable& table = v.session().directoryTable;
+  sweepDirectories(v.session(), v.scan());
+  const DirectoryTable& table = v.scan().directoryTable;
   ASSERT_EQ(table.rowCount(), 4u);
   EXPECT_TRUE(table.tableMode());
   EXPECT_EQ(table.name(0), "Lost");
@@ -48,76 +48,85 @@ TEST(Sweep, DirectoriesMustNameThemselvesAndSortByParent) {
   EXPECT_EQ(table.self(2), 16u);  // parent 10
   EXPECT_EQ(table.self(3), 10u);  // parent 12
   EXPECT_EQ(table.row(1).sector, v.clusterSector(12));
-  EXPECT_EQ(v.t->controls.lastText(control::kFoundCount), "4");
+  EXPECT_EQ(v.t->report.lastCounter(Counter::FoldersFound), "4");
 }
 
 TEST(Sweep, StopEndsThePassAndKeepsWhatWasFound) {
   test::CraftedFat v;
   v.directory(10, 0);
   v.directory(200, 0);
-  // The controls stand in for the Stop button: the first progress update stops the sweep.
-  struct StoppingControls : test::RecordingControls {
-    Session* session = nullptr;
-    void setProgress(int id, int percent) override {
-      if (session) session->stopRequested = true;
-      RecordingControls::setProgress(id, percent);
-    }
-  } stopping;
-  stopping.session = &v.session();
-  v.session().controls = &stopping;
-  sweepDirectories(v.session());
-  EXPECT_FALSE(v.session().sweepRunning);
-  EXPECT_LT(v.session().directoryTable.rowCount(), 3u);
+  // The report stands in for the Stop button: the first progress update stops the sweep.
+  v.t->report.setListener([&](const test::RecordingReport::Event& e) {
+    if (e.kind == test::RecordingReport::Event::ScanProgress) v.scan().stopRequested = true;
+  });
+  sweepDirectories(v.session(), v.scan());
+  EXPECT_FALSE(v.scan().sweepRunning);
+  EXPECT_LT(v.scan().directoryTable.rowCount(), 3u);
 }
 
 TEST(LostDirectories, RowsWithoutTheirParentGoUnderLost) {
   for (bool listMode : {false, true}) {
     test::CraftedFat v;
-    Session& s = v.session();
+    Session& session = v.session();
+  ScanState& s = v.scan();
     DirectoryTable& table = s.directoryTable;
     if (!listMode) {
-      ASSERT_TRUE(table.enterTableMode(s, 4));
+      ASSERT_TRUE(table.enterTableMode(session.memoryLimit, 4));
     }
     table.append(DirectoryRow::lost());
     DirectoryRow a, b, c;
     a.self = 5, a.parent = 0, b.self = 9, b.parent = 5, c.self = 11, c.parent = 77;
-    for (auto* r : {&a, &b, &c}) r->type = "FOLDER", r->name = "Dir";
+    for (auto* r : {&a, &b, &c}) r->name = "Dir";
     table.append(a), table.append(b), table.append(c);
-    markLostDirectories(s);
+    markLostDirectories(session, s);
     EXPECT_EQ(table.parent(0), 0u);
     EXPECT_EQ(table.parent(1), 0u);
     EXPECT_EQ(table.parent(2), 5u);
     EXPECT_EQ(table.parent(3), kLostId) << (listMode ? "list" : "table");
-    EXPECT_EQ(v.t->controls.texts(control::kStatusLine),
+    EXPECT_EQ(v.t->report.statuses(),
               (std::vector<std::string>{"Searching Lost Directories 2/4", "Searching Lost Directories 3/4"}));
   }
 }
 
-TEST(LostDirectories, StatusShowsEveryCheckedRow) {
-  test::CraftedFat v;
-  Session& s = v.session();
-  s.directoryTable.enterTableMode(s, 4);
-  s.directoryTable.append(DirectoryRow::lost());
-  for (std::uint32_t i = 1; i <= 3; ++i) {
-    DirectoryRow r;
-    r.self = 10 + i;
-    r.parent = 50;
-    r.type = "FOLDER";
-    s.directoryTable.append(r);
+// The status lines of the lost-directory check and of the scan around it, without a
+// language file and with the English one loaded: message 184 has a short English text of
+// its own for the counting line.
+TEST(LostDirectories, StatusLinesWithAndWithoutTheEnglishFile) {
+  for (bool english : {false, true}) {
+    SCOPED_TRACE(english ? "English file" : "no language file");
+    test::CraftedFat v;
+    Session& session = v.session();
+    if (english) session.messages = std::make_shared<MessageCatalogue>(test::stageDir(), "EnglishA.dat");
+    ScanState& s = v.scan();
+    s.directoryTable.enterTableMode(session.memoryLimit, 4);
+    s.directoryTable.append(DirectoryRow::lost());
+    for (std::uint32_t i = 1; i <= 3; ++i) {
+      DirectoryRow r;
+      r.self = 10 + i;
+      r.parent = 50;
+      s.directoryTable.append(r);
+    }
+    markLostDirectories(session, s);
+    const std::string counting = english ? "Searching Lost Directories. Please Wait..." : "Searching Lost Directories ";
+    EXPECT_EQ(v.t->report.statuses(), (std::vector<std::string>{counting + "1/4", counting + "2/4", counting + "3/4"}));
+
+    v.t->report.clear();
+    s.partitionValid = 1;
+    runQuickFatScan(session, s);
+    const auto lines = v.t->report.statuses();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "Searching Lost Directories. Please Wait...");
+    EXPECT_EQ(lines.back(), "Building Folder Tree. Please Wait...");
   }
-  markLostDirectories(s);
-  EXPECT_EQ(v.t->controls.texts(control::kStatusLine),
-            (std::vector<std::string>{"Searching Lost Directories 1/4", "Searching Lost Directories 2/4",
-                                      "Searching Lost Directories 3/4"}));
 }
 
 struct TreeVolume : test::CraftedFat {
-  TreeVolume() : CraftedFat("FAT16") {}
-  void scan() {
-    session().partitionValid = 1;  // the layout is known; there is no boot sector to read
-    runQuickFatScan(session());
+  TreeVolume() : CraftedFat(FileSystem::Fat16) {}
+  void runScan() {
+    scan().partitionValid = 1;  // the layout is known; there is no boot sector to read
+    runQuickFatScan(session(), scan());
   }
-  TreeItem root() { return session().folderTree.root(); }
+  TreeItem root() { return scan().folderTree.root(); }
 };
 
 TEST(TreeBuilder, NamesFoldersFromTheirParentsAndMarksDeletedSubtrees) {
@@ -132,8 +141,9 @@ TEST(TreeBuilder, NamesFoldersFromTheirParentsAndMarksDeletedSubtrees) {
   v.directory(21, 20);
   v.chain({5});
   v.chain({20});
-  v.scan();
-  Session& s = v.session();
+  v.runScan();
+  
+  ScanState& s = v.scan();
   EXPECT_EQ(s.folderTree.text(v.root()), "Root");
   EXPECT_EQ(namesUnder(s, v.root()), (std::vector<std::string>{"Lost", "A", "_DEL"}));
   TreeItem a = childNamed(s, v.root(), "A");
@@ -154,8 +164,8 @@ TEST(TreeBuilder, ALiveRootEntryNameWinsWhateverTheOrder) {
     v.entry(v.rootSector(), liveFirst ? 0 : 1, "LIVE       ", 0x10, 5);
     v.entry(v.rootSector(), liveFirst ? 1 : 0, "\xE5" "ONE       ", 0x10, 5);
     v.directory(5, 0);
-    v.scan();
-    EXPECT_EQ(namesUnder(v.session(), v.root()), (std::vector<std::string>{"Lost", "LIVE"}));
+    v.runScan();
+    EXPECT_EQ(namesUnder(v.scan(), v.root()), (std::vector<std::string>{"Lost", "LIVE"}));
   }
 }
 
@@ -167,8 +177,9 @@ TEST(TreeBuilder, ImplausibleLongNamesAndHiddenSubdirectoriesKeepTheirDirNames) 
   v.entry(v.clusterSector(5), 2, "HIDDEN     ", 0x12, 9);  // hidden bit too: not exactly 0x10
   v.directory(9, 5);
   v.chain({5});
-  v.scan();
-  Session& s = v.session();
+  v.runScan();
+  
+  ScanState& s = v.scan();
   auto top = namesUnder(s, v.root());
   ASSERT_EQ(top.size(), 2u);
   EXPECT_EQ(top[1].rfind("Dir", 0), 0u);
@@ -182,8 +193,8 @@ TEST(TreeBuilder, DotDotLinksThatFormACycleEnd) {
   v.directory(31, 30);
   v.entry(v.clusterSector(30), 2, "X          ", 0x10, 31);
   v.entry(v.clusterSector(31), 2, "Y          ", 0x10, 30);
-  v.scan();  // must return
-  EXPECT_GE(v.session().catalogue.recordCount(), 1u);
+  v.runScan();  // must return
+  EXPECT_GE(v.scan().catalogue.recordCount(), 1u);
 }
 
 TEST(TreeBuilder, OpeningAFolderRenamesItsChildrenOnce) {
@@ -193,8 +204,9 @@ TEST(TreeBuilder, OpeningAFolderRenamesItsChildrenOnce) {
   v.entry(v.clusterSector(5), 2, "B          ", 0x10, 9);
   v.directory(9, 5);
   v.chain({5});
-  v.scan();
-  Session& s = v.session();
+  v.runScan();
+  Session& session = v.session();
+  ScanState& s = v.scan();
   TreeItem a = childNamed(s, v.root(), "A");
   TreeItem b = childNamed(s, a, "B");
   // As after loading a recovery log: names not resolved yet, and a new name on disk.
@@ -203,14 +215,14 @@ TEST(TreeBuilder, OpeningAFolderRenamesItsChildrenOnce) {
   s.catalogue.setCursor(s.catalogue.lastRecord());
   s.catalogue.nextFlag(ScanCatalogue::Field::NamesResolved, 'w', 0);
   v.sector(v.clusterSector(5))[64] = 0xE5;  // B's entry now deleted
-  resolveChildNames(s, a);
+  resolveChildNames(session, s, a);
   EXPECT_EQ(s.folderTree.text(b), "_");
   FolderRecord record;
   s.catalogue.findTreeItem(b, &record);
   EXPECT_EQ(record.name, "_");
   EXPECT_EQ(record.deleted, 1u);
   s.folderTree.setText(b, "unchanged");
-  resolveChildNames(s, a);  // resolved once only
+  resolveChildNames(session, s, a);  // resolved once only
   EXPECT_EQ(s.folderTree.text(b), "unchanged");
 }
 

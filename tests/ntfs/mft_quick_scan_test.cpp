@@ -11,8 +11,8 @@
 #include "ntfs/file_list.h"
 #include "ntfs/mft_quick_scan.h"
 #include "ntfs_builders.h"
-#include "session/folder_contents.h"
-#include "session/quick_scan.h"
+#include "recovery/folder_contents.h"
+#include "recovery/quick_scan.h"
 #include "support/test_support.h"
 
 namespace tessaly {
@@ -35,18 +35,19 @@ struct CraftedMft {
     Session& s = session();
     s.installFolder = install.path();
     s.memoryLimit = memoryLimit;
-    s.partitionSelection.fileSystem = "NTFS";
-    s.volume.fileSystem = "NTFS";
-    s.workingVolume.fileSystem = "NTFS";
-    s.mftRuns.append(kMft, 128);
+    s.partitionSelection.fileSystem = FileSystem::Ntfs;
+    state().volume.fileSystem = FileSystem::Ntfs;
+    state().workingVolume.fileSystem = FileSystem::Ntfs;
+    state().mftRuns.append(kMft, 128);
   }
   Session& session() { return t->session; }
+  ScanState& state() { return t->scan; }
 
   void putAt(std::uint32_t sector, const RecordBuilder& b) {
     auto bytes = b.protectedBytes();
     std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + static_cast<long>(sector) * 512);
   }
-  void put(std::uint32_t record, const RecordBuilder& b) { putAt(sectorOfRecord(session(), record), b); }
+  void put(std::uint32_t record, const RecordBuilder& b) { putAt(sectorOfRecord(state().mftRuns, record), b); }
 
   static RecordBuilder named(std::uint8_t state, std::uint32_t parent, const std::u16string& name,
                              std::uint8_t nameSpace = mft::kNamespaceWin32) {
@@ -68,27 +69,27 @@ struct CraftedMft {
     put(record, b);
   }
 
-  void scan() { scanMftQuick(session()); }
+  void walk() { scanMftQuick(session(), state()); }
   // What the scan thread does after the walk.
   void scanAndBuild() {
-    scan();
-    markLostNtfsFolders(session());
-    buildNtfsTree(session());
+    walk();
+    markLostNtfsFolders(session(), state());
+    buildNtfsTree(session(), state());
   }
 
-  TreeItem root() { return session().folderTree.root(); }
+  TreeItem root() { return state().folderTree.root(); }
   TreeItem child(TreeItem item, const std::string& name) {
-    for (TreeItem c : session().folderTree.children(item))
-      if (session().folderTree.text(c) == name) return c;
+    for (TreeItem c : state().folderTree.children(item))
+      if (state().folderTree.text(c) == name) return c;
     return kNoItem;
   }
   std::vector<std::string> names(TreeItem item) {
     std::vector<std::string> out;
-    for (TreeItem c : session().folderTree.children(item)) out.push_back(session().folderTree.text(c));
+    for (TreeItem c : state().folderTree.children(item)) out.push_back(state().folderTree.text(c));
     return out;
   }
   std::vector<NtfsEntry> entries(EntryKind kind) {
-    NtfsEntryTable table(session(), kind);
+    NtfsEntryTable table(state(), kind);
     std::vector<NtfsEntry> out;
     for (std::size_t i = 0; i < table.size(); ++i) out.push_back(table.entry(i));
     return out;
@@ -112,28 +113,29 @@ TEST(MftQuickScan, RecordStatesGiveKindAndDeletedMark) {
     m.folder(32, 2, 5, u"GoneDir");
     m.folder(33, 3, 5, u"LiveDir");
     m.file(34, 9, 5, u"other.txt");  // any other state: a file in use
-    m.scan();
-    EXPECT_EQ(m.session().entryTablesOk, limit != 0);
+    m.walk();
+    EXPECT_EQ(m.state().entryTablesOk, limit != 0);
     if (limit != 0) {
       // Arrays of the counted size: two folder entries more than the folders found, one
       // per file.
-      EXPECT_EQ(m.session().folderEntries.capacity(), 4u);
-      EXPECT_EQ(m.session().fileEntries.capacity(), 3u);
+      EXPECT_EQ(m.state().folderEntries.capacity(), 4u);
+      EXPECT_EQ(m.state().fileEntries.capacity(), 3u);
     }
     struct Want {
       EntryKind kind;
       std::uint32_t self;
-      const char* type;
-      const char* deleted;
+      RowKind rowKind;
+      bool deleted;
     };
-    for (Want w : {Want{EntryKind::File, 30, "FILE", "1"}, Want{EntryKind::File, 31, "FILE", "0"},
-                   Want{EntryKind::Folder, 32, "FOLDER", "1"}, Want{EntryKind::Folder, 33, "FOLDER", "0"},
-                   Want{EntryKind::File, 34, "FILE", "0"}}) {
+    for (Want w : {Want{EntryKind::File, 30, RowKind::File, true}, Want{EntryKind::File, 31, RowKind::File, false},
+                   Want{EntryKind::Folder, 32, RowKind::Folder, true},
+                   Want{EntryKind::Folder, 33, RowKind::Folder, false},
+                   Want{EntryKind::File, 34, RowKind::File, false}}) {
       auto e = m.entry(w.kind, w.self);
       ASSERT_TRUE(e) << w.self;
-      EXPECT_EQ(e->type, w.type) << w.self;
+      EXPECT_EQ(e->kind, w.rowKind) << w.self;
       EXPECT_EQ(e->deleted, w.deleted) << w.self;
-      EXPECT_EQ(e->sector, sectorOfRecord(m.session(), w.self));
+      EXPECT_EQ(e->sector, sectorOfRecord(m.state().mftRuns, w.self));
       EXPECT_EQ(e->parent, 5u);
     }
     EXPECT_FALSE(m.entry(EntryKind::File, 32));
@@ -169,13 +171,13 @@ TEST(MftQuickScan, NamesAndSizesComeFromTheAttributeListSegmentsInOrder) {
     RecordBuilder posix(0);
     posix.fileName(5, mft::kNamespacePosix, u"posix only.txt");
     m.put(43, posix);
-    m.scan();
+    m.walk();
     auto e = m.entry(EntryKind::File, 40);
     ASSERT_TRUE(e);
     EXPECT_EQ(e->name, "SPLIT.BIN");
     EXPECT_EQ(e->parent, 7u);
     EXPECT_EQ(e->size, kFiveGiB);
-    EXPECT_EQ(e->deleted, "1");
+    EXPECT_TRUE(e->deleted);
     EXPECT_FALSE(m.entry(EntryKind::File, 43));
     EXPECT_FALSE(m.entry(EntryKind::File, 42));
   }
@@ -183,10 +185,10 @@ TEST(MftQuickScan, NamesAndSizesComeFromTheAttributeListSegmentsInOrder) {
 
 TEST(MftQuickScan, AnOddRunEndsWithAPlaceReachingPastItAndTheNextRunCountsOn) {
   CraftedMft m;
-  m.session().mftRuns.clear();
-  m.session().mftRuns.append(1000, 5);  // places 1000, 1002, 1004 (records 0, 1, 2)
-  m.session().mftRuns.append(0, 2);     // sparse: place 0 (record 3)
-  m.session().mftRuns.append(2000, 4);  // places 2000, 2002 (records 4, 5)
+  m.state().mftRuns.clear();
+  m.state().mftRuns.append(1000, 5);  // places 1000, 1002, 1004 (records 0, 1, 2)
+  m.state().mftRuns.append(0, 2);     // sparse: place 0 (record 3)
+  m.state().mftRuns.append(2000, 4);  // places 2000, 2002 (records 4, 5)
   // Record 2 lies at 1004 and 1005, just past its run; its name is in its second sector.
   RecordBuilder straddling(1);
   straddling.resident(0x100, test::Bytes(480, 0));
@@ -196,7 +198,7 @@ TEST(MftQuickScan, AnOddRunEndsWithAPlaceReachingPastItAndTheNextRunCountsOn) {
   m.putAt(1000, CraftedMft::named(1, 5, u"first.txt"));
   m.putAt(2000, CraftedMft::named(1, 5, u"after.txt"));
   m.putAt(2002, CraftedMft::named(1, 5, u"last.txt"));
-  m.scan();
+  m.walk();
   std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> got;
   for (const NtfsEntry& e : m.entries(EntryKind::File)) got.emplace_back(e.name, e.self, e.sector);
   EXPECT_EQ(got, (decltype(got){{"first.txt", 0, 1000},
@@ -205,8 +207,8 @@ TEST(MftQuickScan, AnOddRunEndsWithAPlaceReachingPastItAndTheNextRunCountsOn) {
                                  {"last.txt", 5, 2002}}));
   // Six places of two sectors over 11 sectors of runs: the count passes the total, the
   // progress bar stops at 100.
-  EXPECT_EQ(m.t->controls.lastText(control::kStatusLine), "Sector  12 / 11");
-  const auto progress = m.t->controls.progress(control::kScanProgress);
+  EXPECT_EQ(m.t->report.lastStatus(), "Sector  12 / 11");
+  const auto progress = m.t->report.scanPercents();
   EXPECT_EQ(*std::max_element(progress.begin(), progress.end()), 100);
 }
 
@@ -217,12 +219,12 @@ TEST(MftQuickScan, WhenEitherArrayIsRefusedBothTablesAreLists) {
   // Room for the folder array (two folders found: 3 entries) but not for the 10 files.
   m.session().memoryLimit = 3 * kNtfsEntryBytes;
   m.scanAndBuild();
-  EXPECT_FALSE(m.session().entryTablesOk);
-  EXPECT_TRUE(m.session().folderEntries.empty());
-  EXPECT_EQ(m.session().fileTable.rowCount(), 10u);
+  EXPECT_FALSE(m.state().entryTablesOk);
+  EXPECT_TRUE(m.state().folderEntries.empty());
+  EXPECT_EQ(m.state().fileTable.rowCount(), 10u);
   TreeItem dir = m.child(m.root(), "Dir");
   ASSERT_NE(dir, kNoItem);
-  EXPECT_EQ(listFolder(m.session(), dir).rows.size(), 10u);
+  EXPECT_EQ(listFolder(m.session(), m.state(), dir).rows.size(), 10u);
 }
 
 TEST(MftQuickScan, LostKeepsParentFiveAndSortsAmongTheFolders) {
@@ -234,32 +236,32 @@ TEST(MftQuickScan, LostKeepsParentFiveAndSortsAmongTheFolders) {
     m.folder(31, 3, 5, u"Top");
     m.folder(32, 3, 31, u"Child");
     m.folder(33, 2, 99, u"Stray");  // parent 99 is not in the table
-    m.scan();
+    m.walk();
     std::vector<std::pair<std::uint32_t, std::uint32_t>> order;  // (self, parent)
     for (const NtfsEntry& e : m.entries(EntryKind::Folder)) order.emplace_back(e.self, e.parent);
     EXPECT_EQ(order, (decltype(order){{30, 2}, {kLostId, 5}, {31, 5}, {32, 31}, {33, 99}}));
     EXPECT_EQ(m.entries(EntryKind::Folder)[1].name, "Lost");
 
-    markLostNtfsFolders(m.session());
+    markLostNtfsFolders(m.session(), m.state());
     order.clear();
     for (const NtfsEntry& e : m.entries(EntryKind::Folder)) order.emplace_back(e.self, e.parent);
     EXPECT_EQ(order, (decltype(order){{30, kLostId}, {kLostId, 5}, {31, 5}, {32, 31}, {33, kLostId}}));
 
-    buildNtfsTree(m.session());
+    buildNtfsTree(m.session(), m.state());
     EXPECT_EQ(m.names(m.root()), (std::vector<std::string>{"Lost", "Top"}));
     EXPECT_EQ(m.names(m.child(m.root(), "Lost")), (std::vector<std::string>{"Orphan", "Stray"}));
     EXPECT_EQ(m.names(m.child(m.root(), "Top")), (std::vector<std::string>{"Child"}));
     FolderRecord stray;
-    ASSERT_TRUE(m.session().catalogue.findTreeItem(m.child(m.child(m.root(), "Lost"), "Stray"), &stray));
+    ASSERT_TRUE(m.state().catalogue.findTreeItem(m.child(m.child(m.root(), "Lost"), "Stray"), &stray));
     EXPECT_EQ(stray.deleted, 1u);
     EXPECT_EQ(stray.selfId, 33u);
     // A folder's date and time are both its FILETIME.
     EXPECT_EQ(stray.date, 0x01D0000000000000ull + 99);
     EXPECT_EQ(stray.time, stray.date);
-    EXPECT_EQ(m.session().catalogue.treeBuilding.load(), 0u);
+    EXPECT_EQ(m.state().catalogue.treeBuilding.load(), 0u);
     // The list form's rows are in the catalogue now.
     if (limit == 0) {
-      EXPECT_EQ(m.session().directoryTable.rowCount(), 0u);
+      EXPECT_EQ(m.state().directoryTable.rowCount(), 0u);
     }
   }
 }
@@ -278,7 +280,7 @@ TEST(MftQuickScan, FileRowsShowDeletedFilesOfRecordTwentyOnInFullSize) {
     EXPECT_EQ(m.names(m.root()), (std::vector<std::string>{"Lost", "Docs"}));  // not the root itself
 
     // The root has no catalogue record: its files are those of record 5.
-    FolderContents root = listFolder(m.session(), m.root());
+    FolderContents root = listFolder(m.session(), m.state(), m.root());
     EXPECT_EQ(root.folderId, 5u);
     ASSERT_EQ(root.rows.size() - root.folderRows, 1u);
     const FileRow& huge = root.rows.back();
@@ -286,14 +288,14 @@ TEST(MftQuickScan, FileRowsShowDeletedFilesOfRecordTwentyOnInFullSize) {
     EXPECT_EQ(huge.columns[kColType], "Deleted File");
     EXPECT_EQ(huge.image, 19);
     EXPECT_EQ(huge.columns[kColSize], "5368709120");
-    EXPECT_EQ(huge.columns[kColDebug1], std::to_string(sectorOfRecord(m.session(), 20)));
+    EXPECT_EQ(huge.columns[kColDebug1], std::to_string(sectorOfRecord(m.state().mftRuns, 20)));
     EXPECT_EQ(huge.columns[kColDebug2], "5");
     EXPECT_EQ(huge.columns[kColDebug3], "20");
     // 0x01D0000000000005 is 2014-11-14 11:41:59 UTC.
     EXPECT_EQ(huge.columns[kColDate], "14-Nov-2014");
     EXPECT_EQ(huge.columns[kColTime], "11:41:59");
 
-    auto docs = listNtfsFiles(m.session(), 22);
+    auto docs = listNtfsFiles(m.state(), 22);
     ASSERT_EQ(docs.size(), 1u);
     EXPECT_EQ(docs[0].columns[kColType], "Deleted Word File");
     EXPECT_EQ(docs[0].columns[kColSize], "300");
@@ -310,19 +312,13 @@ TEST(MftQuickScan, AWalkEndedMidwayStillGivesTheTreeOfWhatItFound) {
   m.folder(60, 3, 5, u"P60");
   m.folder(62, 3, 5, u"Late");  // after the stop
   // The Stop command: the worker is ended when the entry pass reaches record 61.
-  struct StoppingControls : test::RecordingControls {
-    Session* session = nullptr;
-    void setText(int id, const std::string& text) override {
-      if (id == control::kStatusLine && text == "Sector  " + std::to_string(2 * 62) + " / 128")
-        session->worker.end();
-      RecordingControls::setText(id, text);
-    }
-  } stopping;
-  stopping.session = &m.session();
-  m.session().controls = &stopping;
-  EXPECT_THROW(m.scan(), WorkerEnded);
+  m.t->report.setListener([&](const test::RecordingReport::Event& e) {
+    if (e.kind == test::RecordingReport::Event::Status && e.text == "Sector  " + std::to_string(2 * 62) + " / 128")
+      m.session().worker.end();
+  });
+  EXPECT_THROW(m.walk(), WorkerEnded);
   m.session().worker.reset();
-  finishStoppedScan(m.session());
+  finishStoppedScan(m.session(), m.state());
   const TreeItem root = m.root();
   EXPECT_EQ(m.names(root), (std::vector<std::string>{"Lost", "P40", "P60"}));
   EXPECT_EQ(m.names(m.child(root, "P40")), (std::vector<std::string>{"C"}));
@@ -331,13 +327,13 @@ TEST(MftQuickScan, AWalkEndedMidwayStillGivesTheTreeOfWhatItFound) {
 
 TEST(NtfsTree, RepeatedOwnNumbersCannotMakeTheBuildEndless) {
   CraftedMft m;
-  Session& s = m.session();
-  ASSERT_TRUE(allocateEntryTables(s, 4, 0));
+  ScanState& s = m.state();
+  ASSERT_TRUE(allocateEntryTables(s, SIZE_MAX, 4, 0));
   // C (10) is in the root; B (20) in C; A repeats C's number and lies in B.
   for (auto [name, self, parent] : {std::tuple{"Lost", kLostId, 5u}, std::tuple{"C", 10u, 5u},
                                     std::tuple{"A", 10u, 20u}, std::tuple{"B", 20u, 10u}})
-    appendEntry(s, EntryKind::Folder, name, parent, 0, 0, "FOLDER", self, 0, "0");
-  buildNtfsTree(s);
+    appendEntry(s, EntryKind::Folder, name, parent, 0, 0, self, 0, false);
+  buildNtfsTree(m.session(), s);
   const TreeItem b = m.child(m.child(m.root(), "C"), "B");
   ASSERT_NE(b, kNoItem);
   EXPECT_EQ(m.names(b), (std::vector<std::string>{"A"}));
@@ -350,14 +346,14 @@ TEST(MftQuickScan, ReleasingTheResultsFreesTheNtfsTables) {
     CraftedMft m(limit);
     m.file(30, 0, 5, u"a.txt");
     m.folder(31, 3, 5, u"D");
-    m.scan();
-    releaseScanState(m.session());
-    EXPECT_FALSE(m.session().entryTablesOk);
-    EXPECT_EQ(m.session().folderEntries.capacity(), 0u);
-    EXPECT_EQ(m.session().fileEntries.capacity(), 0u);
-    EXPECT_TRUE(m.session().directoryTable.empty());
-    EXPECT_TRUE(m.session().fileTable.empty());
-    EXPECT_TRUE(listNtfsFiles(m.session(), 5).empty());
+    m.walk();
+    releaseScanState(m.state());
+    EXPECT_FALSE(m.state().entryTablesOk);
+    EXPECT_EQ(m.state().folderEntries.capacity(), 0u);
+    EXPECT_EQ(m.state().fileEntries.capacity(), 0u);
+    EXPECT_TRUE(m.state().directoryTable.empty());
+    EXPECT_TRUE(m.state().fileTable.empty());
+    EXPECT_TRUE(listNtfsFiles(m.state(), 5).empty());
   }
 }
 

@@ -12,8 +12,8 @@
 #include "ntfs/entry_tables.h"
 #include "ntfs_manifest.h"
 #include "partition/volume.h"
-#include "session/folder_contents.h"
-#include "session/quick_scan.h"
+#include "recovery/folder_contents.h"
+#include "recovery/quick_scan.h"
 #include "support/test_support.h"
 
 namespace tessaly {
@@ -54,18 +54,17 @@ class QuickNtfsScan : public ::testing::Test {
     s.installFolder = install.path();
     s.memoryLimit = memoryLimit;
     const std::uint32_t start = manifest.number("partition_start");
-    s.partitionSelection.fileSystem = "NTFS";
+    s.partitionSelection.fileSystem = FileSystem::Ntfs;
     s.partitionSelection.firstSector = start;
     s.partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
-    s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
-    ASSERT_EQ(s.partitionValid, 1);
-    ASSERT_TRUE(runQuickScan(s));
-    walk(s.folderTree.root(), "");
+    ASSERT_EQ(validatePartition(s, t->scan), 1);
+    ASSERT_EQ(runQuickScan(s, t->scan), ScanEnd::Finished);
+    walk(t->scan.folderTree.root(), "");
   }
 
   void walk(TreeItem item, const std::string& path) {
-    Session& s = t->session;
-    FolderContents contents = listFolder(s, item);
+    ScanState& s = t->scan;
+    FolderContents contents = listFolder(t->session, s, item);
     ScannedFolder& folder = folders[path];
     folder.deleted = contents.deleted;
     folder.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
@@ -132,7 +131,7 @@ TEST_F(QuickNtfsScan, EveryFolderAndDeletedFileIsWhereTheBuilderPutIt) {
 
 TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordButNotThePosixOnlyOne) {
   ASSERT_NO_FATAL_FAILURE(scan());
-  Session& s = t->session;
+  ScanState& s = t->scan;
   ASSERT_TRUE(s.entryTablesOk);
   NtfsEntryTable folderTable(s, EntryKind::Folder);
   NtfsEntryTable fileTable(s, EntryKind::File);
@@ -144,7 +143,7 @@ TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordButNotThePosixOnlyOne) {
   const auto root = find(folderTable, 5);
   ASSERT_TRUE(root);
   EXPECT_EQ(root->parent, 5u);
-  EXPECT_EQ(root->type, "FOLDER");
+  EXPECT_EQ(root->kind, RowKind::Folder);
   for (const Entry& e : manifest.entries) {
     SCOPED_TRACE(e.path);
     const auto entry = find(e.folder ? folderTable : fileTable, e.record);
@@ -157,8 +156,8 @@ TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordButNotThePosixOnlyOne) {
     EXPECT_EQ(entry->parent, manifest.parentRecord(e));
     EXPECT_EQ(entry->size, e.folder ? 0 : e.size);
     EXPECT_EQ(entry->sector, manifest.recordSector(e.record));
-    EXPECT_EQ(entry->deleted, e.deleted ? "1" : "0");
-    EXPECT_EQ(entry->type, e.folder ? "FOLDER" : "FILE");
+    EXPECT_EQ(entry->deleted, e.deleted);
+    EXPECT_EQ(entry->kind, e.folder ? RowKind::Folder : RowKind::File);
   }
   // The folders end in parent order.
   for (std::size_t i = 1; i < folderTable.size(); ++i)
@@ -191,16 +190,16 @@ TEST_F(QuickNtfsScan, AFolderWhoseParentRecordIsGoneHangsUnderLost) {
 
 TEST_F(QuickNtfsScan, ListModeGivesTheSameTreeAndRows) {
   ASSERT_NO_FATAL_FAILURE(scan());
-  ASSERT_TRUE(t->session.entryTablesOk);
+  ASSERT_TRUE(t->scan.entryTablesOk);
   const std::string table = dump;
   folders.clear();
   dump.clear();
   ASSERT_NO_FATAL_FAILURE(scan(0));
-  ASSERT_FALSE(t->session.entryTablesOk);
-  EXPECT_TRUE(t->session.folderEntries.empty());
+  ASSERT_FALSE(t->scan.entryTablesOk);
+  EXPECT_TRUE(t->scan.folderEntries.empty());
   const auto namedFiles = std::count_if(manifest.entries.begin(), manifest.entries.end(),
                                        [](const Entry& e) { return !e.folder && e.dosName != "-"; });
-  EXPECT_GT(t->session.fileTable.rowCount(), static_cast<std::size_t>(namedFiles));
+  EXPECT_GT(t->scan.fileTable.rowCount(), static_cast<std::size_t>(namedFiles));
   EXPECT_EQ(dump, table);
   EXPECT_NE(table.find("old.txt|"), std::string::npos);
 }

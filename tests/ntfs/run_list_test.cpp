@@ -132,8 +132,8 @@ struct CraftedVolume {
   test::TestSession t{disk};
 
   CraftedVolume() {
-    t.session.workingVolume.cluster0Sector = kStart;
-    t.session.workingVolume.sectorsPerCluster = kSpc;
+    t.scan.workingVolume.cluster0Sector = kStart;
+    t.scan.workingVolume.sectorsPerCluster = kSpc;
     RecordBuilder root(3);
     root.fileName(5, 3, u".");
     put(5, root);
@@ -156,31 +156,31 @@ struct CraftedVolume {
     b.nonResident(mft::kTypeData, {0x11, 32, 8, 0x11, 8, 92}, 40 * 1024);
     put(0, b);
   }
-  void build() { buildMftRunList(t.session, kStart, kMftSector, kSpc); }
+  void build() { buildMftRunList(t.session, t.scan, kStart, kMftSector, kSpc); }
 };
 
 TEST(MftRunList, WithoutAnAttributeListTheRunsAreThoseOfRecordZero) {
   CraftedVolume v;
   v.mftRecord();
   v.build();
-  EXPECT_EQ(runsOf(v.t.session.mftRuns),
+  EXPECT_EQ(runsOf(v.t.scan.mftRuns),
             (Runs{{CraftedVolume::kMftSector, 64}, {CraftedVolume::cluster(100), 16}}));
-  EXPECT_EQ(sectorOfRecord(v.t.session, 0), CraftedVolume::kMftSector);
-  EXPECT_EQ(sectorOfRecord(v.t.session, 33), CraftedVolume::cluster(100) + 2);
+  EXPECT_EQ(sectorOfRecord(v.t.scan.mftRuns, 0), CraftedVolume::kMftSector);
+  EXPECT_EQ(sectorOfRecord(v.t.scan.mftRuns, 33), CraftedVolume::cluster(100) + 2);
 }
 
 TEST(MftRunList, ADamagedRootRecordOrRecordZeroLeavesTheTableEmpty) {
   CraftedVolume v;
   v.mftRecord();
-  v.t.session.mftRuns.append(1, 1);  // left from an earlier scan
+  v.t.scan.mftRuns.append(1, 1);  // left from an earlier scan
   v.disk->bytes()[std::size_t{v.recordSector(5)} * 512] = 'X';
   v.build();
-  EXPECT_TRUE(v.t.session.mftRuns.empty());
+  EXPECT_TRUE(v.t.scan.mftRuns.empty());
 
   CraftedVolume w;
   w.disk->bytes()[std::size_t{w.recordSector(0)} * 512] = 'X';
   w.build();
-  EXPECT_TRUE(w.t.session.mftRuns.empty());
+  EXPECT_TRUE(w.t.scan.mftRuns.empty());
 }
 
 TEST(MftRunList, ExtensionRecordsAddTheirRunsEachStartingAbsolute) {
@@ -190,18 +190,18 @@ TEST(MftRunList, ExtensionRecordsAddTheirRunsEachStartingAbsolute) {
   extension.nonResident(mft::kTypeData, {0x21, 4, 0x90, 0x00, 0x00}, 0);  // 4 clusters at 0x90
   v.put(33, extension);
   v.build();
-  EXPECT_EQ(runsOf(v.t.session.mftRuns),
+  EXPECT_EQ(runsOf(v.t.scan.mftRuns),
             (Runs{{CraftedVolume::kMftSector, 64},
                   {CraftedVolume::cluster(100), 16},
                   {CraftedVolume::cluster(0x90), 8}}));
-  EXPECT_EQ(sectorOfRecord(v.t.session, 40), CraftedVolume::cluster(0x90));
+  EXPECT_EQ(sectorOfRecord(v.t.scan.mftRuns, 40), CraftedVolume::cluster(0x90));
 
   // A segment the runs so far cannot place ends the walk with what was decoded.
   CraftedVolume w;
   w.mftRecord({{0x80, 0}, {0x80, 500}, {0x80, 33}});
   w.put(33, extension);
   w.build();
-  EXPECT_EQ(w.t.session.mftRuns.size(), 2u);
+  EXPECT_EQ(w.t.scan.mftRuns.size(), 2u);
 }
 
 // A file record (number 30) with a non-resident attribute list at cluster 300 whose
@@ -239,21 +239,21 @@ struct FragmentedFile : CraftedVolume {
 
 TEST(DataRunList, SegmentsOfANonResidentListAreFollowedInOrder) {
   FragmentedFile f;
-  EXPECT_EQ(collectSegments(f.t.session, f.recordSector(30), mft::kTypeData),
+  EXPECT_EQ(collectSegments(f.t.session, f.t.scan.workingVolume, f.recordSector(30), mft::kTypeData),
             (std::vector<std::uint32_t>{30, 31}));
-  EXPECT_TRUE(collectSegments(f.t.session, f.recordSector(5), mft::kTypeData).empty());
+  EXPECT_TRUE(collectSegments(f.t.session, f.t.scan.workingVolume, f.recordSector(5), mft::kTypeData).empty());
 
   RunTable table;
   table.append(7, 7);  // a caller's table is emptied first
-  buildDataRunList(f.t.session, CraftedVolume::kStart, f.recordSector(30), CraftedVolume::kSpc,
+  buildDataRunList(f.t.session, f.t.scan.mftRuns, CraftedVolume::kStart, f.recordSector(30), CraftedVolume::kSpc,
                    table);
   EXPECT_EQ(runsOf(table), (Runs{{CraftedVolume::cluster(1000), 8},
                                  {CraftedVolume::cluster(0x578), 12},
                                  {CraftedVolume::cluster(0x576), 2}}));
 
   // Without the $MFT's runs the segments cannot be found: nothing is decoded.
-  f.t.session.mftRuns.clear();
-  buildDataRunList(f.t.session, CraftedVolume::kStart, f.recordSector(30), CraftedVolume::kSpc,
+  f.t.scan.mftRuns.clear();
+  buildDataRunList(f.t.session, f.t.scan.mftRuns, CraftedVolume::kStart, f.recordSector(30), CraftedVolume::kSpc,
                    table);
   EXPECT_TRUE(table.empty());
 }
@@ -266,7 +266,7 @@ TEST(DataRunList, ARecordWithoutAListGivesTheRunsOfItsUnnamedData) {
   file.nonResident(mft::kTypeData, {0x11, 4, 0x40, 0x01, 3, 0x11, 1, 0xF0, 0x00}, 8 * 1024);
   v.put(20, file);
   RunTable table;
-  buildDataRunList(v.t.session, CraftedVolume::kStart, v.recordSector(20), CraftedVolume::kSpc,
+  buildDataRunList(v.t.session, v.t.scan.mftRuns, CraftedVolume::kStart, v.recordSector(20), CraftedVolume::kSpc,
                    table);
   EXPECT_EQ(runsOf(table), (Runs{{CraftedVolume::cluster(0x40), 8},
                                  {0, 6},
@@ -276,7 +276,7 @@ TEST(DataRunList, ARecordWithoutAListGivesTheRunsOfItsUnnamedData) {
   resident.fileName(5, 1, u"small.txt");
   resident.resident(mft::kTypeData, Bytes(64, 'x'));
   v.put(21, resident);
-  buildDataRunList(v.t.session, CraftedVolume::kStart, v.recordSector(21), CraftedVolume::kSpc,
+  buildDataRunList(v.t.session, v.t.scan.mftRuns, CraftedVolume::kStart, v.recordSector(21), CraftedVolume::kSpc,
                    table);
   EXPECT_TRUE(table.empty());
 }

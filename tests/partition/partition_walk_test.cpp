@@ -40,7 +40,9 @@ struct Walk {
   }
   const DiskPartitionList& list() const { return t.session.partitionLists[0]; }
   std::vector<std::string> names() const {
-    return {list().fileSystemNames.begin(), list().fileSystemNames.begin() + list().count};
+    std::vector<std::string> out;
+    for (int i = 0; i < list().count; ++i) out.emplace_back(fileSystemName(list().fileSystems[static_cast<std::size_t>(i)]));
+    return out;
   }
   std::vector<std::string> labels() const {
     std::vector<std::string> out;
@@ -158,13 +160,13 @@ TEST(PartitionWalk, UnreadableBootSectorFallsThroughToItsTypeByte) {
   auto faulty = std::make_shared<platform::FaultyDevice>(d.device);
   faulty->failSector(200);
   test::TestSession t(faulty);
-  t.session.badSectorPolicy = answer::kSkipAll;
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
   TreeModel tree;
   tree.insert(kNoItem, "Disk 0", 1, 1);
   walkPartitionTable(t.session, tree, 0);
   const auto& list = t.session.partitionLists[0];
   ASSERT_EQ(list.count, 2);
-  EXPECT_EQ(list.fileSystemNames[1], "FAT16");  // not the NTFS mark of the sector before
+  EXPECT_EQ(list.fileSystems[1], FileSystem::Fat16);  // not the NTFS mark of the sector before
 }
 
 TEST(PartitionWalk, PartitionsAreNamedByTheFixedVolumeWithTheSameIdentity) {

@@ -18,7 +18,7 @@ struct Crafted {
   test::TestSession t{device};
   std::span<std::uint8_t> sector(std::uint64_t n) { return device->sector(n); }
   void select(const std::string& fs, std::uint64_t first, std::uint64_t last) {
-    t.session.partitionSelection.fileSystem = fs;
+    t.session.partitionSelection.fileSystem = fileSystemFromName(fs);
     t.session.partitionSelection.firstSector = first;
     t.session.partitionSelection.lastSector = last;
   }
@@ -59,16 +59,16 @@ TEST(ValidatePartition, Fat16NeedsTheSecondFatToStartWithF8) {
   c.fat16Boot(100, 4, 1, 10, 512);
   c.sector(111)[0] = 0xF0;
   c.select("FAT16", 100, 1999);
-  EXPECT_EQ(validatePartition(c.t.session), 0);
+  EXPECT_EQ(validatePartition(c.t.session, c.t.scan), 0);
   c.sector(111)[0] = 0xF8;
-  ASSERT_EQ(validatePartition(c.t.session), 1);
-  const auto& v = c.t.session.volume;
+  ASSERT_EQ(validatePartition(c.t.session, c.t.scan), 1);
+  const auto& v = c.t.scan.volume;
   EXPECT_EQ(v.rootDirStart, 100u + 1 + 20);
   EXPECT_EQ(v.rootDirSectors, 32u);
   EXPECT_EQ(v.cluster0Sector, 121u + 32 - 8);
   EXPECT_EQ(v.fat1Start, 101u);
   EXPECT_EQ(v.fat2Start, 111u);
-  EXPECT_EQ(c.t.controls.lastText(control::kStatusLine), "Validating Partition ...");
+  EXPECT_EQ(c.t.report.lastStatus(), "Validating Partition ...");
 }
 
 TEST(ValidatePartition, AbsurdBootSectorValuesAreRefused) {
@@ -76,14 +76,14 @@ TEST(ValidatePartition, AbsurdBootSectorValuesAreRefused) {
   c.fat16Boot(100, 0, 1, 10, 512);  // zero sectors per cluster
   c.sector(111)[0] = 0xF8;
   c.select("FAT16", 100, 1999);
-  EXPECT_EQ(validatePartition(c.t.session), 0);
+  EXPECT_EQ(validatePartition(c.t.session, c.t.scan), 0);
   c.fat16Boot(100, 3, 1, 10, 512);  // not a power of two
-  EXPECT_EQ(validatePartition(c.t.session), 0);
+  EXPECT_EQ(validatePartition(c.t.session, c.t.scan), 0);
   c.fat16Boot(100, 4, 1, 0, 512);  // no FAT at all
   c.sector(101)[0] = 0xF8;
-  EXPECT_EQ(validatePartition(c.t.session), 0);
+  EXPECT_EQ(validatePartition(c.t.session, c.t.scan), 0);
   c.select("HPFS", 100, 1999);
-  EXPECT_EQ(validatePartition(c.t.session), 0);
+  EXPECT_EQ(validatePartition(c.t.session, c.t.scan), 0);
 }
 
 TEST(ValidatePartition, NtfsRecordSizes) {
@@ -98,17 +98,17 @@ TEST(ValidatePartition, NtfsRecordSizes) {
     c.fileRecord(4u * k.spc);
     c.fileRecord(100u * k.spc);
     c.select("NTFS", 0, 1999);
-    ASSERT_EQ(validatePartition(c.t.session), 1) << int(k.spc);
-    EXPECT_EQ(c.t.session.volume.mftRecordSectors, k.expected);
-    EXPECT_EQ(c.t.session.volume.mftStart, 4u * k.spc);
-    EXPECT_EQ(c.t.session.volume.indexBufferSectors, 8u);
-    EXPECT_EQ(c.t.session.volume.cluster0Sector, 0u);
+    ASSERT_EQ(validatePartition(c.t.session, c.t.scan), 1) << int(k.spc);
+    EXPECT_EQ(c.t.scan.volume.mftRecordSectors, k.expected);
+    EXPECT_EQ(c.t.scan.volume.mftStart, 4u * k.spc);
+    EXPECT_EQ(c.t.scan.volume.indexBufferSectors, 8u);
+    EXPECT_EQ(c.t.scan.volume.cluster0Sector, 0u);
   }
   Crafted bad;
   bad.ntfsBoot(0, 4, 3, 4, 100);  // 12 sectors per record
   bad.fileRecord(16);
   bad.select("NTFS", 0, 1999);
-  EXPECT_EQ(validatePartition(bad.t.session), 0);
+  EXPECT_EQ(validatePartition(bad.t.session, bad.t.scan), 0);
 }
 
 TEST(ValidatePartition, NtfsWithAGarbledMirrorStillValidates) {
@@ -116,9 +116,9 @@ TEST(ValidatePartition, NtfsWithAGarbledMirrorStillValidates) {
   c.ntfsBoot(0, 8, 0xF6, 4, 200);
   c.fileRecord(32);
   c.select("NTFS", 0, 1999);
-  ASSERT_EQ(validatePartition(c.t.session), 1);
-  EXPECT_EQ(c.t.session.volume.mftStart, 32u);
-  EXPECT_EQ(c.t.session.volume.mftMirrorStart, 0u);
+  ASSERT_EQ(validatePartition(c.t.session, c.t.scan), 1);
+  EXPECT_EQ(c.t.scan.volume.mftStart, 32u);
+  EXPECT_EQ(c.t.scan.volume.mftMirrorStart, 0u);
 }
 
 TEST(ValidatePartition, NtfsUsesTheBackupCopyAtTheLastSector) {
@@ -128,10 +128,10 @@ TEST(ValidatePartition, NtfsUsesTheBackupCopyAtTheLastSector) {
   c.fileRecord(32);
   c.fileRecord(800);
   c.select("NTFS", 0, 1999);
-  ASSERT_EQ(validatePartition(c.t.session), 1);
-  EXPECT_EQ(c.t.session.volume.sectorsPerCluster, 8u);
-  EXPECT_EQ(c.t.session.volume.mftStart, 32u);
-  EXPECT_EQ(c.t.session.volume.mftMirrorStart, 800u);
+  ASSERT_EQ(validatePartition(c.t.session, c.t.scan), 1);
+  EXPECT_EQ(c.t.scan.volume.sectorsPerCluster, 8u);
+  EXPECT_EQ(c.t.scan.volume.mftStart, 32u);
+  EXPECT_EQ(c.t.scan.volume.mftMirrorStart, 800u);
 }
 
 TEST(CalculatePartitionParameters, DerivesTheClusterSizeFromTwoDirectories) {
@@ -143,8 +143,8 @@ TEST(CalculatePartitionParameters, DerivesTheClusterSizeFromTwoDirectories) {
   c.directory(1000, 5);
   c.directory(1032, 9);
   c.select("FAT16", 100, 2047);
-  ASSERT_EQ(calculatePartitionParameters(c.t.session), 1);
-  const auto& v = c.t.session.volume;
+  ASSERT_EQ(calculatePartitionParameters(c.t.session, c.t.scan.volume), 1);
+  const auto& v = c.t.scan.volume;
   EXPECT_EQ(v.sectorsPerCluster, 8u);
   EXPECT_EQ(v.cluster0Sector, 960u);
   EXPECT_EQ(v.reservedSectors, 6u);
@@ -153,7 +153,7 @@ TEST(CalculatePartitionParameters, DerivesTheClusterSizeFromTwoDirectories) {
   EXPECT_EQ(v.fatSectors, 419u);
   EXPECT_EQ(v.fat1Start, 106u);
   EXPECT_EQ(v.rootDirStart, 106u + 2 * 419);
-  EXPECT_EQ(c.t.controls.lastText(control::kStatusLine), "Calculating Partition Params...");
+  EXPECT_EQ(c.t.report.lastStatus(), "Calculating Partition Params...");
 }
 
 TEST(CalculatePartitionParameters, FailsWithoutAMatchingPair) {
@@ -161,9 +161,9 @@ TEST(CalculatePartitionParameters, FailsWithoutAMatchingPair) {
   c.directory(1000, 5);
   c.directory(1030, 9);  // 30 sectors for 4 clusters is no cluster size
   c.select("FAT16", 100, 2047);
-  EXPECT_EQ(calculatePartitionParameters(c.t.session), 0);
+  EXPECT_EQ(calculatePartitionParameters(c.t.session, c.t.scan.volume), 0);
   c.select("NTFS", 100, 2047);
-  EXPECT_EQ(calculatePartitionParameters(c.t.session), 0);
+  EXPECT_EQ(calculatePartitionParameters(c.t.session, c.t.scan.volume), 0);
 }
 
 // ------------------------------------------------------------ real volumes
@@ -209,12 +209,12 @@ std::vector<std::pair<std::string, VolumeParameters>> listAndValidate(test::Test
   const auto& list = t.session.partitionLists[0];
   for (int i = 0; i < list.count; ++i) {
     const auto& e = list.entries[static_cast<std::size_t>(i)];
-    t.session.partitionSelection.fileSystem = list.fileSystemNames[static_cast<std::size_t>(i)];
+    t.session.partitionSelection.fileSystem = list.fileSystems[static_cast<std::size_t>(i)];
     t.session.partitionSelection.firstSector = e.startSector;
     t.session.partitionSelection.lastSector = e.endSector - 1;
-    t.session.volume = {};
-    EXPECT_EQ(validatePartition(t.session), 1) << "partition " << i + 1;
-    out.emplace_back(list.fileSystemNames[static_cast<std::size_t>(i)], t.session.volume);
+    t.scan.volume = {};
+    EXPECT_EQ(validatePartition(t.session, t.scan), 1) << "partition " << i + 1;
+    out.emplace_back(fileSystemName(list.fileSystems[static_cast<std::size_t>(i)]), t.scan.volume);
   }
   return out;
 }
@@ -229,7 +229,7 @@ TEST(RealVolumes, ListingMatchesSfdiskAndEachLayoutMatchesItsBootSector) {
   const auto& list = t.session.partitionLists[0];
   const char* names[] = {"FAT32", "FAT16", "FAT32"};
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(list.fileSystemNames[i], names[i]);
+    EXPECT_EQ(fileSystemName(list.fileSystems[i]), names[i]);
     EXPECT_EQ(list.entries[i].startSector, expected[i].start);
     EXPECT_EQ(list.entries[i].endSector, expected[i].start + expected[i].size);
 
@@ -270,12 +270,12 @@ TEST(RealVolumes, Fat16WithoutABootSectorGetsItsLayoutFromItsDirectories) {
   auto patched = std::make_shared<test::PatchedDevice>(platform::FileDevice::open(image));
   patched->zero(first);
   test::TestSession t(patched);
-  t.session.partitionSelection.fileSystem = "FAT16";
+  t.session.partitionSelection.fileSystem = FileSystem::Fat16;
   t.session.partitionSelection.firstSector = first;
   t.session.partitionSelection.lastSector = last;
-  EXPECT_EQ(validatePartition(t.session), 0);
-  ASSERT_EQ(calculatePartitionParameters(t.session), 1);
-  const auto& v = t.session.volume;
+  EXPECT_EQ(validatePartition(t.session, t.scan), 0);
+  ASSERT_EQ(calculatePartitionParameters(t.session, t.scan.volume), 1);
+  const auto& v = t.scan.volume;
   EXPECT_EQ(v.sectorsPerCluster, m.spc);
   EXPECT_EQ(v.cluster0Sector, first + m.reserved + 2 * m.fatSectors + m.rootSlots / 16 - 2 * m.spc);
   EXPECT_EQ(v.reservedSectors, m.reserved);
@@ -305,11 +305,11 @@ TEST(RealVolumes, NtfsWithAnImpossibleClusterSizeValidatesFromTheBackupAtTheLast
   auto patched = std::make_shared<test::PatchedDevice>(platform::FileDevice::open(image));
   patched->patchByte(first, 0x0D, 3);
   test::TestSession t(patched);
-  t.session.partitionSelection.fileSystem = "NTFS";
+  t.session.partitionSelection.fileSystem = FileSystem::Ntfs;
   t.session.partitionSelection.firstSector = first;
   t.session.partitionSelection.lastSector = last;
-  ASSERT_EQ(validatePartition(t.session), 1);
-  const auto& v = t.session.volume;
+  ASSERT_EQ(validatePartition(t.session, t.scan), 1);
+  const auto& v = t.scan.volume;
   EXPECT_EQ(v.sectorsPerCluster, spc);
   EXPECT_EQ(v.mftStart, first + mftLcn * spc);
   EXPECT_EQ(v.mftMirrorStart, first + mirrorLcn * spc);

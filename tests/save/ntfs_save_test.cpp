@@ -10,9 +10,11 @@
 #include "../ntfs/ntfs_manifest.h"
 #include "partition/volume.h"
 #include "save/save_engine.h"
+#include "recovery/recover.h"
+#include "save/save_job.h"
 #include "save/save_walks.h"
-#include "session/folder_contents.h"
-#include "session/quick_scan.h"
+#include "recovery/folder_contents.h"
+#include "recovery/quick_scan.h"
 #include "support/test_support.h"
 
 namespace tessaly {
@@ -31,13 +33,12 @@ class NtfsSave : public ::testing::Test {
     t = std::make_unique<test::TestSession>(test::imagePath("ntfs_files"));
     Session& s = t->session;
     s.installFolder = install.path();
-    s.saveProgressIntervalMs = 0;
     const std::uint32_t start = manifest.number("partition_start");
-    s.partitionSelection.fileSystem = "NTFS";
+    s.partitionSelection.fileSystem = FileSystem::Ntfs;
     s.partitionSelection.firstSector = start;
     s.partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
-    s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
-    ASSERT_TRUE(runQuickScan(s));
+    validatePartition(s, t->scan);
+    ASSERT_EQ(runQuickScan(s, t->scan), ScanEnd::Finished);
   }
   std::map<std::string, std::string> savedHashes() {
     std::map<std::string, std::string> hashes;
@@ -52,11 +53,12 @@ TEST_F(NtfsSave, EveryKindOfFileIsSavedFromItsRecord) {
   // Live files too: their runs are intact, so this reads resident data, fragmented and
   // sparse run lists through the same path a deleted file takes.
   Session& s = t->session;
+  SaveJob job(t->scan);
   int checked = 0;
   for (const auto& e : manifest.entries) {
     if (e.folder || e.path.find("posix only") != std::string::npos) continue;
     const std::string dest = out.file("r" + std::to_string(e.record));
-    EXPECT_TRUE(saveNtfsFile(s, dest, e.name(), e.size, static_cast<std::uint32_t>(manifest.recordSector(e.record)),
+    EXPECT_TRUE(saveNtfsFile(s, job, dest, e.name(), e.size, static_cast<std::uint32_t>(manifest.recordSector(e.record)),
                              false, e.deleted))
         << e.path;
     EXPECT_EQ(test::sha256File(dest), e.sha) << e.path << " (" << e.runsText << ")";
@@ -67,36 +69,40 @@ TEST_F(NtfsSave, EveryKindOfFileIsSavedFromItsRecord) {
 
 TEST_F(NtfsSave, ARecoveryBringsBackEveryDeletedFileInItsFolder) {
   Session& s = t->session;
-  const TreeItem root = s.folderTree.root();
-  toggleCheck(s.folderTree, root);
-  s.destinationFolder = out.path();
-  saveRootAndCheckedFolders(s, true);
-  const int counted = s.filesToSave;
+  const TreeItem root = t->scan.folderTree.root();
+  toggleCheck(t->scan.folderTree, root);
+  SaveJob job(t->scan);
+  job.destinationFolder = out.path();
+  saveRootAndCheckedFolders(s, job, true);
+  const int counted = job.filesToSave;
 
   std::map<std::string, std::string> expected;
   for (const auto& e : manifest.entries)
     if (!e.folder && e.deleted) expected[e.path] = e.sha;
   EXPECT_EQ(savedHashes(), expected);
   EXPECT_EQ(counted, static_cast<int>(expected.size()));
-  EXPECT_EQ(s.saveOutcome.filesCompleted.load(), static_cast<int>(expected.size()));
-  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 0);
+  EXPECT_EQ(job.outcome.filesCompleted.load(), static_cast<int>(expected.size()));
+  EXPECT_EQ(job.outcome.writeFailures.load(), 0);
 }
 
 TEST_F(NtfsSave, AListedDeletedFolderIsSavedWithItsSubfolders) {
-  Session& s = t->session;
+  ScanState& scan = t->scan;
   // The file list of "Pictures": the deleted folder "Trip" among its rows.
   TreeItem pictures = kNoItem;
-  for (TreeItem child : s.folderTree.children(s.folderTree.root()))
-    if (s.folderTree.text(child) == "Pictures") pictures = child;
+  for (TreeItem child : scan.folderTree.children(scan.folderTree.root()))
+    if (scan.folderTree.text(child) == "Pictures") pictures = child;
   ASSERT_NE(pictures, kNoItem);
-  FolderContents contents = listFolder(s, pictures);
-  s.fileList.setRows(contents.rows);
-  for (std::size_t i = 0; i < s.fileList.size(); ++i)
-    if (s.fileList.row(i).columns[kColName] == "Trip") s.fileList.select(i, true);
-  ASSERT_EQ(s.fileList.selectedCount(), 1u);
-  s.destinationFolder = out.path();
-  s.saveSource = 2;
-  runSave(s);
+  FolderContents contents = listFolder(t->session, scan, pictures);
+  FileListModel list;
+  list.setRows(contents.rows);
+  for (std::size_t i = 0; i < list.size(); ++i)
+    if (list.row(i).columns[kColName] == "Trip") list.select(i, true);
+  ASSERT_EQ(list.selectedCount(), 1u);
+  SaveJob job(scan);
+  job.destinationFolder = out.path();
+  job.source = SaveSource::FileList;
+  job.fileList = &list;
+  runSave(t->session, job);
   std::map<std::string, std::string> expected;
   for (const auto& e : manifest.entries)
     if (!e.folder && e.deleted && e.path.rfind("Pictures/Trip/", 0) == 0) expected[e.path.substr(9)] = e.sha;
@@ -113,11 +119,12 @@ TEST(NtfsSaveSize, AFileOfMoreThanFourGibibytesIsSavedWhole) {
   auto bytes = record.protectedBytes();
   std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + 10 * 512);
   test::TestSession t(disk);
-  t.session.workingVolume.fileSystem = "NTFS";
-  t.session.workingVolume.sectorsPerCluster = 8;
-  t.session.workingVolume.cluster0Sector = 0;
-  EXPECT_TRUE(saveNtfsFile(t.session, "/dev/null", "huge.bin", size, 10, false, true));
-  EXPECT_EQ(t.session.saveOutcome.bytesWritten.load(), size);
+  t.scan.workingVolume.fileSystem = FileSystem::Ntfs;
+  t.scan.workingVolume.sectorsPerCluster = 8;
+  t.scan.workingVolume.cluster0Sector = 0;
+  SaveJob job(t.scan);
+  EXPECT_TRUE(saveNtfsFile(t.session, job, "/dev/null", "huge.bin", size, 10, false, true));
+  EXPECT_EQ(job.outcome.bytesWritten.load(), size);
 }
 
 }  // namespace

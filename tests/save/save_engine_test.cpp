@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "../fat/crafted_fat.h"
+#include "save/save_job.h"
 #include "save/save_walks.h"
 
 namespace tessaly {
@@ -20,8 +21,9 @@ namespace fs = std::filesystem;
 // Cluster c holds the byte (c & 0xFF) everywhere, so a saved file shows which clusters it came from.
 struct SaveVolume : test::CraftedFat {
   test::TempDir out;
-  explicit SaveVolume(std::uint32_t spc = 4, std::string fsName = "FAT16")
-      : CraftedFat(std::move(fsName), spc, 2000, 4) {
+  SaveJob job{scan()};
+  explicit SaveVolume(std::uint32_t spc = 4, FileSystem fsType = FileSystem::Fat16)
+      : CraftedFat(fsType, spc, 2000, 4) {
     for (std::uint32_t c = 2; c < 300; ++c) {
       const std::uint64_t first = clusterSector(c);
       if (first + spc > 2000) break;
@@ -30,7 +32,7 @@ struct SaveVolume : test::CraftedFat {
         std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>(c));
       }
     }
-    session().saveProgressIntervalMs = 0;
+    job.progressIntervalMs = 0;
   }
   std::vector<std::uint8_t> saved(const std::string& name) { return test::readFile(out.file(name)); }
   // The cluster each stretch of clusterBytes came from.
@@ -42,7 +44,7 @@ struct SaveVolume : test::CraftedFat {
     return clusters;
   }
   bool save(const std::string& name, std::uint32_t size, std::uint32_t first, bool deleted = true) {
-    return saveFatFile(session(), out.file(name), name, size, first, true, deleted);
+    return saveFatFile(session(), job, out.file(name), name, size, first, true, deleted);
   }
 };
 
@@ -61,13 +63,13 @@ TEST(SaveFatFile, AutoModeTakesTheFatWhoseChainHasExactlyTheNeededClusters) {
   EXPECT_EQ(v.clustersOf("auto.bin"), (std::vector<int>{10, 14, 15}));
   EXPECT_EQ(v.saved("auto.bin").size(), 5000u);
 
-  v.session().options.savingMode = 1;  // FAT1: its chain is too short, so contiguous
+  v.job.options.savingMode = SavingMode::Fat1;  // FAT1: its chain is too short, so contiguous
   ASSERT_TRUE(v.save("fat1.bin", 5000, 10));
   EXPECT_EQ(v.clustersOf("fat1.bin"), (std::vector<int>{10, 11, 12}));
-  v.session().options.savingMode = 2;
+  v.job.options.savingMode = SavingMode::Fat2;
   ASSERT_TRUE(v.save("fat2.bin", 5000, 10));
   EXPECT_EQ(v.clustersOf("fat2.bin"), (std::vector<int>{10, 14, 15}));
-  v.session().options.savingMode = 3;
+  v.job.options.savingMode = SavingMode::Contiguous;
   ASSERT_TRUE(v.save("contiguous.bin", 5000, 10));
   EXPECT_EQ(v.clustersOf("contiguous.bin"), (std::vector<int>{10, 11, 12}));
 }
@@ -75,14 +77,14 @@ TEST(SaveFatFile, AutoModeTakesTheFatWhoseChainHasExactlyTheNeededClusters) {
 TEST(SaveFatFile, AChainThatRunsIntoAnotherFileIsNotUsed) {
   SaveVolume v(4);
   v.chain({10, 11, 20, 21});  // continues into another file's clusters
-  v.session().options.savingMode = 1;
+  v.job.options.savingMode = SavingMode::Fat1;
   ASSERT_TRUE(v.save("f.bin", 5000, 10));
   EXPECT_EQ(v.clustersOf("f.bin"), (std::vector<int>{10, 11, 12}));
 }
 
 TEST(SaveFatFile, BlocksAndFinalPieces) {
   SaveVolume one(1);
-  Session& s = one.session();
+  SaveJob& s = one.job;
   ASSERT_TRUE(one.save("empty.bin", 0, 10));
   EXPECT_TRUE(fs::exists(one.out.file("empty.bin")));
   EXPECT_EQ(fs::file_size(one.out.file("empty.bin")), 0u);
@@ -91,17 +93,17 @@ TEST(SaveFatFile, BlocksAndFinalPieces) {
   EXPECT_EQ(one.saved("k.bin").size(), 1000u);
   EXPECT_EQ(one.saved("k.bin")[999], 11);
   EXPECT_EQ(s.bytesSaved.load(), 512u);  // the final piece is not counted
-  EXPECT_EQ(s.saveOutcome.bytesWritten.load(), 1000u);
+  EXPECT_EQ(s.outcome.bytesWritten.load(), 1000u);
 
   SaveVolume eight(8);
   ASSERT_TRUE(eight.save("4k.bin", 4096, 5));
   EXPECT_EQ(eight.saved("4k.bin").size(), 4096u);
-  EXPECT_EQ(eight.session().bytesSaved.load(), 0u);
+  EXPECT_EQ(eight.job.bytesSaved.load(), 0u);
 }
 
 TEST(SaveFatFile, FiltersPassFilesOverWithoutCountingThem) {
   SaveVolume v(1);
-  Session& s = v.session();
+  SaveJob& s = v.job;
   s.options.extensionList = {"doc"};
   EXPECT_TRUE(v.save("REPORT.DOC", 10, 10));
   EXPECT_FALSE(v.save("REPORT.DOCX", 10, 10));
@@ -110,10 +112,10 @@ TEST(SaveFatFile, FiltersPassFilesOverWithoutCountingThem) {
   EXPECT_EQ(s.filesSaved.load(), 2);
 
   s.options.extensionList.clear();
-  s.options.deletedFilter = 2;
+  s.options.deletedFilter = DeletedFilter::DeletedOnly;
   EXPECT_FALSE(v.save("LIVE.TXT", 10, 10, false));
   EXPECT_TRUE(v.save("GONE.TXT", 10, 10, true));
-  s.options.deletedFilter = 1;
+  s.options.deletedFilter = DeletedFilter::ExcludeDeleted;
   EXPECT_FALSE(v.save("GONE2.TXT", 10, 10, true));
   EXPECT_EQ(s.filesSaved.load(), 3);
   EXPECT_TRUE(v.t->dialogs.messages.empty());
@@ -121,18 +123,18 @@ TEST(SaveFatFile, FiltersPassFilesOverWithoutCountingThem) {
 
 TEST(SaveFatFile, ReplacePolicies) {
   SaveVolume v(1);
-  Session& s = v.session();
+  SaveJob& s = v.job;
   std::ofstream(v.out.file("A.TXT")) << "old";
-  s.replacePolicy = answer::kNoToAll;
+  s.replacePolicy = ReplaceAnswer::NoToAll;
   EXPECT_FALSE(v.save("A.TXT", 10, 10));
   EXPECT_EQ(v.saved("A.TXT").size(), 3u);
-  s.replacePolicy = answer::kYesToAll;
+  s.replacePolicy = ReplaceAnswer::YesToAll;
   EXPECT_TRUE(v.save("A.TXT", 10, 10));
   EXPECT_EQ(v.saved("A.TXT").size(), 10u);
   EXPECT_TRUE(v.t->dialogs.replacePrompts.empty());
 
-  s.replacePolicy = answer::kYes;
-  v.t->dialogs.replaceAnswers = {answer::kNo, answer::kYesToAll};
+  s.replacePolicy = ReplaceAnswer::Yes;
+  v.t->dialogs.replaceAnswers = {ReplaceAnswer::No, ReplaceAnswer::YesToAll};
   EXPECT_FALSE(v.save("A.TXT", 20, 10));
   EXPECT_TRUE(v.save("A.TXT", 20, 10));
   EXPECT_TRUE(v.save("A.TXT", 30, 10));  // Yes to All: no further question
@@ -142,24 +144,18 @@ TEST(SaveFatFile, ReplacePolicies) {
 
 TEST(SaveFatFile, SkipKeepsThePartialFileAndStopEndsEveryLaterFile) {
   SaveVolume v(1);
-  Session& s = v.session();
-  // The progress update of the second block presses Skip.
-  struct SkippingControls : test::RecordingControls {
-    Session* session = nullptr;
-    int blocks = 0;
-    void setText(int id, const std::string& text) override {
-      if (id == control::kSaveCurrentFile && ++blocks == 2) session->skipCurrentFile = 1;
-      RecordingControls::setText(id, text);
-    }
-  } skipping;
-  skipping.session = &s;
-  s.controls = &skipping;
+  SaveJob& s = v.job;
+  // The progress report of the second block presses Skip.
+  int blocks = 0;
+  v.t->report.setListener([&](const test::RecordingReport::Event& e) {
+    if (e.kind == test::RecordingReport::Event::SaveCurrentFile && ++blocks == 2) s.skipCurrentFile = true;
+  });
   EXPECT_FALSE(v.save("big.bin", 10 * 512, 10));
   EXPECT_EQ(v.saved("big.bin").size(), 2u * 512);
-  EXPECT_EQ(s.skipCurrentFile.load(), 0);
+  EXPECT_FALSE(s.skipCurrentFile.load());
   EXPECT_TRUE(v.save("next.bin", 700, 20));
 
-  s.stopSaving = 1;
+  s.stopSaving = true;
   EXPECT_FALSE(v.save("after-stop.bin", 700, 20));
   EXPECT_EQ(v.saved("after-stop.bin").size(), 0u);
 }
@@ -167,17 +163,18 @@ TEST(SaveFatFile, SkipKeepsThePartialFileAndStopEndsEveryLaterFile) {
 TEST(SaveFatFile, ADestinationThatCannotBeCreatedAsksAbortOrSkip) {
   SaveVolume v(1);
   Session& s = v.session();
-  v.t->dialogs.errorWritingAnswers = {answer::kSkipFile, answer::kAbort};
-  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/folder/x.bin"), "x.bin", 10, 10, true, true));
-  EXPECT_EQ(s.skipCurrentFile.load(), 1);
-  EXPECT_EQ(s.stopSaving.load(), 0);
-  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/folder/y.bin"), "y.bin", 10, 10, true, true));
-  EXPECT_EQ(s.stopSaving.load(), 1);
+  SaveJob& job = v.job;
+  v.t->dialogs.errorWritingAnswers = {WriteErrorAnswer::Skip, WriteErrorAnswer::Abort};
+  EXPECT_FALSE(saveFatFile(s, job, v.out.file("no/such/folder/x.bin"), "x.bin", 10, 10, true, true));
+  EXPECT_TRUE(job.skipCurrentFile.load());
+  EXPECT_FALSE(job.stopSaving.load());
+  EXPECT_FALSE(saveFatFile(s, job, v.out.file("no/such/folder/y.bin"), "y.bin", 10, 10, true, true));
+  EXPECT_TRUE(job.stopSaving.load());
   EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 2u);
-  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 2);
+  EXPECT_EQ(job.outcome.writeFailures.load(), 2);
   // A quiet save asks nothing.
-  s.stopSaving = 0;
-  EXPECT_FALSE(saveFatFile(s, v.out.file("no/such/z.bin"), "z.bin", 10, 10, false, true));
+  job.stopSaving = false;
+  EXPECT_FALSE(saveFatFile(s, job, v.out.file("no/such/z.bin"), "z.bin", 10, 10, false, true));
   EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 2u);
 }
 
@@ -186,13 +183,31 @@ TEST(SaveFatFile, ASkippedBadSectorSavesZerosNotTheBlockBefore) {
   auto faulty = std::make_shared<platform::FaultyDevice>(v.device);
   faulty->failSector(v.clusterSector(11));
   v.t->devices.attach(platform::DeviceTable::physicalDriveName(0), faulty);
-  v.session().badSectorPolicy = answer::kSkipAll;
+  v.session().badSectorPolicy = BadSectorAnswer::SkipAll;
   ASSERT_TRUE(v.save("holes.bin", 3 * 512, 10));
   auto bytes = v.saved("holes.bin");
   EXPECT_EQ(bytes[0], 10);
   EXPECT_EQ(bytes[512], 0);
   EXPECT_EQ(bytes[1023], 0);
   EXPECT_EQ(bytes[1024], 12);
+}
+
+TEST(SaveFatFile, AFileWhoseDiskStopsAnsweringIsNotReportedSavedAndEndsTheSave) {
+  SaveVolume v(1);
+  auto faulty = std::make_shared<platform::FaultyDevice>(v.device);
+  v.t->devices.attach(platform::DeviceTable::physicalDriveName(0), faulty);
+  ASSERT_TRUE(v.save("before.bin", 512, 10));
+  // The disk goes away after a few more reads: in the middle of the next file.
+  faulty->breakDown(platform::FaultyDevice::Breakdown::Removed, 3);
+  EXPECT_FALSE(v.save("cut.bin", 20 * 512, 10));
+  EXPECT_TRUE(v.job.stopSaving.load());
+  EXPECT_EQ(v.job.outcome.filesCompleted.load(), 1);
+  EXPECT_EQ(v.job.outcome.sourceFailures.load(), 1);
+  const auto notes = v.job.outcome.notes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].path, v.out.file("cut.bin"));
+  EXPECT_EQ(notes[0].outcome, FileOutcome::SourceUnreadable);
+  EXPECT_EQ(v.t->dialogs.badSectorPrompts, 0);
 }
 
 TEST(SaveFatFile, ADestinationThatFillsUpIsReportedNotPassedOffAsSaved) {
@@ -205,29 +220,35 @@ TEST(SaveFatFile, ADestinationThatFillsUpIsReportedNotPassedOffAsSaved) {
   } unmount{mountPoint.path()};
   SaveVolume v(1);
   Session& s = v.session();
-  v.t->dialogs.errorWritingFallback = answer::kSkipFile;
-  EXPECT_TRUE(saveFatFile(s, mountPoint.file("small.bin"), "small.bin", 4096, 10, true, true));
-  EXPECT_FALSE(saveFatFile(s, mountPoint.file("large.bin"), "large.bin", 64 * 1024, 10, true, true));
+  v.t->dialogs.errorWritingFallback = WriteErrorAnswer::Skip;
+  EXPECT_TRUE(saveFatFile(s, v.job, mountPoint.file("small.bin"), "small.bin", 4096, 10, true, true));
+  EXPECT_FALSE(saveFatFile(s, v.job, mountPoint.file("large.bin"), "large.bin", 64 * 1024, 10, true, true));
   EXPECT_EQ(v.t->dialogs.errorWritingPrompts, (std::vector<std::string>{mountPoint.file("large.bin")}));
-  EXPECT_EQ(s.saveOutcome.filesCompleted.load(), 1);
-  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 1);
+  EXPECT_EQ(v.job.outcome.filesCompleted.load(), 1);
+  EXPECT_EQ(v.job.outcome.writeFailures.load(), 1);
 }
 
 TEST(SaveFatFile, ProgressShowsMegabytesPercentageAndTimes) {
   SaveVolume v(1);
-  Session& s = v.session();
-  s.bytesToSave = 4 * 1048576;
-  s.bytesSaved = 3 * 1048576;
-  s.saveStartTime = static_cast<std::int64_t>(std::time(nullptr)) - 192;
-  updateSaveProgress(s, 512, 2048, true, true);
-  auto& c = v.t->controls;
-  EXPECT_EQ(c.lastText(control::kSaveDataDone), "3 MB");
-  EXPECT_EQ(c.lastText(control::kSaveDataTotal), "4 MB");
-  EXPECT_EQ(c.progress(control::kSaveProgress).back(), 75);
-  EXPECT_EQ(c.lastText(control::kSaveProgress), "75% ");
-  EXPECT_EQ(c.lastText(control::kSaveTimeElapsed), "3 Min 12 Sec");
-  EXPECT_EQ(c.lastText(control::kSaveTimeRemaining), "1 Min 4 Sec");
-  EXPECT_EQ(c.lastText(control::kSaveCurrentFile), "512 / 2048");
+  SaveJob& job = v.job;
+  job.bytesToSave = 4 * 1048576;
+  job.bytesSaved = 3 * 1048576;
+  job.startTime = static_cast<std::int64_t>(std::time(nullptr)) - 192;
+  updateSaveProgress(v.session(), job, 512, 2048, true, true);
+  using E = test::RecordingReport::Event;
+  const auto data = v.t->report.events(E::SaveData);
+  ASSERT_EQ(data.size(), 1u);
+  EXPECT_EQ(megabytesText(static_cast<std::uint64_t>(data[0].value)), "3 MB");
+  EXPECT_EQ(megabytesText(static_cast<std::uint64_t>(data[0].second)), "4 MB");
+  EXPECT_EQ(data[0].third, 75);
+  const auto times = v.t->report.events(E::SaveTimes);
+  ASSERT_EQ(times.size(), 1u);
+  EXPECT_EQ(minutesAndSecondsText(times[0].value), "3 Min 12 Sec");
+  EXPECT_EQ(minutesAndSecondsText(times[0].second), "1 Min 4 Sec");
+  const auto current = v.t->report.events(E::SaveCurrentFile);
+  ASSERT_EQ(current.size(), 1u);
+  EXPECT_EQ(current[0].value, 512);
+  EXPECT_EQ(current[0].second, 2048);
 }
 
 TEST(SaveNames, NamesOffTheDiskStayInsideTheDestination) {
@@ -241,9 +262,8 @@ TEST(SaveNames, NamesOffTheDiskStayInsideTheDestination) {
 TEST(SaveDestination, AFolderIsCreatedOneLevelDeepOrRefused) {
   SaveVolume v(1);
   Session& s = v.session();
-  EXPECT_TRUE(acceptDestination(s, v.out.file("new")));
+  EXPECT_EQ(acceptDestination(s, v.out.file("new")), v.out.file("new"));
   EXPECT_TRUE(fs::is_directory(v.out.file("new")));
-  EXPECT_EQ(s.destinationFolder, v.out.file("new"));
   EXPECT_FALSE(acceptDestination(s, v.out.file("missing/child")));
   ASSERT_EQ(v.t->dialogs.messages.size(), 1u);
   EXPECT_EQ(v.t->dialogs.messages[0].text, "Failed to create " + v.out.file("missing/child"));

@@ -7,18 +7,18 @@ namespace {
 
 TEST(SaveSettings, OpeningTakesDeletedFilesOnlyAndSetsTheDateLists) {
   SaveOptions options;
-  EXPECT_EQ(options.deletedFilter, 0);  // a program that never opened the dialog saves all files
+  EXPECT_EQ(options.deletedFilter, DeletedFilter::All);  // a program that never opened the dialog saves all files
   EXPECT_FALSE(options.dateFilterActive());
   SaveSettings settings(options);
   settings.positions()[3] = 14;  // After day "15"
   settings.open();
-  EXPECT_EQ(options.deletedFilter, 2);
+  EXPECT_EQ(options.deletedFilter, DeletedFilter::DeletedOnly);
   EXPECT_EQ(settings.positions()[0], 30);
   EXPECT_EQ(settings.positions()[1], 11);
   EXPECT_EQ(settings.positions()[2], 60);
   EXPECT_EQ(settings.positions()[3], 0);  // shows "01" again
   settings.cancel();
-  EXPECT_EQ(options.deletedFilter, 2);  // Cancel restores what the opening set
+  EXPECT_EQ(options.deletedFilter, DeletedFilter::DeletedOnly);  // Cancel restores what the opening set
   settings.apply();
   EXPECT_EQ(options.earlierDate.year, 2030);
   EXPECT_EQ(options.earlierDate.month, 12);
@@ -34,7 +34,7 @@ TEST(SaveSettings, AddRefusesWhatTheRulesRefuse) {
   EXPECT_FALSE(settings.add("jpeg"));
   auto message = [&](const std::string& text) {
     auto refusal = settings.add(text);
-    return refusal ? refusal->message : -1;
+    return refusal ? (refusal->message ? refusal->message->number : 0) : -1;
   };
   EXPECT_EQ(message("jpeg1"), 178);
   EXPECT_EQ(message(" doc"), 179);
@@ -63,7 +63,8 @@ TEST(SaveSettings, TheHundredthExtensionIsTheLast) {
     if (applyFirst) settings.apply();
     auto refusal = settings.add("more");
     ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->text, "Cannot add more extensions");
+    ASSERT_TRUE(refusal->message);
+    EXPECT_EQ(refusal->message->english, "Cannot add more extensions");
   }
 }
 
@@ -82,10 +83,10 @@ TEST(SaveSettings, CancelUndoesAddsAndRemoves) {
   settings.open();
   settings.remove(0);  // "doc", the top entry
   EXPECT_EQ(options.extensionList, (std::vector<std::string>{"txt"}));
-  settings.setSavingMode(3);
+  settings.setSavingMode(SavingMode::Contiguous);
   settings.cancel();
   EXPECT_EQ(options.extensionList, (std::vector<std::string>{"txt", "doc"}));
-  EXPECT_EQ(options.savingMode, 0);
+  EXPECT_EQ(options.savingMode, SavingMode::Auto);
 }
 
 TEST(SaveSettings, DatesOnTheThirtyDayScale) {

@@ -1,5 +1,7 @@
 // The save walks: whole recoveries of the mtools-built volumes checked byte for byte
 // against what was written before deletion, and the walk rules on crafted volumes.
+#include "recovery/recover.h"
+#include "save/save_job.h"
 #include "save/save_walks.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +14,7 @@
 #include "fat/quick_scan.h"
 #include "partition/volume.h"
 #include "save/save_engine.h"
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 #include "support/manifest.h"
 
 namespace tessaly {
@@ -48,24 +50,27 @@ TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
     t = std::make_unique<test::TestSession>(test::imagePath(image));
   }
   Session& s = t->session;
+  ScanState& scan = t->scan;
   s.installFolder = install.path();
-  s.partitionSelection.fileSystem = volume.path;
+  s.partitionSelection.fileSystem = fileSystemFromName(volume.path);
   s.partitionSelection.firstSector = volume.firstSector;
   s.partitionSelection.lastSector = volume.path == "FAT12" ? 2880 : volume.lastSector;
-  if (volume.path != "FAT12") s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
-  runQuickFatScan(s);
+  if (volume.path != "FAT12") validatePartition(s, scan);
+  runQuickFatScan(s, scan);
 
   // The root's own files from the list, every folder's from the checked tree.
-  const TreeItem root = s.folderTree.root();
-  toggleCheck(s.folderTree, root);
-  s.destinationFolder = out.path();
-  saveRootAndCheckedFolders(s, true);
-  const int counted = s.filesToSave;
-  EXPECT_EQ(s.saveDone.load(), 1);
+  const TreeItem root = scan.folderTree.root();
+  toggleCheck(scan.folderTree, root);
+  SaveJob job(scan);
+  job.destinationFolder = out.path();
+  saveRootAndCheckedFolders(s, job, true);
+  const int counted = job.filesToSave;
+  EXPECT_TRUE(job.done.load());
 
   // The expected destination tree, from the manifest alone.
   std::string orphan;
-  for (TreeItem child : s.folderTree.children(s.folderTree.children(root).at(0))) orphan = s.folderTree.text(child);
+  for (TreeItem child : scan.folderTree.children(scan.folderTree.children(root).at(0)))
+    orphan = scan.folderTree.text(child);
   auto folderPath = [&](const std::string& path) {
     if (path.rfind(lostPath, 0) != 0) return test::fatListedPath(folders, path);
     const std::string rest = test::fatListedPath(folders, path, lostPath);
@@ -79,8 +84,8 @@ TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
   }
   EXPECT_EQ(treeHashes(out.path()), expected);
   EXPECT_EQ(counted, static_cast<int>(expected.size()));
-  EXPECT_EQ(s.saveOutcome.filesCompleted.load(), static_cast<int>(expected.size()));
-  EXPECT_EQ(s.saveOutcome.writeFailures.load(), 0);
+  EXPECT_EQ(job.outcome.filesCompleted.load(), static_cast<int>(expected.size()));
+  EXPECT_EQ(job.outcome.writeFailures.load(), 0);
   EXPECT_TRUE(t->dialogs.messages.empty());
 }
 
@@ -94,7 +99,9 @@ INSTANTIATE_TEST_SUITE_P(Volumes, Recovery,
 // 9, live); each folder has one live and one deleted file; the root has deleted files.
 struct WalkVolume : test::CraftedFat {
   test::TempDir out;
-  WalkVolume() : CraftedFat("FAT16", 1, 800, 4) {
+  FileListModel list;
+  SaveJob job{scan()};
+  WalkVolume() : CraftedFat(FileSystem::Fat16, 1, 800, 4) {
     entry(rootSector(), 0, "A          ", 0x10, 5);
     entry(rootSector(), 1, "\xE5" "OOT1   TXT", 0x20, 40, 100, date(2005, 6, 15));
     entry(rootSector(), 2, "\xE5" "OOT2   TXT", 0x20, 41, 200, date(2031 - 1, 1, 2));
@@ -110,19 +117,20 @@ struct WalkVolume : test::CraftedFat {
     entry(clusterSector(9), 3, "\xE5" "GONE   TXT", 0x20, 61, 40, date(2004, 5, 11));
     chain({5});
     chain({9});
-    session().partitionValid = 1;
-    session().saveProgressIntervalMs = 0;
-    runQuickFatScan(session());
-    session().destinationFolder = out.path();
+    scan().partitionValid = 1;
+    job.progressIntervalMs = 0;
+    runQuickFatScan(session(), scan());
+    job.destinationFolder = out.path();
+    job.fileList = &list;
   }
   static std::uint16_t date(int year, int month, int day) {
     return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
   }
   TreeItem item(const std::string& path) {
-    TreeItem at = session().folderTree.root();
+    TreeItem at = scan().folderTree.root();
     for (const char c : path) {
-      for (TreeItem child : session().folderTree.children(at))
-        if (session().folderTree.text(child) == std::string(1, c)) at = child;
+      for (TreeItem child : scan().folderTree.children(at))
+        if (scan().folderTree.text(child) == std::string(1, c)) at = child;
     }
     return at;
   }
@@ -132,78 +140,78 @@ struct WalkVolume : test::CraftedFat {
     return names;
   }
   void listRoot() {
-    FolderContents contents = listFolder(session(), session().folderTree.root());
-    session().fileList.setRows(contents.rows);
+    FolderContents contents = listFolder(session(), scan(), scan().folderTree.root());
+    list.setRows(contents.rows);
   }
 };
 
 TEST(SaveWalks, TheTreeSourceSavesOnlyCheckedFoldersIntoTheirTreePath) {
   WalkVolume v;
-  Session& s = v.session();
+  SaveJob& s = v.job;
   // B checked, A only partly (as when A had other, unchecked children).
-  s.folderTree.setState(v.item("AB"), kChecked);
-  s.folderTree.setState(v.item("A"), kPartlyChecked);
-  s.folderTree.setState(s.folderTree.root(), kPartlyChecked);
-  s.saveSource = 1;
-  runSizeCalculation(s);
+  v.scan().folderTree.setState(v.item("AB"), kChecked);
+  v.scan().folderTree.setState(v.item("A"), kPartlyChecked);
+  v.scan().folderTree.setState(v.scan().folderTree.root(), kPartlyChecked);
+  s.source = SaveSource::CheckedFolders;
+  runSizeCalculation(v.session(), s);
   EXPECT_EQ(s.filesToSave.load(), 1);
   EXPECT_EQ(s.bytesToSave.load(), 40u);
-  runSave(s);
+  runSave(v.session(), s);
   EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/B/_GONE.TXT"}));
 }
 
 TEST(SaveWalks, SelectionModesOfTheFileList) {
   WalkVolume v;
-  Session& s = v.session();
+  SaveJob& s = v.job;
   v.listRoot();  // rows: Lost, A, then the four deleted root files
-  ASSERT_EQ(s.fileList.size(), 6u);
-  s.fileList.select(2, true);
-  s.fileList.select(3, true);
-  s.saveSource = 2;
-  s.options.selectionMode = 2;  // the rows not selected
-  runSave(s);
+  ASSERT_EQ(v.list.size(), 6u);
+  v.list.select(2, true);
+  v.list.select(3, true);
+  s.source = SaveSource::FileList;
+  s.options.selectionMode = SelectionMode::NotSelected;  // the rows not selected
+  runSave(v.session(), s);
   EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/B/_GONE.TXT", "A/_GONE.TXT", "_OOT3.DOC", "_OOT4.TXT"}));
 }
 
 TEST(SaveWalks, TheDateFilterAppliesToFilesFoundInsideFolders) {
   WalkVolume v;
-  Session& s = v.session();
+  SaveJob& s = v.job;
   s.options.earlierDate = {10, 5, 2004};
   s.options.afterDate = {1, 1, 2004};
-  toggleCheck(s.folderTree, s.folderTree.root());
-  s.saveSource = 1;
-  runSave(s);
+  toggleCheck(v.scan().folderTree, v.scan().folderTree.root());
+  s.source = SaveSource::CheckedFolders;
+  runSave(v.session(), s);
   EXPECT_EQ(v.saved(), (std::vector<std::string>{"A/_GONE.TXT"}));  // 3 March passes, 11 May does not
 
   WalkVolume wide;
-  wide.session().options.earlierDate = {31, 12, 2030};
-  wide.session().options.afterDate = {1, 1, 1970};
-  EXPECT_TRUE(wide.session().options.datePasses({15, 6, 2005}));
-  EXPECT_FALSE(wide.session().options.datePasses({2, 1, 2031}));
+  wide.job.options.earlierDate = {31, 12, 2030};
+  wide.job.options.afterDate = {1, 1, 1970};
+  EXPECT_TRUE(wide.job.options.datePasses({15, 6, 2005}));
+  EXPECT_FALSE(wide.job.options.datePasses({2, 1, 2031}));
 }
 
 TEST(SaveWalks, CountingTakesListedFilesTheDeletedFilterWillRefuse) {
   WalkVolume v;
-  Session& s = v.session();
+  SaveJob& s = v.job;
   v.listRoot();
-  s.fileList.selectAll(true);
-  s.saveSource = 2;
-  s.options.deletedFilter = 1;  // exclude deleted files
-  runSizeCalculation(s);
+  v.list.selectAll(true);
+  s.source = SaveSource::FileList;
+  s.options.deletedFilter = DeletedFilter::ExcludeDeleted;  // exclude deleted files
+  runSizeCalculation(v.session(), s);
   EXPECT_EQ(s.filesToSave.load(), 6);  // the four root files and A's and B's deleted files
-  runSave(s);
+  runSave(v.session(), s);
   EXPECT_TRUE(v.saved().empty());
 }
 
 TEST(SaveWalks, AListSaveIntoADestinationThatCannotBeMadeShowsInavlidPath) {
   WalkVolume v;
-  Session& s = v.session();
+  SaveJob& s = v.job;
   std::ofstream(v.out.file("plain")) << "a file, not a folder";
   s.destinationFolder = v.out.file("plain/inside");
   v.listRoot();
-  s.fileList.selectAll(true);
-  s.saveSource = 2;
-  runSave(s);
+  v.list.selectAll(true);
+  s.source = SaveSource::FileList;
+  runSave(v.session(), s);
   ASSERT_EQ(v.t->dialogs.messages.size(), 1u);
   EXPECT_EQ(v.t->dialogs.messages[0].text, "Inavlid Path");
   EXPECT_EQ(v.t->dialogs.messages[0].icon, MessageIcon::None);
@@ -211,13 +219,12 @@ TEST(SaveWalks, AListSaveIntoADestinationThatCannotBeMadeShowsInavlidPath) {
 
 TEST(SaveWalks, ItemPathsForShowingAndForSaving) {
   WalkVolume v;
-  Session& s = v.session();
-  EXPECT_EQ(itemPath(s.folderTree, s.folderTree.root()), "");
-  EXPECT_EQ(itemPath(s.folderTree, v.item("AB")), "A\\B");
+  EXPECT_EQ(itemPath(v.scan().folderTree, v.scan().folderTree.root()), "");
+  EXPECT_EQ(itemPath(v.scan().folderTree, v.item("AB")), "A\\B");
   const TreeItem b = v.item("AB");
-  EXPECT_EQ(itemFolderPath(s.folderTree, b), "A/B");
-  s.folderTree.setText(v.item("A"), "..");
-  EXPECT_EQ(itemFolderPath(s.folderTree, b), "_../B");
+  EXPECT_EQ(itemFolderPath(v.scan().folderTree, b), "A/B");
+  v.scan().folderTree.setText(v.item("A"), "..");
+  EXPECT_EQ(itemFolderPath(v.scan().folderTree, b), "_../B");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "../fat/crafted_fat.h"
 #include "fat/file_list.h"
 #include "fat/quick_scan.h"
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 
 namespace tessaly {
 namespace {
@@ -47,18 +47,19 @@ TEST(FileTypes, DateAndTimeTexts) {
 }
 
 struct ListVolume : test::CraftedFat {
-  ListVolume() : CraftedFat("FAT16", 1, 600, 4) {}
+  ListVolume() : CraftedFat(FileSystem::Fat16, 1, 600, 4) {}
 };
 
 TEST(FatFileList, RootAreaEndMarksEndOnlyTheirSector) {
   ListVolume v;
   Session& s = v.session();
+  const VolumeParameters& volume = v.scan().workingVolume;
   v.entry(v.rootSector(0), 0, "\xE5" "IRST   TXT", 0x20, 30, 10);
   // Sector 1 of the root begins with an end mark; sector 2 follows it in the root area.
   v.v.rootDirSectors = 3;
-  s.workingVolume = v.v;
+  v.scan().workingVolume = v.v;
   v.entry(v.rootSector(2), 0, "\xE5" "HIRD   TXT", 0x20, 31, 20);
-  auto rows = listFatFiles(s, 0, false);
+  auto rows = listFatFiles(s, volume, 0, false);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].columns[kColName], "_HIRD.TXT");
 
@@ -69,21 +70,22 @@ TEST(FatFileList, RootAreaEndMarksEndOnlyTheirSector) {
   for (std::size_t i = 3; i < 16; ++i)  // live files fill the first cluster
     v.entry(v.clusterSector(40), i, "LIVE" + std::to_string(10 + i) + "  TXT", 0x20, 52, 5);
   v.entry(v.clusterSector(41), 0, "\xE5" "WO     TXT", 0x20, 51, 5);
-  EXPECT_EQ(listFatFiles(s, 40, false).size(), 2u);
+  EXPECT_EQ(listFatFiles(s, volume, 40, false).size(), 2u);
   v.sector(v.clusterSector(40))[3 * 32] = 0;  // an end mark after the first entry
-  EXPECT_EQ(listFatFiles(s, 40, false).size(), 1u);
+  EXPECT_EQ(listFatFiles(s, volume, 40, false).size(), 1u);
 }
 
 TEST(FatFileList, LiveFilesAreListedOnlyInDeletedFolders) {
   ListVolume v;
   Session& s = v.session();
+  const VolumeParameters& volume = v.scan().workingVolume;
   v.chain({40});
   v.entry(v.clusterSector(40), 0, ".", 0x10, 40);
   v.entry(v.clusterSector(40), 1, "..", 0x10, 0);
   v.entry(v.clusterSector(40), 2, "LIVE    DOC", 0x20, 60, 1234, 0x3269, 0x70A0);
   v.entry(v.clusterSector(40), 3, "SUBDIR     ", 0x10, 70);
-  EXPECT_TRUE(listFatFiles(s, 40, false).empty());
-  auto rows = listFatFiles(s, 40, true);
+  EXPECT_TRUE(listFatFiles(s, volume, 40, false).empty());
+  auto rows = listFatFiles(s, volume, 40, true);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].columns[kColName], "LIVE.DOC");
   EXPECT_EQ(rows[0].columns[kColType], "Deleted Word File");
@@ -96,21 +98,21 @@ TEST(FatFileList, LiveFilesAreListedOnlyInDeletedFolders) {
 
 TEST(FolderContents, SubfoldersOfADeletedFolderAreShownDeletedAndStaySo) {
   ListVolume v;
-  Session& s = v.session();
+  ScanState& s = v.scan();
   v.entry(v.rootSector(), 0, "\xE5" "ONE       ", 0x10, 5);
   v.directory(5, 0);
   v.entry(v.clusterSector(5), 2, "KID        ", 0x10, 9);
   v.directory(9, 5);
   v.chain({5});
   s.partitionValid = 1;
-  runQuickFatScan(s);
+  runQuickFatScan(v.session(), s);
   TreeItem gone = s.folderTree.children(s.folderTree.root()).at(1);
   // Clear the child's mark as a log load would leave it, then list the deleted parent.
   TreeItem kid = s.folderTree.children(gone).at(0);
   s.catalogue.findTreeItem(kid);
   s.catalogue.setCursor(s.catalogue.lastRecord());
   s.catalogue.nextFlag(ScanCatalogue::Field::Deleted, 'w', 0);
-  FolderContents contents = listFolder(s, gone);
+  FolderContents contents = listFolder(v.session(), s, gone);
   ASSERT_EQ(contents.folderRows, 1u);
   EXPECT_EQ(contents.rows[0].columns[kColName], "KID");
   EXPECT_EQ(contents.rows[0].columns[kColType], "Deleted FOLDER");
@@ -120,7 +122,7 @@ TEST(FolderContents, SubfoldersOfADeletedFolderAreShownDeletedAndStaySo) {
   FolderRecord record;
   s.catalogue.findTreeItem(kid, &record);
   EXPECT_EQ(record.deleted, 1u);
-  EXPECT_TRUE(listFolder(s, kid).deleted);
+  EXPECT_TRUE(listFolder(v.session(), s, kid).deleted);
 }
 
 }  // namespace

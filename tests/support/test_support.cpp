@@ -11,56 +11,97 @@
 
 namespace tessaly::test {
 
-// ---------------------------------------------------------------- RecordingControls
+// ---------------------------------------------------------------- RecordingReport
 
-void RecordingControls::setText(int id, const std::string& text) {
-  std::lock_guard lock(mutex_);
-  events_.push_back({Event::Text, id, text, 0});
-}
-void RecordingControls::setProgress(int id, int percent) {
-  std::lock_guard lock(mutex_);
-  events_.push_back({Event::Progress, id, "", percent});
-}
-void RecordingControls::show(int id, bool visible) {
-  std::lock_guard lock(mutex_);
-  events_.push_back({Event::Show, id, "", visible ? 1 : 0});
-}
-void RecordingControls::enable(int id, bool enabled) {
-  std::lock_guard lock(mutex_);
-  events_.push_back({Event::Enable, id, "", enabled ? 1 : 0});
-}
-void RecordingControls::focus(int id) {
-  std::lock_guard lock(mutex_);
-  events_.push_back({Event::Focus, id, "", 0});
+using E = RecordingReport::Event;
+
+void RecordingReport::add(Event event) {
+  std::function<void(const Event&)> listener;
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+    listener = listener_;
+  }
+  if (listener) listener(event);
 }
 
-std::vector<std::string> RecordingControls::texts(int id) const {
-  std::lock_guard lock(mutex_);
+void RecordingReport::status(const std::string& text) { add({E::Status, {}, text}); }
+void RecordingReport::counter(tessaly::Counter which, std::optional<std::uint64_t> value) {
+  add({E::Counter, which, value ? std::to_string(*value) : "", static_cast<std::int64_t>(value.value_or(0))});
+}
+void RecordingReport::counterLabel(tessaly::Counter which, const std::string& label) {
+  add({E::CounterLabel, which, label});
+}
+void RecordingReport::scanProgress(int percent) { add({E::ScanProgress, {}, "", percent}); }
+void RecordingReport::scanProgressText(const std::string& text) { add({E::ScanProgressText, {}, text}); }
+void RecordingReport::showScanProgress() { add({E::ShowScanProgress, {}, ""}); }
+void RecordingReport::currentFolder(const std::string& path) { add({E::CurrentFolder, {}, path}); }
+void RecordingReport::stopOffered(bool offered) { add({E::StopOffered, {}, "", offered ? 1 : 0}); }
+void RecordingReport::diskListReady() { add({E::DiskListReady, {}, ""}); }
+void RecordingReport::saveCounted(int files) { add({E::SaveCounted, {}, "", files}); }
+void RecordingReport::saveFileStarted(int filesBegun, int filesCounted, const std::string& name,
+                                      const std::string& path) {
+  add({E::SaveFileStarted, {}, name + "|" + path, filesBegun, filesCounted});
+}
+void RecordingReport::saveFolderStarted(const std::string& path) { add({E::SaveFolderStarted, {}, path}); }
+void RecordingReport::saveData(std::uint64_t written, std::uint64_t total, int percent) {
+  add({E::SaveData, {}, "", static_cast<std::int64_t>(written), static_cast<std::int64_t>(total), percent});
+}
+void RecordingReport::saveTimes(std::int64_t elapsed, std::int64_t remaining) {
+  add({E::SaveTimes, {}, "", elapsed, remaining});
+}
+void RecordingReport::saveCurrentFile(std::uint64_t written, std::uint64_t size) {
+  add({E::SaveCurrentFile, {}, "", static_cast<std::int64_t>(written), static_cast<std::int64_t>(size)});
+}
+
+std::vector<std::string> RecordingReport::statuses() const {
   std::vector<std::string> out;
-  for (const auto& e : events_)
-    if (e.kind == Event::Text && e.id == id) out.push_back(e.text);
+  for (const auto& e : events(E::Status)) out.push_back(e.text);
   return out;
 }
 
-std::string RecordingControls::lastText(int id) const {
-  auto all = texts(id);
+std::string RecordingReport::lastStatus() const {
+  auto all = statuses();
   return all.empty() ? std::string() : all.back();
 }
 
-std::vector<int> RecordingControls::progress(int id) const {
-  std::lock_guard lock(mutex_);
-  std::vector<int> out;
-  for (const auto& e : events_)
-    if (e.kind == Event::Progress && e.id == id) out.push_back(e.value);
+std::vector<std::string> RecordingReport::counters(tessaly::Counter which) const {
+  std::vector<std::string> out;
+  for (const auto& e : events(E::Counter))
+    if (e.counter == which) out.push_back(e.text);
   return out;
 }
 
-std::vector<RecordingControls::Event> RecordingControls::events() const {
+std::string RecordingReport::lastCounter(tessaly::Counter which) const {
+  auto all = counters(which);
+  return all.empty() ? std::string() : all.back();
+}
+
+std::vector<int> RecordingReport::scanPercents() const {
+  std::vector<int> out;
+  for (const auto& e : events(E::ScanProgress)) out.push_back(static_cast<int>(e.value));
+  return out;
+}
+
+std::vector<E> RecordingReport::events() const {
   std::lock_guard lock(mutex_);
   return events_;
 }
 
-void RecordingControls::clear() {
+std::vector<E> RecordingReport::events(Event::Kind kind) const {
+  std::lock_guard lock(mutex_);
+  std::vector<E> out;
+  for (const auto& e : events_)
+    if (e.kind == kind) out.push_back(e);
+  return out;
+}
+
+void RecordingReport::setListener(std::function<void(const Event&)> listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = std::move(listener);
+}
+
+void RecordingReport::clear() {
   std::lock_guard lock(mutex_);
   events_.clear();
 }
@@ -79,33 +120,33 @@ int ScriptedDialogs::messageBox(const std::string& text, const std::string& capt
   return buttons == MessageButtons::Ok ? kIdOk : kIdYes;
 }
 
-int ScriptedDialogs::askBadSector() {
+BadSectorAnswer ScriptedDialogs::askBadSector() {
   std::lock_guard lock(mutex_);
   ++badSectorPrompts;
   if (!badSectorAnswers.empty()) {
-    int a = badSectorAnswers.front();
+    BadSectorAnswer a = badSectorAnswers.front();
     badSectorAnswers.pop_front();
     return a;
   }
   return badSectorFallback;
 }
 
-int ScriptedDialogs::askReplace(const std::string& path) {
+ReplaceAnswer ScriptedDialogs::askReplace(const std::string& path) {
   std::lock_guard lock(mutex_);
   replacePrompts.push_back(path);
   if (!replaceAnswers.empty()) {
-    int a = replaceAnswers.front();
+    ReplaceAnswer a = replaceAnswers.front();
     replaceAnswers.pop_front();
     return a;
   }
   return replaceFallback;
 }
 
-int ScriptedDialogs::askErrorWriting(const std::string& path) {
+WriteErrorAnswer ScriptedDialogs::askErrorWriting(const std::string& path) {
   std::lock_guard lock(mutex_);
   errorWritingPrompts.push_back(path);
   if (!errorWritingAnswers.empty()) {
-    int a = errorWritingAnswers.front();
+    WriteErrorAnswer a = errorWritingAnswers.front();
     errorWritingAnswers.pop_front();
     return a;
   }

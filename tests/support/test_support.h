@@ -1,4 +1,4 @@
-// What the tests share: a recording front end, scripted answers to the design's
+// What the tests share: a recording front end, scripted answers to the engines'
 // questions, devices with chosen sectors replaced, and the paths of the test images.
 #pragma once
 
@@ -13,35 +13,60 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "session/report.h"
+#include "session/scan_state.h"
 #include "session/session.h"
-#include "session/ui.h"
 
 namespace tessaly::test {
 
-// Records every call of the control-id interface.
-class RecordingControls : public Controls {
+// Records every report.
+class RecordingReport : public Report {
  public:
   struct Event {
-    enum Kind { Text, Progress, Show, Enable, Focus } kind;
-    int id;
+    enum Kind {
+      Status, Counter, CounterLabel, ScanProgress, ScanProgressText, ShowScanProgress, CurrentFolder,
+      StopOffered, DiskListReady, SaveCounted, SaveFileStarted, SaveFolderStarted, SaveData, SaveTimes,
+      SaveCurrentFile
+    } kind;
+    tessaly::Counter counter = tessaly::Counter::FoldersFound;
     std::string text;
-    int value;
+    std::int64_t value = 0;
+    std::int64_t second = 0;
+    std::int64_t third = 0;
   };
-  void setText(int id, const std::string& text) override;
-  void setProgress(int id, int percent) override;
-  void show(int id, bool visible) override;
-  void enable(int id, bool enabled) override;
-  void focus(int id) override;
+  void status(const std::string& text) override;
+  void counter(tessaly::Counter which, std::optional<std::uint64_t> value) override;
+  void counterLabel(tessaly::Counter which, const std::string& label) override;
+  void scanProgress(int percent) override;
+  void scanProgressText(const std::string& text) override;
+  void showScanProgress() override;
+  void currentFolder(const std::string& path) override;
+  void stopOffered(bool offered) override;
+  void diskListReady() override;
+  void saveCounted(int files) override;
+  void saveFileStarted(int filesBegun, int filesCounted, const std::string& name, const std::string& path) override;
+  void saveFolderStarted(const std::string& path) override;
+  void saveData(std::uint64_t written, std::uint64_t total, int percent) override;
+  void saveTimes(std::int64_t elapsed, std::int64_t remaining) override;
+  void saveCurrentFile(std::uint64_t written, std::uint64_t size) override;
 
-  std::vector<std::string> texts(int id) const;
-  std::string lastText(int id) const;
-  std::vector<int> progress(int id) const;
+  std::vector<std::string> statuses() const;
+  std::string lastStatus() const;
+  // A counter's values as text ("" for a blanked one).
+  std::vector<std::string> counters(tessaly::Counter which) const;
+  std::string lastCounter(tessaly::Counter which) const;
+  std::vector<int> scanPercents() const;
   std::vector<Event> events() const;
+  std::vector<Event> events(Event::Kind kind) const;
+  // Called with every event as it is recorded (from the reporting thread).
+  void setListener(std::function<void(const Event&)> listener);
   void clear();
 
  private:
+  void add(Event event);
   mutable std::mutex mutex_;
   std::vector<Event> events_;
+  std::function<void(const Event&)> listener_;
 };
 
 // Answers come from queues; an empty queue gives the fallback answer. Every question
@@ -50,18 +75,18 @@ class ScriptedDialogs : public Dialogs {
  public:
   int messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                  MessageIcon icon) override;
-  int askBadSector() override;
-  int askReplace(const std::string& path) override;
-  int askErrorWriting(const std::string& path) override;
+  BadSectorAnswer askBadSector() override;
+  ReplaceAnswer askReplace(const std::string& path) override;
+  WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string& start) override;
 
   std::deque<int> messageAnswers;  // fallback: kIdOk for Ok boxes, kIdYes for Yes/No
-  std::deque<int> badSectorAnswers;
-  int badSectorFallback = answer::kSkip;
-  std::deque<int> replaceAnswers;
-  int replaceFallback = answer::kNo;
-  std::deque<int> errorWritingAnswers;
-  int errorWritingFallback = answer::kSkipFile;
+  std::deque<BadSectorAnswer> badSectorAnswers;
+  BadSectorAnswer badSectorFallback = BadSectorAnswer::Skip;
+  std::deque<ReplaceAnswer> replaceAnswers;
+  ReplaceAnswer replaceFallback = ReplaceAnswer::No;
+  std::deque<WriteErrorAnswer> errorWritingAnswers;
+  WriteErrorAnswer errorWritingFallback = WriteErrorAnswer::Skip;
   std::optional<std::string> folder;
 
   struct Message {
@@ -95,14 +120,15 @@ class PatchedDevice : public platform::Device {
   std::map<std::uint64_t, std::vector<std::uint8_t>> patches_;
 };
 
-// A session over one disk (slot 0) with a recording front end.
+// A session over one disk (slot 0) with a recording front end, and a scan state.
 struct TestSession {
   explicit TestSession(std::shared_ptr<platform::Device> disk);
   explicit TestSession(const std::string& imagePath);
   platform::DeviceTable devices;
-  RecordingControls controls;
+  RecordingReport report;
   ScriptedDialogs dialogs;
-  Session session{devices, controls, dialogs};
+  Session session{devices, report, dialogs};
+  ScanState scan;
 };
 
 // Test image paths (built by tools/build-test-images before the tests run).

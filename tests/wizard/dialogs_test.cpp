@@ -85,8 +85,8 @@ int askFromWorker(const std::function<int()>& ask) {
 TEST_F(WizardTest, TheReplacePromptAskedByAWorkerAnswersYesToAll) {
   WxDialogs real;
   DialogPresser presser(1139, "7-replace-prompt");
-  EXPECT_EQ(askFromWorker([&] { return real.askReplace("/tmp/recovered/REPORT.DOC"); }),
-            answer::kYesToAll);
+  EXPECT_EQ(askFromWorker([&] { return static_cast<int>(real.askReplace("/tmp/recovered/REPORT.DOC")); }),
+            static_cast<int>(ReplaceAnswer::YesToAll));
   EXPECT_EQ(presser.title, "Replace File Confirmation");
   EXPECT_EQ(presser.message, "The File Already Exists. Do you want to replace the existing file.");
   EXPECT_EQ(presser.buttons,
@@ -96,35 +96,37 @@ TEST_F(WizardTest, TheReplacePromptAskedByAWorkerAnswersYesToAll) {
 TEST_F(WizardTest, TheBadSectorPromptClosedByItsCloseBoxAnswersSkip) {
   WxDialogs real;
   DialogPresser presser(0, "8-bad-sector-prompt");
-  EXPECT_EQ(askFromWorker([&] { return real.askBadSector(); }), answer::kSkip);
+  EXPECT_EQ(askFromWorker([&] { return static_cast<int>(real.askBadSector()); }),
+            static_cast<int>(BadSectorAnswer::Skip));
   EXPECT_EQ(presser.title, "Bad Sector Encountered");
   EXPECT_EQ(presser.buttons,
             (std::vector<std::string>{"Retry", "Skip", "Retry All", "Skip All"}));
   DialogPresser retryAll(1139);
-  EXPECT_EQ(askFromWorker([&] { return real.askBadSector(); }), answer::kRetryAll);
+  EXPECT_EQ(askFromWorker([&] { return static_cast<int>(real.askBadSector()); }),
+            static_cast<int>(BadSectorAnswer::RetryAll));
 }
 
 TEST_F(WizardTest, TheErrorWritingPromptAnswersAbortAndSkip) {
   WxDialogs real;
   {
     DialogPresser presser(1);
-    EXPECT_EQ(askFromWorker([&] { return real.askErrorWriting("/full/disk/a.txt"); }),
-              answer::kAbort);
+    EXPECT_EQ(askFromWorker([&] { return static_cast<int>(real.askErrorWriting("/full/disk/a.txt")); }),
+              static_cast<int>(WriteErrorAnswer::Abort));
     EXPECT_EQ(presser.title, "Error Writing Destination");
     EXPECT_EQ(presser.buttons, (std::vector<std::string>{"&Abort", "&Skip"}));
   }
   DialogPresser skip(2);
-  EXPECT_EQ(askFromWorker([&] { return real.askErrorWriting("/full/disk/b.txt"); }),
-            answer::kSkipFile);
+  EXPECT_EQ(askFromWorker([&] { return static_cast<int>(real.askErrorWriting("/full/disk/b.txt")); }),
+            static_cast<int>(WriteErrorAnswer::Skip));
 }
 
 TEST_F(WizardTest, AfterShutDownAWorkerGetsTheEscapeAnswerWithoutADialog) {
   WxDialogs real;
   real.shutDown();
-  std::atomic<int> answer{-1};
+  std::atomic<BadSectorAnswer> answer{BadSectorAnswer::RetryAll};
   std::thread worker([&] { answer = real.askBadSector(); });
   worker.join();  // no pumping: nothing is shown
-  EXPECT_EQ(answer, answer::kSkip);
+  EXPECT_EQ(answer.load(), BadSectorAnswer::Skip);
   EXPECT_EQ(real.messageBox("?", "t", MessageButtons::YesNo, MessageIcon::Question), kIdNo);
 }
 

@@ -71,7 +71,7 @@ TEST_F(WizardTest, BackFromThePartitionPageReturnsToTheDiskPageWithNoModeChosen)
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   toPartitionPage();
   ASSERT_TRUE(click(wid::kBack));
-  EXPECT_EQ(window->wizardPage(), 0);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
   EXPECT_EQ(window->recoveryMode(), kModeNone);
   EXPECT_EQ(window->focusContext(), 1);
   EXPECT_EQ(window->stepPicture(), "Step1.bmp");
@@ -103,14 +103,14 @@ TEST_P(PartitionNextTest, RefusesWithTheMessageOrStartsTheScan) {
   ASSERT_TRUE(click(wid::kNext));
   if (c.message.empty()) {
     EXPECT_TRUE(messages().empty());
-    EXPECT_GE(window->wizardPage(), 2);
+    EXPECT_GE(window->wizardPage(), WizardPage::Scan);
     EXPECT_TRUE(waitForScan());
-    EXPECT_EQ(window->wizardPage(), 3);
+    EXPECT_EQ(window->wizardPage(), WizardPage::Results);
   } else {
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0], c.message);
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(window->wizardPage(), 1);
+    EXPECT_EQ(window->wizardPage(), WizardPage::Partition);
     EXPECT_FALSE(window->scanRunning());
   }
 }
@@ -138,7 +138,7 @@ TEST_F(WizardTest, NextShowsTheChosenRangeInTheSummaryAndTheList) {
   const auto& sel = window->session().partitionSelection;
   EXPECT_EQ(sel.firstSector, 2048u);
   EXPECT_EQ(sel.lastSector, 43007u);
-  EXPECT_EQ(sel.fileSystem, "FAT16");
+  EXPECT_EQ(sel.fileSystem, FileSystem::Fat16);
   EXPECT_EQ(sel.searchMode, "Quick Mode");
   EXPECT_EQ(window->listRows(),
             (std::vector<std::string>{"Disk Number : 0", "Partiton Number : 1",
@@ -182,7 +182,7 @@ TEST_F(WizardTest, AdvancedAndRawSayTheyAreNotAvailableAndStayOnTheDiskPage) {
     ASSERT_TRUE(click(wid::kNext));
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_NE(messages()[0].find("not available yet"), std::string::npos);
-    EXPECT_EQ(window->wizardPage(), 0);
+    EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
   }
 }
 
@@ -191,7 +191,7 @@ TEST_F(WizardTest, TheFloppyWithoutADisketteStaysOnTheDiskPageWithNothingChosen)
   ASSERT_TRUE(clickTree(control::kDiskTree, "1.44\" Floppy"));
   ASSERT_TRUE(click(wid::kQuick));
   ASSERT_TRUE(click(wid::kNext));
-  EXPECT_EQ(window->wizardPage(), 0);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
   EXPECT_FALSE(window->scanRunning());
   EXPECT_TRUE(messages().empty());
   EXPECT_FALSE(static_cast<wxRadioButton*>(window->control(wid::kQuick))->GetValue());

@@ -52,7 +52,7 @@ class RecoveryTest : public WizardTest {
     if (settings) expected.push_back(dialog::kSettings);
     expected.insert(expected.end(), {dialog::kCalculatingSize, dialog::kSaving});
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(window->session().saveOutcome.writeFailures.load(), 0);
+    EXPECT_EQ(window->saveJob()->outcome.writeFailures.load(), 0);
   }
   void saveWith(int commandId, const std::string& dest, const std::function<void(wxDialog&)>& settings = {}) {
     save([&] { EXPECT_TRUE(click(commandId)); }, dest, settings);
@@ -80,11 +80,11 @@ TEST_F(RecoveryTest, AFat16Volume) {
   const std::string lostPath = entriesOf(manifest, "fat16", "lost").at(0).path;
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   scanPartition("Partition - 1 ( FAT16 )");
-  ASSERT_EQ(window->wizardPage(), 3);
+  ASSERT_EQ(window->wizardPage(), WizardPage::Results);
 
   // Where a manifest file lands: its folders as the tree names them (deleted 8.3 names
   // lose their first letter, the orphan hangs under "Lost").
-  const TreeModel& tree = window->session().folderTree;
+  const TreeModel& tree = window->scan().folderTree;
   const std::string orphan = tree.text(tree.children(folderItem("Root/Lost")).at(0));
   auto landing = [&](const ManifestEntry& file) {
     std::string out, prefix;
@@ -120,18 +120,18 @@ TEST_F(RecoveryTest, AFat16Volume) {
   ASSERT_TRUE(tick("Root/Documents"));
   const std::string ticked = home.file("ticked");
   saveWith(wid::kSaveFilesButton, ticked);
-  EXPECT_EQ(window->session().saveSource, 1);
+  EXPECT_EQ(window->saveSource(), SaveSource::CheckedFolders);
   const Hashes documents = expected([](const ManifestEntry& f) { return f.path.rfind("/Documents/", 0) == 0; });
   EXPECT_EQ(documents.size(), 6u);
   EXPECT_EQ(treeHashes(ticked), documents);
-  EXPECT_EQ(window->session().filesToSave.load(), 6);
+  EXPECT_EQ(window->saveJob()->filesToSave.load(), 6);
 
   // 2. Two files selected in the list: the menu's Save takes just those.
   openFolders({"Documents"});
   selectRows(rowsNamed({"Budget 2024.xls", "_MPTY.TXT"}));
   const std::string selected = home.file("selected");
   saveWith(wid::kMenuSave, selected);
-  EXPECT_EQ(window->session().saveSource, 2);
+  EXPECT_EQ(window->saveSource(), SaveSource::FileList);
   Hashes two = expected([](const ManifestEntry& f) {
     return f.path == "/Documents/Budget 2024.xls" || f.path == "/Documents/EMPTY.TXT";
   });
@@ -146,10 +146,10 @@ TEST_F(RecoveryTest, AFat16Volume) {
   ASSERT_TRUE(click(wid::kMenuSelectAll));
   const std::string all = home.file("all");
   saveWith(wid::kMenuSave, all, changeSettings);
-  EXPECT_EQ(window->session().options.deletedFilter, 2);
-  EXPECT_TRUE(window->session().options.extensionList.empty());
+  EXPECT_EQ(window->saveOptions().deletedFilter, DeletedFilter::DeletedOnly);
+  EXPECT_TRUE(window->saveOptions().extensionList.empty());
   EXPECT_EQ(treeHashes(all), expected([](const ManifestEntry& f) { return f.date.substr(7) != "2031"; }));
-  EXPECT_EQ(window->session().saveOutcome.filesCompleted.load(), 11);
+  EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 11);
   EXPECT_TRUE(messages().empty());
   // The window is as it was before the save.
   EXPECT_TRUE(enabled(wid::kFolderTree));
@@ -172,7 +172,7 @@ TEST_F(RecoveryTest, AnNtfsVolume) {
   };
   ASSERT_FALSE(open({imagePath("ntfs_files")}).has_value());
   scanPartition("Partition - 1 ( NTFS )");
-  ASSERT_EQ(window->wizardPage(), 3);
+  ASSERT_EQ(window->wizardPage(), WizardPage::Results);
 
   // 1. Browse, tick "Pictures" and save it from the folder tree's popup menu.
   openFolders({"Root", "Pictures", "Trip"});
@@ -214,7 +214,7 @@ TEST_F(RecoveryTest, AnNtfsVolume) {
   const Hashes everything = expected([](const Entry&) { return true; });
   EXPECT_EQ(everything.size(), 5u);
   EXPECT_EQ(treeHashes(all), everything);
-  EXPECT_EQ(window->session().filesToSave.load(), 5);
+  EXPECT_EQ(window->saveJob()->filesToSave.load(), 5);
   EXPECT_TRUE(messages().empty());
 }
 

@@ -32,7 +32,7 @@ class ResultsViewTest : public WizardTest {
     const TreeItem item = folderItem(path);
     TreeMirror& mirror = window->folderMirror();
     const int shown = mirror.control().GetItemState(mirror.idOf(item));
-    EXPECT_EQ(shown, window->session().folderTree.state(item)) << path;
+    EXPECT_EQ(shown, window->scan().folderTree.state(item)) << path;
     return shown;
   }
   // Every column of a row of the list control, and its icon.
@@ -116,9 +116,9 @@ TEST_F(ResultsViewTest, ARealMouseClickOnACheckBoxTicksTheFolder) {
   mouse.MouseMove(tree.ClientToScreen(*box));
   pump(std::chrono::milliseconds(100));
   mouse.MouseClick();
-  ASSERT_TRUE(pumpUntil([&] { return window->session().folderTree.state(keep) == kChecked; },
+  ASSERT_TRUE(pumpUntil([&] { return window->scan().folderTree.state(keep) == kChecked; },
                         std::chrono::seconds(5)));
-  EXPECT_EQ(window->session().folderTree.state(folderItem("Root/KEEP/_UB")), kChecked);
+  EXPECT_EQ(window->scan().folderTree.state(folderItem("Root/KEEP/_UB")), kChecked);
   EXPECT_EQ(text(control::kCurrentFolder), "KEEP");
 }
 
@@ -135,8 +135,8 @@ TEST_F(ResultsViewTest, AFolderListsItsSubfoldersThenItsDeletedFilesWithTheirTyp
   const TreeItem documents = folderItem("Root/Documents");
   const TreeItem oldArchive = folderItem("Root/Documents/Old Archive");
   FolderRecord own, child;
-  ASSERT_TRUE(window->session().catalogue.findTreeItem(documents, &own));
-  ASSERT_TRUE(window->session().catalogue.findTreeItem(oldArchive, &child));
+  ASSERT_TRUE(window->scan().catalogue.findTreeItem(documents, &own));
+  ASSERT_TRUE(window->scan().catalogue.findTreeItem(oldArchive, &child));
   // The folder row: its own id, the listed folder's id and its tree item in the hidden columns.
   const Row folderRow = row(0);
   EXPECT_EQ(Row(folderRow.begin(), folderRow.begin() + 3), (Row{"Old Archive", "Deleted FOLDER", "0"}));
@@ -154,21 +154,21 @@ TEST_F(ResultsViewTest, AFolderListsItsSubfoldersThenItsDeletedFilesWithTheirTyp
                                                {"Exact Cluster.bin", 19},
                                                {"A Very Long File Name For Testing Purposes.doc", 4}};
   for (const auto& [name, icon] : icons) EXPECT_EQ(image(rowOf(name)), icon) << name;
-  EXPECT_EQ(window->session().fileList.size(), 5u);
+  EXPECT_EQ(window->fileList().size(), 5u);
 
   // A folder two levels down: its path is joined with "\".
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Old Archive"));
   EXPECT_EQ(text(control::kCurrentFolder), "Documents\\Old Archive");
   EXPECT_EQ(listColumn(0), (Row{"Deep Folder", "_LAN.DOC"}));
   // The folder shown before is drawn closed again, the one shown now open.
-  EXPECT_EQ(window->session().folderTree.image(documents), kImageClosedFolder);
-  EXPECT_EQ(window->session().folderTree.image(oldArchive), kImageOpenFolder);
+  EXPECT_EQ(window->scan().folderTree.image(documents), kImageClosedFolder);
+  EXPECT_EQ(window->scan().folderTree.image(oldArchive), kImageOpenFolder);
 }
 
 TEST_F(ResultsViewTest, ASubfolderListedInADeletedFolderIsShownDeletedAndStaysSo) {
   scanFat16();
   // Make "Deep Folder" a folder whose own entry is not deleted, inside the deleted "Old Archive".
-  ScanCatalogue& catalogue = window->session().catalogue;
+  ScanCatalogue& catalogue = window->scan().catalogue;
   const TreeItem deep = folderItem("Root/Documents/Old Archive/Deep Folder");
   FolderRecord record;
   ASSERT_TRUE(catalogue.findTreeItem(deep, &record));
@@ -194,9 +194,9 @@ TEST_F(ResultsViewTest, AFatDateWithoutAMonthShowsErrAndADayWithTwoDigits) {
   // The root directory entry of the deleted NOTES.TXT dated day 5, month bits 0, 2005.
   const std::string image = imagePath("fat_disk");
   TestSession probe(image);
-  probe.session.partitionSelection = {0, 0, "FAT16", "Quick Mode", 2048, 43007, 0};
-  ASSERT_TRUE(validatePartition(probe.session));
-  const VolumeParameters v = probe.session.volume;
+  probe.session.partitionSelection = {0, 0, FileSystem::Fat16, "Quick Mode", 2048, 43007, 0};
+  ASSERT_TRUE(validatePartition(probe.session, probe.scan));
+  const VolumeParameters v = probe.scan.volume;
   auto patched = std::make_shared<PatchedDevice>(platform::FileDevice::open(image));
   bool found = false;
   for (std::uint32_t s = 0; s < v.rootDirSectors && !found; ++s) {
@@ -230,7 +230,7 @@ TEST_F(ResultsViewTest, AnNtfsDateAndTimeHaveNoLeadingZeros) {
   using namespace std::chrono;
   const auto unix = sys_days{year{2004} / 3 / 7}.time_since_epoch() + hours(9) + minutes(5) + seconds(3);
   const std::int64_t fileTime = (duration_cast<seconds>(unix).count() + 11644473600LL) * 10000000LL;
-  Session& s = window->session();
+  ScanState& s = window->scan();
   ASSERT_TRUE(s.entryTablesOk);
   bool found = false;
   for (NtfsEntry& entry : s.fileEntries)
@@ -282,8 +282,8 @@ TEST_F(ResultsViewTest, OpeningAListedFolderListsItAndOpeningAFileSavesItQuietly
 TEST_F(ResultsViewTest, ExpandingAFolderNamesItsChildrenFromTheDiskOnceAndCollapsingClosesIt) {
   scanFat16();
   // A folder whose children's names are not resolved yet, its subfolder still "Dir" named.
-  ScanCatalogue& catalogue = window->session().catalogue;
-  TreeModel& model = window->session().folderTree;
+  ScanCatalogue& catalogue = window->scan().catalogue;
+  TreeModel& model = window->scan().folderTree;
   const TreeItem documents = folderItem("Root/Documents");
   const TreeItem oldArchive = folderItem("Root/Documents/Old Archive");
   FolderRecord record;
@@ -323,7 +323,7 @@ TEST_F(ResultsViewTest, PopupMenusAppearOnlyOverSelectedRowsAndTickedFolders) {
   selectRows({1});
   window->rightClickList(-1, wxPoint(10, 200));
   EXPECT_TRUE(popups.empty());
-  EXPECT_EQ(window->session().fileList.selectedCount(), 0u);
+  EXPECT_EQ(window->fileList().selectedCount(), 0u);
   selectRows({1});
   window->rightClickList(1, wxPoint(10, 10));
   ASSERT_EQ(popups.size(), 1u);
@@ -342,19 +342,20 @@ TEST_F(ResultsViewTest, PopupMenusAppearOnlyOverSelectedRowsAndTickedFolders) {
   };
   window->rightClickTree(wxPoint(5, 5));
   ASSERT_EQ(popups.size(), 2u);
-  EXPECT_EQ(window->session().saveSource, 1);
+  EXPECT_EQ(window->saveSource(), SaveSource::CheckedFolders);
   // The File Saving dialog opened, without its Settings; Cancel saved nothing.
   EXPECT_EQ(dialogsShown, std::vector<int>{dialog::kFileSaving});
   EXPECT_FALSE(settingsEnabled);
-  EXPECT_EQ(window->session().destinationFolder, "");
+  EXPECT_EQ(window->destination(), "");
 }
 
 TEST_F(ResultsViewTest, SelectAllMakesTheNextSaveTakeTheListUntilAFolderIsListedAgain) {
   scanFat16();
-  std::vector<int> sources;
+  using S = SaveSource;
+  std::vector<S> sources;
   onDialog = [&](wxDialog& dialog, int number) {
     if (number != dialog::kFileSaving) return;
-    sources.push_back(window->session().saveSource);
+    sources.push_back(window->saveSource());
     press(dialog, dialog::id::kCancel);
   };
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
@@ -363,7 +364,7 @@ TEST_F(ResultsViewTest, SelectAllMakesTheNextSaveTakeTheListUntilAFolderIsListed
   ASSERT_TRUE(click(wid::kMenuSave));
   selectRows({1, 2});
   ASSERT_TRUE(click(wid::kMenuSave));
-  EXPECT_EQ(sources, (std::vector<int>{1, 2}));
+  EXPECT_EQ(sources, (std::vector<S>{S::CheckedFolders, S::FileList}));
 
   ASSERT_TRUE(click(wid::kSelectAllButton));
   EXPECT_TRUE(window->allFilesSelected());
@@ -371,23 +372,23 @@ TEST_F(ResultsViewTest, SelectAllMakesTheNextSaveTakeTheListUntilAFolderIsListed
     EXPECT_TRUE(window->fileListControl().GetItemState(i, wxLIST_STATE_SELECTED)) << i;
   ASSERT_TRUE(click(wid::kUnselectAllButton));
   EXPECT_EQ(window->fileListControl().GetSelectedItemCount(), 0);
-  EXPECT_EQ(window->session().fileList.selectedCount(), 0u);
+  EXPECT_EQ(window->fileList().selectedCount(), 0u);
   // Still the list after Unselect All.
   ASSERT_TRUE(click(wid::kMenuSave));
-  EXPECT_EQ(sources.back(), 2);
+  EXPECT_EQ(sources.back(), S::FileList);
   // Listing a folder anew forgets Select All.
   ASSERT_TRUE(clickTree(wid::kFolderTree, "KEEP"));
   EXPECT_FALSE(window->allFilesSelected());
   ASSERT_TRUE(click(wid::kMenuSave));
-  EXPECT_EQ(sources.back(), 1);
+  EXPECT_EQ(sources.back(), S::CheckedFolders);
 
   // An empty folder: Select All sets the list as the source but not the flag.
   ASSERT_TRUE(clickTree(wid::kFolderTree, "_UBDIR2"));
   ASSERT_EQ(window->fileListControl().GetItemCount(), 0);
-  window->session().saveSource = 1;
+  window->setSaveSource(SaveSource::CheckedFolders);
   ASSERT_TRUE(click(wid::kMenuSelectAll));
   EXPECT_FALSE(window->allFilesSelected());
-  EXPECT_EQ(window->session().saveSource, 2);
+  EXPECT_EQ(window->saveSource(), SaveSource::FileList);
 }
 
 }  // namespace

@@ -27,28 +27,30 @@ TEST(PartitionRange, TheEndFieldIsTheFirstSectorAfterTheRange) {
   auto check = [](int type, const char* start, const char* end) {
     return checkRange({type, start, end, false, 0});
   };
-  EXPECT_EQ(check(kTypeNone, "0", "100").message, 135);
-  EXPECT_EQ(check(kTypeNtfs, "x", "100").message, 136);
-  EXPECT_EQ(check(kTypeNtfs, "0", "").message, 137);
-  EXPECT_EQ(check(kTypeFat16, "100", "101").message, 138);
+  auto refused = [](const RangeResult& r) { return r.refusal ? r.refusal->number : 0; };
+  EXPECT_EQ(refused(check(kTypeNone, "0", "100")), 135);
+  EXPECT_EQ(refused(check(kTypeNtfs, "x", "100")), 136);
+  EXPECT_EQ(refused(check(kTypeNtfs, "0", "")), 137);
+  EXPECT_EQ(refused(check(kTypeFat16, "100", "101")), 138);
   const RangeResult ok = check(kTypeFat16, "100", "102");
-  EXPECT_EQ(ok.message, 0);
+  EXPECT_FALSE(ok.refusal);
   EXPECT_EQ(ok.start, 100);
   EXPECT_EQ(ok.last, 101);
   // 0 stays 0 (not -1): no start of 0 or more is below it.
-  EXPECT_EQ(check(kTypeFat32, "0", "0").message, 138);
-  EXPECT_EQ(check(kTypeFat32, "-10", "0").message, 0);
+  EXPECT_EQ(refused(check(kTypeFat32, "0", "0")), 138);
+  EXPECT_EQ(refused(check(kTypeFat32, "-10", "0")), 0);
 }
 
 TEST(PartitionRange, TheEntireDiskRunsFromZeroToItsLastSector) {
   RangeResult r = checkRange({kTypeFat32, "555", "ignored", true, 112640ull * 512});
-  EXPECT_EQ(r.message, 0);
+  EXPECT_FALSE(r.refusal);
   EXPECT_EQ(r.start, 0);
   EXPECT_EQ(r.last, 112639);
   // 2^31 sectors or more read as a negative end: refused.
   r = checkRange({kTypeFat32, "0", "0", true, (std::uint64_t{1} << 31) * 512});
-  EXPECT_EQ(r.message, 138);
-  EXPECT_EQ(r.english, "End sector should be bigger than start sector");
+  ASSERT_TRUE(r.refusal);
+  EXPECT_EQ(r.refusal->number, 138);
+  EXPECT_EQ(r.refusal->english, "End sector should be bigger than start sector");
 }
 
 TEST(HelpPane, TextBlocksAreHeadedAndClosedAndSplitIntoLines) {

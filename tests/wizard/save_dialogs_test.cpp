@@ -78,7 +78,7 @@ class SaveDialogsTest : public WizardTest {
   }
   // The first sector of a cluster of the scanned volume.
   std::uint64_t clusterSector(std::uint32_t cluster) {
-    return window->session().workingVolume.clusterSector(cluster);
+    return window->scan().workingVolume.clusterSector(cluster);
   }
   // The File Saving dialog's answer: the folder typed, OK.
   void destination(wxDialog& dialog, const std::string& path) {
@@ -92,7 +92,7 @@ class SaveDialogsTest : public WizardTest {
 TEST_F(SaveDialogsTest, TheSettingsDialogAddsExtensionsByItsRulesAndAppliesDatesAndModes) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   // Never opened: deleted and other files alike.
-  EXPECT_EQ(window->session().options.deletedFilter, 0);
+  EXPECT_EQ(window->saveOptions().deletedFilter, DeletedFilter::All);
   settings({[&](wxDialog& d) {
     EXPECT_EQ(d.GetTitle(), "Settings");
     // Deleted files only, and only Auto or Contigious to choose from.
@@ -135,10 +135,10 @@ TEST_F(SaveDialogsTest, TheSettingsDialogAddsExtensionsByItsRulesAndAppliesDates
     choose(d, did::kAfterYear, "2004");
     EXPECT_TRUE(press(d, did::kOk));
   }});
-  const SaveOptions& o = window->session().options;
-  EXPECT_EQ(o.deletedFilter, 2);
-  EXPECT_EQ(o.savingMode, 3);
-  EXPECT_EQ(o.selectionMode, 2);
+  const SaveOptions& o = window->saveOptions();
+  EXPECT_EQ(o.deletedFilter, DeletedFilter::DeletedOnly);
+  EXPECT_EQ(o.savingMode, SavingMode::Contiguous);
+  EXPECT_EQ(o.selectionMode, SelectionMode::NotSelected);
   EXPECT_EQ(o.extensionList, (Texts{"jpeg", "doc"}));
   EXPECT_EQ((std::array{o.earlierDate.day, o.earlierDate.month, o.earlierDate.year}), (std::array{10, 5, 2004}));
   EXPECT_EQ((std::array{o.afterDate.day, o.afterDate.month, o.afterDate.year}), (std::array{15, 1, 2004}));
@@ -160,7 +160,7 @@ TEST_F(SaveDialogsTest, CancelAndTheCloseBoxUndoEverythingSinceTheDialogOpened) 
         EXPECT_EQ(add(d, "txt"), "");
         EXPECT_TRUE(press(d, did::kRemove));  // txt
         EXPECT_TRUE(press(d, did::kRemove));  // doc
-        EXPECT_TRUE(window->session().options.extensionList.empty());
+        EXPECT_TRUE(window->saveOptions().extensionList.empty());
         EXPECT_TRUE(press(d, did::kContiguous));
         EXPECT_TRUE(press(d, did::kSaveAll));
         EXPECT_TRUE(press(d, did::kCancel));
@@ -173,10 +173,10 @@ TEST_F(SaveDialogsTest, CancelAndTheCloseBoxUndoEverythingSinceTheDialogOpened) 
         d.Close();
       },
   });
-  const SaveOptions& o = window->session().options;
+  const SaveOptions& o = window->saveOptions();
   EXPECT_EQ(o.extensionList, Texts{"doc"});
-  EXPECT_EQ(o.savingMode, 0);
-  EXPECT_EQ(o.selectionMode, 0);
+  EXPECT_EQ(o.savingMode, SavingMode::Auto);
+  EXPECT_EQ(o.selectionMode, SelectionMode::Selected);
   EXPECT_EQ(o.afterDate.day, 15);
 }
 
@@ -208,8 +208,8 @@ TEST_F(SaveDialogsTest, TheFileSavingDialogCreatesOneLevelOrSaysWhyAndStays) {
   ASSERT_TRUE(click(wid::kSaveFilesButton));
   EXPECT_TRUE(stayed);
   EXPECT_FALSE(fs::exists(home.file("no")));
-  // The tree's walk ends the folder with a separator, as it does the design's global.
-  EXPECT_EQ(window->session().destinationFolder, browsed + "/");
+  // The tree's walk ends the folder with a separator, and the next save is offered it so.
+  EXPECT_EQ(window->destination(), browsed + "/");
   EXPECT_TRUE(fs::exists(browsed + "/Documents/Exact Cluster.bin"));
 
   // A folder whose parent exists is made; Cancel saves nothing and ends there.
@@ -221,7 +221,7 @@ TEST_F(SaveDialogsTest, TheFileSavingDialogCreatesOneLevelOrSaysWhyAndStays) {
   dialogsShown.clear();
   ASSERT_TRUE(click(wid::kSaveFilesButton));
   EXPECT_EQ(dialogsShown, std::vector<int>{dialog::kFileSaving});
-  EXPECT_EQ(window->session().destinationFolder, "");
+  EXPECT_EQ(window->destination(), "");
   const std::string fresh = home.file("fresh");
   onDialog = [&](wxDialog& d, int number) {
     if (number == dialog::kFileSaving) destination(d, fresh);
@@ -314,7 +314,7 @@ class SavingTest : public SaveDialogsTest {
       whileHeld(d);
       hold->release();
     };
-    window->session().saveProgressIntervalMs = 0;
+    window->setSaveProgressInterval(0);
     ASSERT_TRUE(click(wid::kSaveFilesButton));
     onDialog = nullptr;
   }
@@ -364,11 +364,11 @@ TEST_F(SavingTest, TheSavingDialogShowsTheFileBeingSavedAndNeitherEscapeNorStopA
     EXPECT_EQ(dialogs.messages[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Question);
     EXPECT_TRUE(d.IsModal());
-    EXPECT_EQ(window->session().stopSaving.load(), 0);
+    EXPECT_EQ(window->saveJob()->stopSaving.load(), false);
   });
   EXPECT_EQ(saved().size(), 6u);
   EXPECT_EQ(sizeOf(budget), 9000u);
-  EXPECT_EQ(window->session().saveOutcome.filesCompleted.load(), 6);
+  EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 6);
   EXPECT_TRUE(window->control(wid::kFolderTree)->IsEnabled());
   EXPECT_TRUE(menuEnabled(wid::kMenuSave));
 }
@@ -381,16 +381,16 @@ TEST_F(SavingTest, StopAnsweredYesEndsTheSaveAfterTheCurrentBlockKeepingTheParti
   EXPECT_EQ(saved(), std::vector<std::string>{budget});
   // The two blocks read before the held one, and the held one itself.
   EXPECT_EQ(sizeOf(budget), 2048u + 512u);
-  EXPECT_EQ(window->session().filesToSave.load(), 6);
-  EXPECT_EQ(window->session().saveOutcome.filesCompleted.load(), 0);
-  EXPECT_EQ(window->session().stopSaving.load(), 0);
+  EXPECT_EQ(window->saveJob()->filesToSave.load(), 6);
+  EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 0);
+  EXPECT_EQ(window->saveJob()->stopSaving.load(), false);
 }
 
 TEST_F(SavingTest, SkipAbandonsTheCurrentFileAndTheSaveGoesOn) {
   saveHeld([&](wxDialog& d) { EXPECT_TRUE(press(d, did::kSkip)); });
   EXPECT_EQ(saved().size(), 6u);
   EXPECT_EQ(sizeOf(budget), 2048u + 512u);
-  EXPECT_EQ(window->session().saveOutcome.filesCompleted.load(), 5);
+  EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 5);
   EXPECT_TRUE(messages().empty());
 }
 
@@ -398,18 +398,18 @@ TEST_F(SaveDialogsTest, StopWhileTheSizeIsCountedAsksThenEndsTheCountAndTheSaveR
   auto hold = documentsTicked();
   // Hold the count at the first sector of the ticked folder's directory.
   FolderRecord documents;
-  ASSERT_TRUE(window->session().catalogue.findTreeItem(folderItem("Root/Documents"), &documents));
+  ASSERT_TRUE(window->scan().catalogue.findTreeItem(folderItem("Root/Documents"), &documents));
   hold->arm(clusterSector(documents.selfId), clusterSector(documents.selfId) + 1);
   struct ReleasingDialogs : ScriptedDialogs {
     std::shared_ptr<HoldingDevice> hold;
-    Session* session = nullptr;
+    MainWindow* window = nullptr;
     std::jthread releaser;
     int messageBox(const std::string& t, const std::string& c, MessageButtons b, MessageIcon i) override {
       const int answer = ScriptedDialogs::messageBox(t, c, b, i);
       if (answer == kIdYes) {
         // Once Yes has set stopSaving the held count goes on, reaches its next test and ends.
         releaser = std::jthread([this] {
-          while (!session->stopSaving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          while (!window->saveJob()->stopSaving) std::this_thread::sleep_for(std::chrono::milliseconds(1));
           hold->release();
         });
       }
@@ -417,7 +417,7 @@ TEST_F(SaveDialogsTest, StopWhileTheSizeIsCountedAsksThenEndsTheCountAndTheSaveR
     }
   } releasing;
   releasing.hold = hold;
-  releasing.session = &window->session();
+  releasing.window = window;
   window->session().dialogs = &releasing;
   const std::string out = home.file("out");
   bool stopBack = false;
@@ -440,8 +440,8 @@ TEST_F(SaveDialogsTest, StopWhileTheSizeIsCountedAsksThenEndsTheCountAndTheSaveR
   EXPECT_EQ(releasing.messages[0].text, "Do you want to terminate this process?");
   EXPECT_EQ(releasing.messages[0].icon, MessageIcon::Question);
   // Nothing was counted when the count ended; the save took everything all the same.
-  EXPECT_EQ(window->session().filesToSave.load(), 0);
-  EXPECT_EQ(window->session().saveOutcome.filesCompleted.load(), 6);
+  EXPECT_EQ(window->saveJob()->filesToSave.load(), 0);
+  EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 6);
   EXPECT_EQ(dialogsShown, (std::vector<int>{dialog::kFileSaving, dialog::kCalculatingSize, dialog::kSaving}));
 }
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "partition/volume.h"
-#include "session/quick_scan.h"
+#include "recovery/quick_scan.h"
 
 namespace tessaly::wizard::test {
 namespace {
@@ -29,13 +29,14 @@ std::vector<std::string> referenceTree(const std::string& image, const std::stri
   } else {
     t = std::make_unique<TestSession>(image);
   }
-  Session& s = t->session;
-  s.installFolder = install.path();
-  s.partitionSelection.fileSystem = fs;
-  s.partitionSelection.firstSector = first;
-  s.partitionSelection.lastSector = last;
-  if (fs != "FAT12") s.partitionValid = static_cast<std::int16_t>(validatePartition(s));
-  const bool ran = runQuickScan(s);
+  Session& session = t->session;
+  ScanState& s = t->scan;
+  session.installFolder = install.path();
+  session.partitionSelection.fileSystem = fileSystemFromName(fs);
+  session.partitionSelection.firstSector = first;
+  session.partitionSelection.lastSector = last;
+  if (fs != "FAT12") validatePartition(session, s);
+  const bool ran = runQuickScan(session, s) != ScanEnd::NotAvailable;
   if (supported) *supported = ran;
   std::vector<std::string> paths;
   std::function<void(TreeItem, const std::string&)> walk = [&](TreeItem item,
@@ -53,11 +54,11 @@ std::vector<std::string> referenceTree(const std::string& image, const std::stri
 VolumeParameters layoutOf(const std::string& image, const std::string& fs, std::uint64_t first,
                           std::uint64_t last) {
   TestSession t(image);
-  t.session.partitionSelection.fileSystem = fs;
+  t.session.partitionSelection.fileSystem = fileSystemFromName(fs);
   t.session.partitionSelection.firstSector = first;
   t.session.partitionSelection.lastSector = last;
-  validatePartition(t.session);
-  return t.session.volume;
+  validatePartition(t.session, t.scan);
+  return t.scan.volume;
 }
 
 
@@ -66,7 +67,7 @@ class QuickScanTest : public WizardTest {
   // stopped: the page a confirmed Stop leaves, which enables Select All and Save but
   // not the directory list.
   void expectResultsPage(bool stopped = false) {
-    EXPECT_EQ(window->wizardPage(), 3);
+    EXPECT_EQ(window->wizardPage(), WizardPage::Results);
     EXPECT_EQ(window->stepPicture(), "Step6_1.bmp");
     EXPECT_EQ(window->listColumns(),
               (std::vector<std::string>{"Name", "Type", "Size", "Date", "Time", "Debug Info 1",
@@ -126,7 +127,7 @@ TEST_F(QuickScanTest, TheFloppyIsScannedAtOnceWithoutAStopButton) {
   ASSERT_TRUE(clickTree(control::kDiskTree, "1.44\" Floppy"));
   ASSERT_TRUE(click(wid::kQuick));
   ASSERT_TRUE(click(wid::kNext));
-  EXPECT_EQ(window->wizardPage(), 3);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Results);
   EXPECT_FALSE(shown(control::kStopSearching));
   EXPECT_EQ(text(wid::kFileSystem), "FAT12");
   EXPECT_EQ(text(wid::kRange), "0 - 2880");
@@ -140,7 +141,7 @@ TEST_F(QuickScanTest, TheFloppyIsScannedAtOnceWithoutAStopButton) {
   dialogs.messageAnswers = {kIdNo};
   ASSERT_TRUE(click(wid::kBack));
   EXPECT_EQ(messages().back(), "Do you want to save the recovery?");
-  EXPECT_EQ(window->wizardPage(), 0);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
   EXPECT_TRUE(shown(control::kDiskTree));
   EXPECT_FALSE(shown(wid::kFolderTree));
   EXPECT_TRUE(treePaths(wid::kFolderTree).empty());
@@ -152,7 +153,7 @@ TEST_F(QuickScanTest, BackFromTheResultsAndNextAgainScansAFreshTree) {
   const auto first = treePaths(wid::kFolderTree);
   dialogs.messageAnswers = {kIdNo};
   ASSERT_TRUE(click(wid::kBack));
-  EXPECT_EQ(window->wizardPage(), 1);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Partition);
   EXPECT_TRUE(shown(wid::kPartitionTree));
   EXPECT_FALSE(shown(wid::kFolderTree));
   EXPECT_EQ(window->listRows()[1], "Partition Number : 1");
@@ -175,12 +176,12 @@ TEST_F(QuickScanTest, StopDuringTheSweepAsksNothingAndBuildsTheTreeOfWhatWasFoun
   toPartitionPage();
   ASSERT_TRUE(click(wid::kNext));
   ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }));
-  EXPECT_TRUE(window->session().sweepRunning);
+  EXPECT_TRUE(window->scan().sweepRunning);
   EXPECT_TRUE(shown(control::kStopSearching));
 
   ASSERT_TRUE(click(control::kStopSearching));
   EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(window->session().stopRequested);
+  EXPECT_TRUE(window->scan().stopRequested);
   hold->release();
   ASSERT_TRUE(waitForScan());
   expectResultsPage();
@@ -229,7 +230,7 @@ class MftStopTest : public QuickScanTest {
     toPartitionPage();
     EXPECT_TRUE(click(wid::kNext));
     EXPECT_TRUE(pumpUntil([&] { return hold->holding(); }));
-    EXPECT_FALSE(window->session().sweepRunning);
+    EXPECT_FALSE(window->scan().sweepRunning);
     return hold;
   }
 };

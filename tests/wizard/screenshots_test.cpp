@@ -44,10 +44,10 @@ class ScreenshotTest : public WizardTest {
 TEST_F(ScreenshotTest, EveryPageOfAQuickScan) {
   const std::string image = imagePath("fat_disk");
   TestSession probe(image);
-  probe.session.partitionSelection = {0, 0, "FAT16", "Quick Mode", 2048, 43007, 0};
-  validatePartition(probe.session);
+  probe.session.partitionSelection = {0, 0, FileSystem::Fat16, "Quick Mode", 2048, 43007, 0};
+  validatePartition(probe.session, probe.scan);
   auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(image),
-                                              probe.session.volume.clusterSector(400), 43008);
+                                              probe.scan.volume.clusterSector(400), 43008);
   devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
   ASSERT_FALSE(open({image}).has_value());
   shoot("1-disk-page");
@@ -66,11 +66,11 @@ TEST_F(ScreenshotTest, EveryPageOfAQuickScan) {
 
   hold->release();
   ASSERT_TRUE(waitForScan());
-  window->session().folderTree.expand(window->session().folderTree.root());
+  window->scan().folderTree.expand(window->scan().folderTree.root());
   // A folder open and ticked, another ticked below it, two files selected.
   ASSERT_TRUE(tick("Root/Photos Folder/Summer"));
   ASSERT_TRUE(tick("Root/Documents"));
-  window->session().folderTree.expand(folderItem("Root/Documents"));
+  window->scan().folderTree.expand(folderItem("Root/Documents"));
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
   selectRows(rowsNamed({"Budget 2024.xls", "Exact Cluster.bin"}));
   shoot("5-results");
@@ -90,9 +90,9 @@ TEST_F(ScreenshotTest, TheSettingsAndSavingDialogs) {
   const auto rows = rowsNamed({"Letter to Ada.txt"});
   ASSERT_EQ(rows.size(), 1u);
   const auto cluster = static_cast<std::uint32_t>(std::stoul(listColumn(5)[static_cast<std::size_t>(rows[0])]));
-  const std::uint64_t held = window->session().workingVolume.clusterSector(cluster + 1);
+  const std::uint64_t held = window->scan().workingVolume.clusterSector(cluster + 1);
   hold->arm(held, held + 1);
-  window->session().saveProgressIntervalMs = 0;
+  window->setSaveProgressInterval(0);
   std::string settingsShot, savingShot;
   onDialog = [&](wxDialog& dialog, int number) {
     if (number == dialog::kFileSaving) {

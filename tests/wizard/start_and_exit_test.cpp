@@ -24,7 +24,7 @@ TEST_F(WizardTest, WithoutAnInstallationFolderTheProgramSaysSoAndEnds) {
 TEST_F(WizardTest, StartsOnTheDiskPageWithTheDisksListedAndOnlyExitAndLoadLogAvailable) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   EXPECT_EQ(window->GetTitle(), "Tessaly - Kestrel");
-  EXPECT_EQ(window->wizardPage(), 0);
+  EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
   EXPECT_EQ(window->recoveryMode(), kModeNone);
   EXPECT_FALSE(window->exitInProgress());
   EXPECT_EQ(window->stepPicture(), "Step1.bmp");

@@ -289,7 +289,7 @@ std::string WizardTest::screenshot(const std::string& name) {
 
 TreeItem WizardTest::folderItem(const std::string& path) {
   window->flushUpdates();
-  const TreeModel& tree = window->session().folderTree;
+  const TreeModel& tree = window->scan().folderTree;
   TreeItem item = tree.root();
   if (item == kNoItem) return kNoItem;
   std::size_t start = 0;
@@ -392,7 +392,7 @@ void WizardTest::toPartitionPage() {
   ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
   ASSERT_TRUE(click(wizard::id::kQuick));
   ASSERT_TRUE(click(wizard::id::kNext));
-  ASSERT_EQ(window->wizardPage(), 1);
+  ASSERT_EQ(window->wizardPage(), WizardPage::Partition);
 }
 
 void WizardTest::scanPartition(const std::string& entry) {

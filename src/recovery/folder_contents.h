@@ -3,6 +3,8 @@
 // table on NTFS).
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "session/file_rows.h"
@@ -11,6 +13,7 @@
 namespace tessaly {
 
 class Session;
+struct ScanState;
 
 struct FolderContents {
   std::uint32_t folderId = 0;
@@ -19,11 +22,11 @@ struct FolderContents {
   std::vector<FileRow> rows;
 };
 
-// The rows of the folder of a tree item, as the file list fills them.
-FolderContents listFolder(Session& session, TreeItem item);
+// The rows of the folder of a tree item of the scan, as the file list fills them.
+FolderContents listFolder(Session& session, ScanState& scan, TreeItem item);
 
 // The folder row texts of a catalogued folder: FAT dates are DOS words, NTFS a FILETIME.
-std::string folderDateText(const Session& session, std::uint64_t date);
-std::string folderTimeText(const Session& session, std::uint64_t time);
+std::string folderDateText(const ScanState& scan, std::uint64_t date);
+std::string folderTimeText(const ScanState& scan, std::uint64_t time);
 
 }  // namespace tessaly

@@ -1,29 +1,30 @@
-#include "session/folder_contents.h"
+#include "recovery/folder_contents.h"
 
 #include "fat/file_list.h"
 #include "ntfs/file_list.h"
+#include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
 
 namespace {
-bool isNtfs(const Session& session) { return session.workingVolume.fileSystem == "NTFS"; }
+bool isNtfs(const ScanState& scan) { return scan.fileSystem() == FileSystem::Ntfs; }
 }  // namespace
 
-std::string folderDateText(const Session& session, std::uint64_t date) {
-  return isNtfs(session) ? ntfsDateText(static_cast<std::int64_t>(date))
+std::string folderDateText(const ScanState& scan, std::uint64_t date) {
+  return isNtfs(scan) ? ntfsDateText(static_cast<std::int64_t>(date))
                          : fatDateText(static_cast<std::uint32_t>(date));
 }
 
-std::string folderTimeText(const Session& session, std::uint64_t time) {
-  return isNtfs(session) ? ntfsTimeText(static_cast<std::int64_t>(time))
+std::string folderTimeText(const ScanState& scan, std::uint64_t time) {
+  return isNtfs(scan) ? ntfsTimeText(static_cast<std::int64_t>(time))
                          : fatTimeText(static_cast<std::uint32_t>(time));
 }
 
-FolderContents listFolder(Session& session, TreeItem item) {
+FolderContents listFolder(Session& session, ScanState& scan, TreeItem item) {
   FolderContents out;
-  ScanCatalogue& catalogue = session.catalogue;
-  const bool ntfs = isNtfs(session);
+  ScanCatalogue& catalogue = scan.catalogue;
+  const bool ntfs = isNtfs(scan);
   out.folderId = ntfs ? 5 : 0;
   FolderRecord own;
   if (catalogue.findTreeItem(item, &own)) {
@@ -42,11 +43,11 @@ FolderContents listFolder(Session& session, TreeItem item) {
     }
     FileRow row;
     row.image = 1;
-    row.columns[kColName] = session.folderTree.text(child.treeItem);
+    row.columns[kColName] = scan.folderTree.text(child.treeItem);
     row.columns[kColType] = child.deleted == 1 ? "Deleted FOLDER" : "FOLDER";
     row.columns[kColSize] = "0";
-    row.columns[kColDate] = folderDateText(session, child.date);
-    row.columns[kColTime] = folderTimeText(session, child.time);
+    row.columns[kColDate] = folderDateText(scan, child.date);
+    row.columns[kColTime] = folderTimeText(scan, child.time);
     row.columns[kColDebug1] = std::to_string(child.selfId);
     row.columns[kColDebug2] = std::to_string(child.parentId);
     row.columns[kColDebug3] = std::to_string(child.treeItem);
@@ -56,9 +57,9 @@ FolderContents listFolder(Session& session, TreeItem item) {
 
   std::vector<FileRow> files;
   if (ntfs)
-    files = listNtfsFiles(session, out.folderId);
+    files = listNtfsFiles(scan, out.folderId);
   else if (out.folderId != kLostId)
-    files = listFatFiles(session, out.folderId, out.deleted);
+    files = listFatFiles(session, scan.workingVolume, out.folderId, out.deleted);
   out.rows.insert(out.rows.end(), std::make_move_iterator(files.begin()),
                   std::make_move_iterator(files.end()));
   return out;

@@ -1,16 +1,16 @@
+#include "session/scan_state.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "fat/catalogue.h"
-#include "ntfs/entry_tables.h"
-#include "session/session.h"
-
 namespace tessaly {
 
-void releaseScanState(Session& session) {
-  session.sweepRunning = false;
-  session.stopRequested = false;
-  ScanCatalogue& catalogue = session.catalogue;
+ScanState::~ScanState() { releaseScanState(*this); }
+
+void releaseScanState(ScanState& scan) {
+  scan.sweepRunning = false;
+  scan.stopRequested = false;
+  ScanCatalogue& catalogue = scan.catalogue;
   catalogue.close();
   if (!catalogue.path().empty()) {
     struct stat st {};
@@ -20,7 +20,7 @@ void releaseScanState(Session& session) {
     }
   }
   // The directory table, and the NTFS folder and file tables in both their storages.
-  releaseEntryTables(session);
+  releaseEntryTables(scan);
 }
 
 }  // namespace tessaly

@@ -1,0 +1,73 @@
+#include "recovery/quick_scan.h"
+
+#include "fat/directory_sweep.h"
+#include "fat/quick_scan.h"
+#include "fat/tree_builder.h"
+#include "ntfs/entry_tables.h"
+#include "ntfs/mft_quick_scan.h"
+#include "ntfs/run_list.h"
+#include "session/scan_state.h"
+#include "session/session.h"
+
+namespace tessaly {
+
+namespace {
+
+// The Quick scan of an NTFS volume: the $MFT's runs from the boot sector's layout, the
+// walk over its records, the lost-folder check and the tree.
+void runQuickNtfsScan(Session& session, ScanState& scan) {
+  Report& report = *session.report;
+  if (scan.folderTree.root() == kNoItem) resetResults(scan);
+  // No entry of an earlier scan may outlive this one, even when it ends early.
+  releaseEntryTables(scan);
+  scan.workingVolume = scan.volume;
+  scan.workingVolume.fileSystem = session.partitionSelection.fileSystem;
+  const VolumeParameters& v = scan.workingVolume;
+  buildMftRunList(session, scan, v.cluster0Sector, v.mftStart, v.sectorsPerCluster);
+  report.counterLabel(Counter::FoldersFound, "MFT Found");
+  scanMftQuick(session, scan);
+  report.status(session.text(msg::kSearchingLostDirectories));
+  markLostNtfsFolders(session, scan);
+  report.status(session.text(msg::kBuildingFolderTree));
+  buildNtfsTree(session, scan);
+}
+
+}  // namespace
+
+std::string deviceLostMessage(const Session& session) {
+  return "The disk " + session.selectedDiskDescription() +
+         " stopped answering. The scan ended there; the folders found until then are listed.";
+}
+
+ScanEnd runQuickScan(Session& session, ScanState& scan) {
+  const FileSystem fs = session.partitionSelection.fileSystem;
+  if (isFat(fs))
+    runQuickFatScan(session, scan);
+  else if (fs == FileSystem::Ntfs)
+    runQuickNtfsScan(session, scan);
+  else
+    return ScanEnd::NotAvailable;
+  if (!session.deviceLost()) return ScanEnd::Finished;
+  const std::string message = deviceLostMessage(session);
+  session.report->status(message);
+  session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
+  return ScanEnd::DeviceLost;
+}
+
+void finishStoppedScan(Session& session, ScanState& scan) {
+  scan.workingVolume = scan.volume;
+  scan.workingVolume.fileSystem = session.partitionSelection.fileSystem;
+  if (scan.folderTree.root() == kNoItem) resetResults(scan);
+  const bool ntfs = scan.fileSystem() == FileSystem::Ntfs;
+  if (ntfs)
+    markLostNtfsFolders(session, scan);
+  else
+    markLostDirectories(session, scan);
+  session.report->status(session.text(msg::kBuildingFolderTree));
+  if (ntfs)
+    buildNtfsTree(session, scan);
+  else
+    buildFatTree(session, scan);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,79 @@
+// What one scan finds and works with, from the moment it starts until the results are
+// released: the volume's layout, the engines' tables, the folder tree and its catalogue,
+// and the flags that stop it. A front end creates one when a scan starts and holds it as
+// the current scan; the engines of that scan fill it, the results views and the saves
+// read it afterwards. releaseScanState (or the destructor) gives everything back.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "fat/catalogue.h"
+#include "fat/directory_table.h"
+#include "ntfs/entry_tables.h"
+#include "ntfs/run_list.h"
+#include "partition/partition_types.h"
+#include "session/tree_model.h"
+
+namespace tessaly {
+
+// Boot sectors an Advanced search finds, each with the volume it describes.
+struct BootSectorList {};
+// Directory sectors an Advanced search finds, by the volume they belong to.
+struct DirectorySectorList {};
+// The spill file "TempInfo1.dat" that takes Advanced NTFS records the memory cannot hold.
+struct SpillFile {};
+// The index blocks an Advanced NTFS scan found, by the folder they index.
+struct IndexBlockTable {};
+
+struct ScanState {
+  explicit ScanState(std::size_t memoryLimit = std::numeric_limits<std::size_t>::max())
+      : mftRuns(memoryLimit) {}
+  ~ScanState();
+  ScanState(const ScanState&) = delete;
+  ScanState& operator=(const ScanState&) = delete;
+
+  // ------------------------------------------------------------------ volume
+  VolumeParameters volume;         // computed from the boot sector (or calculated)
+  VolumeParameters workingVolume;  // copied from it when the scan proper starts
+  std::int16_t partitionValid = 0;
+  FileSystem fileSystem() const { return workingVolume.fileSystem; }
+
+  // ------------------------------------------------------------------ FAT engine
+  DirectoryTable directoryTable;
+
+  // ------------------------------------------------------------------ NTFS engine
+  // The $MFT's run table: built by buildMftRunList at the start of a Quick NTFS scan,
+  // then read by the MFT walk and by sectorOfRecord (scan and save).
+  RunTable mftRuns;
+  // The folders and files of the Quick NTFS scan (ntfs/entry_tables.h). Table mode
+  // (entryTablesOk): the two arrays, folderEntries[0] being "Lost". List mode: the
+  // folders are rows of directoryTable, the files rows of fileTable.
+  std::vector<NtfsEntry> folderEntries;
+  std::vector<NtfsEntry> fileEntries;
+  bool entryTablesOk = false;
+  DirectoryTable fileTable;
+
+  // ------------------------------------------------------------------ Advanced engines
+  BootSectorList bootSectors;
+  DirectorySectorList directorySectors;
+  SpillFile spillFile;
+  IndexBlockTable indexBlocks;
+
+  // ------------------------------------------------------------------ results
+  TreeModel folderTree;
+  ScanCatalogue catalogue;
+
+  // ------------------------------------------------------------------ control
+  // Stop asks the running sweep to end at its next sector; the scan then goes on with
+  // what was found.
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> sweepRunning{false};
+};
+
+// Discards what a scan found: the stop flags, the information file, the directory
+// table and the NTFS tables.
+void releaseScanState(ScanState& scan);
+
+}  // namespace tessaly
