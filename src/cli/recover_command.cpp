@@ -47,6 +47,11 @@ void usage() {
 }  // namespace
 
 int recoverCommand(const std::vector<std::string>& argv) {
+  platform::DeviceTable devices;
+  return recoverCommand(argv, devices);
+}
+
+int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
   std::set<std::string> valued = kScanValued;
   for (const char* o : {"out", "folder", "saving-mode", "deleted", "ext", "after", "before", "replace", "write-errors"})
     valued.insert(o);
@@ -108,7 +113,7 @@ int recoverCommand(const std::vector<std::string>& argv) {
   }
 
   int exitCode = 0;
-  auto run = ScanRun::open(args, argv, answers, exitCode);
+  auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {
     if (exitCode == 2) usage();
     return exitCode;

@@ -73,6 +73,11 @@ void printJson(JsonWriter& json, const FolderView& folder) {
 }  // namespace
 
 int scanCommand(const std::vector<std::string>& argv) {
+  platform::DeviceTable devices;
+  return scanCommand(argv, devices);
+}
+
+int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
   Args args(argv, kScanValued, kScanFlags);
   if (!args.ok()) {
     std::cerr << "tessaly-cli scan: " << args.error() << '\n';
@@ -81,7 +86,7 @@ int scanCommand(const std::vector<std::string>& argv) {
   DialogAnswers answers;
   answers.badSectors = args.get("bad-sectors", "retry-all");
   int exitCode = 0;
-  auto run = ScanRun::open(args, argv, answers, exitCode);
+  auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {
     if (exitCode == 2)
       std::cerr << "usage: tessaly-cli scan DISK (--partition N | --range FIRST LAST --fs FS)\n"

@@ -12,8 +12,8 @@
 
 namespace tessaly::cli {
 
-ScanRun::ScanRun(bool quiet, const DialogAnswers& answers)
-    : controls_(quiet), dialogs_(answers, &controls_) {}
+ScanRun::ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable& devices)
+    : devices_(devices), controls_(quiet), dialogs_(answers, &controls_) {}
 
 ScanRun::~ScanRun() {
   // The catalogue file of this run is not left behind.
@@ -27,7 +27,8 @@ std::string ScanRun::rangeText() const {
 }
 
 std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::string>&,
-                                       const DialogAnswers& answers, int& exitCode) {
+                                       const DialogAnswers& answers, int& exitCode,
+                                       platform::DeviceTable& devices) {
   exitCode = 2;
   const auto& pos = args.positionals();
   const bool floppy = args.has("floppy");
@@ -37,7 +38,7 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
     std::cerr << "name a disk and what to scan: --partition N, --floppy, or --range FIRST LAST --fs FS\n";
     return nullptr;
   }
-  std::unique_ptr<ScanRun> run(new ScanRun(args.has("quiet") || args.has("json"), answers));
+  std::unique_ptr<ScanRun> run(new ScanRun(args.has("quiet") || args.has("json"), answers, devices));
   run->disk_ = pos[0];
   if (floppy) {
     run->devices_.setFloppy(pos[0]);

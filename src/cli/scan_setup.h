@@ -21,8 +21,10 @@ class ScanRun {
  public:
   // Parses DISK and --partition N | --floppy | --range FIRST LAST --fs FS from args.
   // On a usage or open error prints it and returns nullptr with exitCode set.
+  // The disk is opened through devices (a device attached to it for slot 0 or the floppy
+  // is used ahead of the path named).
   static std::unique_ptr<ScanRun> open(const Args& args, const std::vector<std::string>& argv,
-                                       const DialogAnswers& answers, int& exitCode);
+                                       const DialogAnswers& answers, int& exitCode, platform::DeviceTable& devices);
   ~ScanRun();
 
   // Validates (or calculates) the layout and runs the Quick scan into a new scan state.
@@ -38,8 +40,8 @@ class ScanRun {
   std::string rangeText() const;
 
  private:
-  ScanRun(bool quiet, const DialogAnswers& answers);
-  platform::DeviceTable devices_;
+  ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable& devices);
+  platform::DeviceTable& devices_;
   CliReport controls_;
   CliDialogs dialogs_;
   std::unique_ptr<Session> session_;

@@ -19,9 +19,16 @@ namespace de = direntry;
 
 namespace {
 
+// A directory start found by the first pass, with what its "." and ".." entries said
+// then (kept for a disk that stops answering before the second pass reads it again).
 struct Candidate {
   std::uint32_t sector;
   std::uint32_t cluster;
+  std::uint32_t parent;
+  std::uint32_t size;
+  std::uint16_t date;
+  std::uint16_t time;
+  std::uint8_t attr;
 };
 
 // The row a directory start gives, or nothing when its "." entry names another cluster.
@@ -94,7 +101,11 @@ void sweepDirectories(Session& session, ScanState& scan) {
       if (isDirectoryStart(sector)) {
         try {
           if (!session.canAllocate((candidates.size() + 1) * sizeof(Candidate))) throw std::bad_alloc();
-          candidates.push_back({static_cast<std::uint32_t>(s), c});
+          std::span<const std::uint8_t> dot(sector.data(), de::kSize);
+          std::span<const std::uint8_t> dotdot(sector.data() + de::kSize, de::kSize);
+          candidates.push_back({static_cast<std::uint32_t>(s), c, entryCluster(dotdot, fileSystem),
+                                u32le(dot, de::kFileSize), u16le(dot, de::kDate), u16le(dot, de::kTime),
+                                u8at(dot, de::kAttributes)});
         } catch (const std::bad_alloc&) {
           tableMode = false;
           break;
@@ -113,15 +124,26 @@ void sweepDirectories(Session& session, ScanState& scan) {
   if (tableMode) tableMode = table.enterTableMode(session.memoryLimit, candidates.size() + 1);
 
   if (tableMode) {
-    // Pass 2: the candidates read again; a directory must still start there and name itself.
+    // Pass 2: the candidates read again; a directory must still start there and name
+    // itself. Once the disk stops answering, the first pass's reading of the rest stands.
     report.status("Dumping Directories/Files Information");
     std::size_t k = 0;
+    bool lost = false;
     for (const Candidate& candidate : candidates) {
       session.safePoint();
       ++k;
-      if (!readSector(candidate.sector, sector)) break;
+      lost = lost || !readSector(candidate.sector, sector);
       DirectoryRow row;
-      if (rowFor(sector, candidate.sector, candidate.cluster, fileSystem, row)) {
+      if (lost) {
+        row.sector = candidate.sector;
+        row.self = candidate.cluster;
+        row.parent = candidate.parent;
+        row.date = candidate.date;
+        row.time = candidate.time;
+        row.size = candidate.size;
+        row.attr = candidate.attr;
+      }
+      if (lost || rowFor(sector, candidate.sector, candidate.cluster, fileSystem, row)) {
         row.name = "Dir" + std::to_string(table.rowCount());
         table.append(row);
         report.counter(Counter::FoldersFound, table.rowCount());

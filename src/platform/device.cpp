@@ -149,7 +149,15 @@ void FaultyDevice::breakDown(Breakdown kind, std::size_t reads) {
   std::lock_guard lock(mutex_);
   breakdown_ = kind;
   readsUntilBreakdown_ = reads;
+  breakdownSector_.reset();
   broken_ = kind != Breakdown::None && reads == 0;
+}
+
+void FaultyDevice::breakDownAt(Breakdown kind, std::uint64_t sector) {
+  std::lock_guard lock(mutex_);
+  breakdown_ = kind;
+  breakdownSector_ = sector;
+  broken_ = false;
 }
 
 bool FaultyDevice::gone() const {
@@ -162,10 +170,14 @@ bool FaultyDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   {
     std::lock_guard lock(mutex_);
     if (breakdown_ != Breakdown::None && !broken_) {
-      if (readsUntilBreakdown_ == 0)
+      if (breakdownSector_) {
+        broken_ = !buffer.empty() && offset / 512 <= *breakdownSector_ &&
+                  *breakdownSector_ <= (offset + buffer.size() - 1) / 512;
+      } else if (readsUntilBreakdown_ == 0) {
         broken_ = true;
-      else
+      } else {
         --readsUntilBreakdown_;
+      }
     }
     if (broken_) {
       ok = false;

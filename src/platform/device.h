@@ -87,8 +87,10 @@ class FaultyDevice final : public Device {
   explicit FaultyDevice(std::shared_ptr<Device> inner) : inner_(std::move(inner)) {}
   void failSector(std::uint64_t sector);
   void healSector(std::uint64_t sector);
-  // The breakdown begins once `reads` more reads have been served.
+  // The breakdown begins once `reads` more reads have been served ...
   void breakDown(Breakdown kind, std::size_t reads = 0);
+  // ... or with the first read that touches `sector`.
+  void breakDownAt(Breakdown kind, std::uint64_t sector);
   bool read(std::uint64_t offset, std::span<std::uint8_t> buffer) override;
   std::uint64_t size() const override { return inner_->size(); }
   bool gone() const override;
@@ -108,6 +110,7 @@ class FaultyDevice final : public Device {
   std::vector<Request> requests_;
   Breakdown breakdown_ = Breakdown::None;
   std::size_t readsUntilBreakdown_ = 0;
+  std::optional<std::uint64_t> breakdownSector_;
   bool broken_ = false;
 };
 

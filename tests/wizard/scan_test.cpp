@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "fat/directory_sweep.h"
 #include "partition/volume.h"
 #include "recovery/quick_scan.h"
 
@@ -121,6 +122,30 @@ INSTANTIATE_TEST_SUITE_P(FatDisk, FatPartitionScanTest,
                          ::testing::Values(FatPartition{"Partition - 1 ( FAT16 )", "FAT16", 2048, 43007},
                                            FatPartition{"Partition - 2 ( FAT32 )", "FAT32", 43008, 112639}),
                          [](const auto& param) { return param.param.fs; });
+
+TEST_F(QuickScanTest, ADiskRemovedMidSweepEndsWithTheMessageAndTheFoldersFoundBefore) {
+  const std::string image = imagePath("fat_disk");
+  // The sweep's last directory lies beyond the point where the disk goes away.
+  TestSession probe(image);
+  probe.session.partitionSelection = {0, 0, FileSystem::Fat16, "Quick Mode", 2048, 43007, 0};
+  ASSERT_TRUE(validatePartition(probe.session, probe.scan));
+  sweepDirectories(probe.session, probe.scan);
+  std::uint32_t last = 0;
+  for (std::size_t r = 1; r < probe.scan.directoryTable.rowCount(); ++r)
+    last = std::max(last, probe.scan.directoryTable.row(r).sector);
+  auto faulty = std::make_shared<platform::FaultyDevice>(platform::FileDevice::open(image));
+  faulty->breakDownAt(platform::FaultyDevice::Breakdown::Removed, last);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), faulty);
+  ASSERT_FALSE(open({image}).has_value());
+  scanPartition("Partition - 1 ( FAT16 )");
+  expectResultsPage();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].rfind("The disk Disk0 stopped answering.", 0), 0u) << messages()[0];
+  const auto paths = treePaths(wid::kFolderTree);
+  const auto whole = referenceTree(image, "FAT16", 2048, 43007);
+  EXPECT_GT(paths.size(), 2u);  // Root, Lost and what was found before
+  EXPECT_LT(paths.size(), whole.size());
+}
 
 TEST_F(QuickScanTest, TheFloppyIsScannedAtOnceWithoutAStopButton) {
   ASSERT_FALSE(open({imagePath("fat_disk")}, imagePath("fat_floppy")).has_value());
