@@ -1,4 +1,4 @@
-// Folders the design asks the system for.
+// Folders the program asks the system for: its own executable's, the temporary folder.
 #pragma once
 
 #include <string>

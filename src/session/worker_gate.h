@@ -1,7 +1,7 @@
-// Pausing and ending a worker thread at its next safe point. Where the design suspends a
-// worker to ask a question and then resumes or terminates it, the worker instead waits
-// at its next safe point (a sweep chunk, a record, a file block) while the question is
-// open, and after "end" it unwinds from there without touching anything further.
+// Pausing and ending a worker thread at its next safe point. While the front end asks a
+// question about the running work, the worker waits at its next safe point (a sweep
+// chunk, a record, a file block); after "end" it unwinds from there without touching
+// anything further.
 #pragma once
 
 #include <atomic>

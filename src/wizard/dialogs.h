@@ -18,7 +18,7 @@ class Session;
 
 namespace tessaly::wizard {
 
-// One of the three prompts: a message, buttons with the design's ids, the button that
+// One of the three prompts: a message, buttons with their template ids, the button that
 // Enter presses and the one that Escape and the close box press.
 struct PromptLayout {
   std::string title;

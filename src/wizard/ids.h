@@ -96,7 +96,7 @@ constexpr int kSaveLogButton = 1134;
 constexpr int kStepPicture = 1149;
 constexpr int kHelpPane = 1108;
 
-// The other trees of the window; the design names only the disk tree's id.
+// The other trees of the window (the disk tree's id is among the report controls above).
 constexpr int kPartitionTree = 101;
 constexpr int kFolderTree = 102;
 constexpr int kFileSystemTree = 103;

@@ -739,8 +739,8 @@ void MainWindow::setResultColumns() {
     const char* english;
     int width;
     wxListColumnFormat format;
-  } columns[] = {// The type texts ("Deleted Power Point File") need more room than the design's
-                 // 100; narrower size, date and time columns give it to them, so that the
+  } columns[] = {// The type texts ("Deleted Power Point File") need more room than a
+                 // width of 100; narrower size, date and time columns give it to them, so that the
                  // columns fit the list without a scroll bar.
                  {115, "Name", 140, wxLIST_FORMAT_LEFT},  {116, "Type", 150, wxLIST_FORMAT_LEFT},
                  {117, "Size", 55, wxLIST_FORMAT_RIGHT},  {186, "Date", 95, wxLIST_FORMAT_LEFT},

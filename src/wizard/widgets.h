@@ -26,7 +26,7 @@ class ProgressBar : public wxWindow {
 class HelpPane : public wxWindow {
  public:
   HelpPane(wxWindow* parent, int id);
-  // The pane's text as the design builds it: lines separated by "\r\r\n"; a line of
+  // The pane's text as the help texts are built: lines separated by "\r\r\n"; a line of
   // underscores is a rule, one with a title inside the underscores a heading.
   void setText(const std::string& text);
   const std::string& text() const { return text_; }

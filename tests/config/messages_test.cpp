@@ -109,7 +109,7 @@ TEST(CatalogueComponent, GetMsgKeepsItsContract) {
   ::dlclose(handle);
 }
 
-TEST(CatalogueComponent, TheEnglishFileHoldsTheDesignsTexts) {
+TEST(CatalogueComponent, TheEnglishFileHoldsTheTextsTheWindowsShow) {
   InstallFolder folder;
   fs::copy_file(test::sourceDir() + "/resources/EnglishA.dat", folder.dir.file("EnglishA.dat"));
   MessageCatalogue catalogue(folder.path(), "EnglishA.dat");

@@ -18,10 +18,7 @@ namespace {
 
 using test::ManifestEntry;
 
-struct ScannedFolder {
-  bool deleted = false;
-  std::vector<FileRow> files;
-};
+using ScannedFolder = test::ListedFolder;
 
 struct Scan {
   test::TempDir install;
@@ -45,28 +42,13 @@ struct Scan {
     s.partitionSelection.lastSector = volume.path == "FAT12" ? 2880 : volume.lastSector;
     if (volume.path != "FAT12") validatePartition(s, t->scan);
     runQuickFatScan(s, t->scan);
-    walk(t->scan.folderTree.root(), "");
-  }
-
-  void walk(TreeItem item, const std::string& path) {
-    ScanState& s = t->scan;
-    FolderContents contents = listFolder(t->session, s, item);
-    ScannedFolder& folder = folders[path];
-    folder.deleted = contents.deleted;
-    folder.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
-    dump += path + (folder.deleted ? " [deleted]\n" : "\n");
-    for (const FileRow& row : contents.rows) {
-      for (const auto& column : row.columns) dump += column + "|";
-      dump += std::to_string(row.image) + "\n";
-    }
-    for (TreeItem child : s.folderTree.children(item)) {
-      std::string name = s.folderTree.text(child);
-      walk(child, path.empty() ? name : path + "/" + name);
-    }
+    test::ListedScan listed = test::listEveryFolder(s, t->scan);
+    folders = std::move(listed.folders);
+    dump = std::move(listed.dump);
   }
 };
 
-class QuickFatScan : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+class QuickFatScan : public ::testing::TestWithParam<test::FatVolumeCase> {};
 
 TEST_P(QuickFatScan, FindsEveryFolderAndDeletedFileTheBuilderPutThere) {
   const auto [image, volumeName] = GetParam();
@@ -139,10 +121,7 @@ TEST_P(QuickFatScan, ListModeGivesTheSameTreeAndRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, QuickFatScan,
-                         ::testing::Values(std::make_pair("fat_floppy", "floppy"),
-                                           std::make_pair("fat_disk", "fat16"),
-                                           std::make_pair("fat_disk", "fat32")),
-                         [](const auto& param) { return std::string(param.param.second); });
+                         ::testing::ValuesIn(test::kFatVolumeCases), test::FatVolumeCaseName());
 
 }  // namespace
 }  // namespace tessaly

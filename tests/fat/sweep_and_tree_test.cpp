@@ -9,11 +9,7 @@
 namespace tessaly {
 namespace {
 
-std::vector<std::string> namesUnder(ScanState& s, TreeItem item) {
-  std::vector<std::string> out;
-  for (TreeItem c : s.folderTree.children(item)) out.push_back(s.folderTree.text(c));
-  return out;
-}
+std::vector<std::string> namesUnder(ScanState& s, TreeItem item) { return test::childNames(s.folderTree, item); }
 
 TreeItem childNamed(ScanState& s, TreeItem item, const std::string& name) {
   for (TreeItem c : s.folderTree.children(item))

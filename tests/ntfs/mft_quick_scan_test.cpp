@@ -83,11 +83,7 @@ struct CraftedMft {
       if (state().folderTree.text(c) == name) return c;
     return kNoItem;
   }
-  std::vector<std::string> names(TreeItem item) {
-    std::vector<std::string> out;
-    for (TreeItem c : state().folderTree.children(item)) out.push_back(state().folderTree.text(c));
-    return out;
-  }
+  std::vector<std::string> names(TreeItem item) { return test::childNames(state().folderTree, item); }
   std::vector<NtfsEntry> entries(EntryKind kind) {
     NtfsEntryTable table(state(), kind);
     std::vector<NtfsEntry> out;

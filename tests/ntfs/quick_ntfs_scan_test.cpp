@@ -22,10 +22,7 @@ namespace {
 using test::Entry;
 using test::Manifest;
 
-struct ScannedFolder {
-  bool deleted = false;
-  std::vector<FileRow> files;
-};
+using ScannedFolder = test::ListedFolder;
 
 class QuickNtfsScan : public ::testing::Test {
  protected:
@@ -59,24 +56,9 @@ class QuickNtfsScan : public ::testing::Test {
     s.partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
     ASSERT_EQ(validatePartition(s, t->scan), 1);
     ASSERT_EQ(runQuickScan(s, t->scan), ScanEnd::Finished);
-    walk(t->scan.folderTree.root(), "");
-  }
-
-  void walk(TreeItem item, const std::string& path) {
-    ScanState& s = t->scan;
-    FolderContents contents = listFolder(t->session, s, item);
-    ScannedFolder& folder = folders[path];
-    folder.deleted = contents.deleted;
-    folder.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
-    dump += path + (folder.deleted ? " [deleted]\n" : "\n");
-    for (const FileRow& row : contents.rows) {
-      for (const auto& column : row.columns) dump += column + "|";
-      dump += std::to_string(row.image) + "\n";
-    }
-    for (TreeItem child : s.folderTree.children(item)) {
-      const std::string name = s.folderTree.text(child);
-      walk(child, path.empty() ? name : path + "/" + name);
-    }
+    test::ListedScan listed = test::listEveryFolder(s, t->scan);
+    folders = std::move(listed.folders);
+    dump = std::move(listed.dump);
   }
 
   // A file row as the manifest says it must be: name, size, record sector, parent

@@ -63,7 +63,7 @@ TEST(Registry, AKeyThatCannotBeCreatedIsReportedAsAFailure) {
   EXPECT_FALSE(reg.writeValue("TY Windows\\Head", "Disk0", "255"));
 }
 
-TEST(DeviceTable, ResolvesTheDesignsDeviceNames) {
+TEST(DeviceTable, ResolvesTheTablesDeviceNames) {
   DeviceTable table = DeviceTable::fromPaths({"/images/a.img", "/images/b.img"}, "/images/floppy.img");
   table.setVolumes({"/dev/sda1", "/dev/sda2"});
   EXPECT_EQ(table.resolve("\\\\.\\PhysicalDrive0"), "/images/a.img");

@@ -31,7 +31,7 @@ std::map<std::string, std::string> treeHashes(const std::string& root) {
   return out;
 }
 
-class Recovery : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+class Recovery : public ::testing::TestWithParam<test::FatVolumeCase> {};
 
 TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
   const auto [image, volumeName] = GetParam();
@@ -90,10 +90,7 @@ TEST_P(Recovery, EveryDeletedFileComesBackByteForByteInItsFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, Recovery,
-                         ::testing::Values(std::make_pair("fat_floppy", "floppy"),
-                                           std::make_pair("fat_disk", "fat16"),
-                                           std::make_pair("fat_disk", "fat32")),
-                         [](const auto& param) { return std::string(param.param.second); });
+                         ::testing::ValuesIn(test::kFatVolumeCases), test::FatVolumeCaseName());
 
 // A crafted FAT16 volume: Root holds folder A (cluster 5, live) holding folder B (cluster
 // 9, live); each folder has one live and one deleted file; the root has deleted files.
@@ -126,13 +123,11 @@ struct WalkVolume : test::CraftedFat {
   static std::uint16_t date(int year, int month, int day) {
     return static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
   }
+  // The folder at a path of one-letter names below the root ("AB": Root/A/B).
   TreeItem item(const std::string& path) {
-    TreeItem at = scan().folderTree.root();
-    for (const char c : path) {
-      for (TreeItem child : scan().folderTree.children(at))
-        if (scan().folderTree.text(child) == std::string(1, c)) at = child;
-    }
-    return at;
+    std::string full = "Root";
+    for (const char c : path) full += std::string("/") + c;
+    return test::treeItemAt(scan().folderTree, full);
   }
   std::vector<std::string> saved() {
     std::vector<std::string> names;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,22 @@ std::string fatListedName(const std::string& name, bool deleted);
 std::string fatListedPath(const std::vector<ManifestEntry>& folders, const std::string& path,
                           const std::string& after = "");
 std::string baseName(const std::string& path);
+
+// The FAT volumes of the test images, for parameterised tests: the image and the name of
+// the volume in its manifest. Cases print and are named by the volume's name.
+struct FatVolumeCase {
+  const char* image;
+  const char* volume;
+};
+inline constexpr FatVolumeCase kFatVolumeCases[] = {{"fat_floppy", "floppy"}, {"fat_disk", "fat16"},
+                                                    {"fat_disk", "fat32"}};
+inline void PrintTo(const FatVolumeCase& c, std::ostream* os) { *os << c.image << "/" << c.volume; }
+struct FatVolumeCaseName {
+  template <typename Info>
+  std::string operator()(const Info& info) const {
+    return info.param.volume;
+  }
+};
 std::string parentPath(const std::string& path);
 
 }  // namespace tessaly::test

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "recovery/folder_contents.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -200,6 +202,74 @@ TestSession::TestSession(const std::string& image) {
   devices.setDisks({image});
   session.selectedDisk = 0;
   session.selectedDiskName = "Disk0";
+}
+
+// ---------------------------------------------------------------- trees
+
+void walkTree(const TreeModel& tree, TreeItem item,
+              const std::function<void(TreeItem, const std::string&)>& visit) {
+  // Depth-first with an explicit stack; a tree has no cycles, but its depth is unbounded.
+  std::vector<std::pair<TreeItem, std::string>> pending{{item, ""}};
+  while (!pending.empty()) {
+    auto [at, path] = pending.back();
+    pending.pop_back();
+    visit(at, path);
+    const auto children = tree.children(at);
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+      pending.emplace_back(*child, (path.empty() ? "" : path + "/") + tree.text(*child));
+  }
+}
+
+std::vector<std::string> treePaths(const TreeModel& tree) {
+  std::vector<std::string> paths;
+  const TreeItem root = tree.root();
+  if (root == kNoItem) return paths;
+  const std::string top = tree.text(root);
+  walkTree(tree, root, [&](TreeItem, const std::string& path) {
+    paths.push_back(path.empty() ? top : top + "/" + path);
+  });
+  return paths;
+}
+
+TreeItem treeItemAt(const TreeModel& tree, const std::string& path) {
+  TreeItem item = tree.root();
+  std::size_t slash = path.find('/');
+  if (item == kNoItem || path.substr(0, slash) != tree.text(item)) return kNoItem;
+  while (slash != std::string::npos) {
+    const std::size_t start = slash + 1;
+    slash = path.find('/', start);
+    const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    TreeItem next = kNoItem;
+    // Of two children with one name, the later one (as the tree shows them, the lower).
+    for (TreeItem child : tree.children(item))
+      if (tree.text(child) == name) next = child;
+    if (next == kNoItem) return kNoItem;
+    item = next;
+  }
+  return item;
+}
+
+std::vector<std::string> childNames(const TreeModel& tree, TreeItem item) {
+  std::vector<std::string> names;
+  for (TreeItem child : tree.children(item)) names.push_back(tree.text(child));
+  return names;
+}
+
+ListedScan listEveryFolder(Session& session, ScanState& scan) {
+  ListedScan listed;
+  if (scan.folderTree.root() == kNoItem) return listed;
+  walkTree(scan.folderTree, scan.folderTree.root(), [&](TreeItem item, const std::string& path) {
+    FolderContents contents = listFolder(session, scan, item);
+    ListedFolder& folder = listed.folders[path];
+    folder.deleted = contents.deleted;
+    folder.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
+    listed.dump += path + (folder.deleted ? " [deleted]\n" : "\n");
+    for (const FileRow& row : contents.rows) {
+      for (const auto& column : row.columns) listed.dump += column + "|";
+      listed.dump += std::to_string(row.image) + "\n";
+    }
+  });
+  return listed;
 }
 
 // ---------------------------------------------------------------- paths and files

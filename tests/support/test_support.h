@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "session/file_rows.h"
 #include "session/report.h"
 #include "session/scan_state.h"
 #include "session/session.h"
@@ -130,6 +131,31 @@ struct TestSession {
   Session session{devices, report, dialogs};
   ScanState scan;
 };
+
+// Walks a tree model depth first in child order from item: visit(item, path), where the
+// path of item itself is "" and of the items below it their texts from item down, joined
+// with "/" ("A", "A/B").
+void walkTree(const TreeModel& tree, TreeItem item,
+              const std::function<void(TreeItem, const std::string&)>& visit);
+// Every item's path from the root, the root's text included: "Root", "Root/A", ...
+std::vector<std::string> treePaths(const TreeModel& tree);
+// The item at such a path ("Root/A/B"), or kNoItem.
+TreeItem treeItemAt(const TreeModel& tree, const std::string& path);
+// The texts of an item's children, in order.
+std::vector<std::string> childNames(const TreeModel& tree, TreeItem item);
+
+// What the file list shows for every folder of a finished scan, by the folder's path
+// below the root ("" for the root, "Documents/Old Archive"), and the whole of it as one
+// text, for comparing two scans.
+struct ListedFolder {
+  bool deleted = false;
+  std::vector<FileRow> files;
+};
+struct ListedScan {
+  std::map<std::string, ListedFolder> folders;
+  std::string dump;
+};
+ListedScan listEveryFolder(Session& session, ScanState& scan);
 
 // Test image paths (built by tools/build-test-images before the tests run).
 std::string imagePath(const std::string& name);

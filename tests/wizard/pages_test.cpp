@@ -83,12 +83,16 @@ TEST_F(WizardTest, BackFromThePartitionPageReturnsToTheDiskPageWithNoModeChosen)
   EXPECT_TRUE(menuEnabled(wid::kMenuLoadLog));
 }
 
-// Next on the partition page refuses a bad choice with the design's message and stays.
+// Next on the partition page refuses a bad choice with its message and stays, or starts
+// the scan. Which choices are refused is the range check's (rules_test); here the window
+// shows a refusal and an acceptance.
 struct RangeCase {
+  const char* name;
   int type;
   std::string start, end;
   std::string message;  // "" = accepted
 };
+void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.name; }
 
 class PartitionNextTest : public WizardTest, public ::testing::WithParamInterface<RangeCase> {};
 
@@ -117,15 +121,9 @@ TEST_P(PartitionNextTest, RefusesWithTheMessageOrStartsTheScan) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, PartitionNextTest,
-    ::testing::Values(RangeCase{3, "2048", "43008", "Select partition type"},
-                      RangeCase{0, "", "43008", "Start sector is not valid"},
-                      RangeCase{0, "20x", "43008", "Start sector is not valid"},
-                      RangeCase{0, "2048", "4294967296", "End sector is not valid"},
-                      // The end field holds the first sector after the range.
-                      RangeCase{0, "100", "101", "End sector should be bigger than start sector"},
-                      RangeCase{0, "0", "0", "End sector should be bigger than start sector"},
-                      RangeCase{0, "2048", "43008", ""}),
-    [](const auto& param) { return "Case" + std::to_string(param.index); });
+    ::testing::Values(RangeCase{"EmptyRange", 0, "100", "101", "End sector should be bigger than start sector"},
+                      RangeCase{"WholePartition", 0, "2048", "43008", ""}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WizardTest, NextShowsTheChosenRangeInTheSummaryAndTheList) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());

@@ -39,14 +39,7 @@ std::vector<std::string> referenceTree(const std::string& image, const std::stri
   if (fs != "FAT12") validatePartition(session, s);
   const bool ran = runQuickScan(session, s) != ScanEnd::NotAvailable;
   if (supported) *supported = ran;
-  std::vector<std::string> paths;
-  std::function<void(TreeItem, const std::string&)> walk = [&](TreeItem item,
-                                                               const std::string& prefix) {
-    const std::string path = prefix + s.folderTree.text(item);
-    paths.push_back(path);
-    for (TreeItem child : s.folderTree.children(item)) walk(child, path + "/");
-  };
-  if (s.folderTree.root() != kNoItem) walk(s.folderTree.root(), "");
+  std::vector<std::string> paths = test::treePaths(s.folderTree);
   releaseScanState(s);
   return paths;
 }
@@ -100,6 +93,7 @@ struct FatPartition {
   std::string entry, fs;
   std::uint64_t first, last;
 };
+void PrintTo(const FatPartition& p, std::ostream* os) { *os << p.entry; }
 
 class FatPartitionScanTest : public QuickScanTest,
                              public ::testing::WithParamInterface<FatPartition> {};

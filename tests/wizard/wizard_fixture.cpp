@@ -289,23 +289,7 @@ std::string WizardTest::screenshot(const std::string& name) {
 
 TreeItem WizardTest::folderItem(const std::string& path) {
   window->flushUpdates();
-  const TreeModel& tree = window->scan().folderTree;
-  TreeItem item = tree.root();
-  if (item == kNoItem) return kNoItem;
-  std::size_t start = 0;
-  std::size_t slash = path.find('/');
-  if (path.substr(0, slash) != tree.text(item)) return kNoItem;
-  while (slash != std::string::npos) {
-    start = slash + 1;
-    slash = path.find('/', start);
-    const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-    TreeItem next = kNoItem;
-    for (TreeItem child : tree.children(item))
-      if (tree.text(child) == name) next = child;
-    if (next == kNoItem) return kNoItem;
-    item = next;
-  }
-  return item;
+  return treeItemAt(window->scan().folderTree, path);
 }
 
 bool WizardTest::tick(const std::string& path) {
