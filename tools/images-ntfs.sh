@@ -8,20 +8,14 @@
 # "Win32 & DOS" name and a long name gets a Win32 name plus a DOS name. Exactly one file,
 # "Documents/posix only name.txt", keeps its POSIX name alone.
 #
-# OUT.manifest, next to OUT.img, describes the volume as it was before the deletions.
-# Header lines, "# KEY VALUE":
-#   partition_start      first sector of the NTFS partition on the disk
-#   partition_sectors    its length in sectors
-#   sectors_per_cluster
-#   mft_runs             the $MFT's runs as ntfsinfo lists them, "LCN:CLUSTERS,…"
-#   source               "mount" (built here) or "fallback" (the committed copy)
-# Then one tab-separated line per file and folder:
-#   kind  path  size  sha256  deleted  record  dos_name  runs
-# kind is file or folder; path is relative to the volume root with "/" separators;
-# size and sha256 are "0" and "-" for folders; deleted is 0 or 1; record is the MFT record
-# number; dos_name is "-" when there is none; runs are those of the unnamed $DATA as
+# OUT.manifest, next to OUT.img, describes the volume as it was before the deletions, in
+# the manifest format every test image uses (tests/support/manifest.h): the volume line
+# "ntfs", a "# mft_runs" header (the $MFT's runs as ntfsinfo lists them, "LCN:CLUSTERS,…")
+# and a "# source" header ("mount" when built here, "fallback" for the committed copy),
+# then a folder or file line for every folder and file, with its MFT record number, its
+# DOS name ("-" when there is none) and, for a file, the runs of its unnamed $DATA as
 # ntfsinfo lists them while the file is live ("LCN:CLUSTERS,…", LCN "hole" for a sparse
-# run), "-" for resident data and folders.
+# run; "-" for resident data). Dates and times are "-".
 #
 # Where ntfs-3g cannot mount (no FUSE), the image and manifest are the committed copy in
 # tests/data (ntfs_files.img.gz, ntfs_files.manifest), made by tools/refresh-ntfs-fallback
@@ -218,17 +212,19 @@ build_ntfs_files() {
   trap - EXIT
 
   {
-    printf '# ntfs_files: kind\tpath\tsize\tsha256\tdeleted\trecord\tdos_name\truns\n'
-    printf '# partition_start %s\n# partition_sectors %s\n# sectors_per_cluster 8\n' "$start" "$sectors"
     printf '# mft_runs %s\n# source mount\n' "$mft_runs"
-    while IFS= read -r line; do
-      IFS=$'\t' read -r kind path _ <<< "$line"
+    printf 'volume\tntfs\tNTFS\t%s\t%s\t8\n' "$start" $(( start + sectors - 1 ))
+    local deleted
+    while IFS=$'\t' read -r kind path sz hash _ rec dos runs; do
+      deleted=0
       for gone in "${NTFS_FILES_DELETED[@]}"; do
-        if [ "$path" = "$gone" ] || [[ "$path" == "$gone/"* ]]; then
-          line=$(awk -F'\t' -v OFS='\t' '{ $5 = 1; print }' <<< "$line")
-        fi
+        if [ "$path" = "$gone" ] || [[ "$path" == "$gone/"* ]]; then deleted=1; fi
       done
-      printf '%s\n' "$line"
+      if [ "$kind" = folder ]; then
+        printf 'folder\tntfs\t/%s\t%s\t%s\t%s\n' "$path" "$deleted" "$rec" "$dos"
+      else
+        printf 'file\tntfs\t/%s\t%s\t%s\t-\t-\t%s\t%s\t%s\t%s\n' "$path" "$sz" "$hash" "$deleted" "$rec" "$dos" "$runs"
+      fi
     done < manifest.runs
   } > "$out.manifest"
 

@@ -2,7 +2,7 @@
 // deleted file with its size and, as its location, the sector of its MFT record.
 #include <gtest/gtest.h>
 
-#include "../ntfs/ntfs_manifest.h"
+#include "support/manifest.h"
 #include "support/test_support.h"
 
 namespace tessaly {

@@ -16,7 +16,7 @@
 #include "ntfs/index_block.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
-#include "ntfs_manifest.h"
+#include "support/manifest.h"
 #include "partition/volume.h"
 #include "support/test_support.h"
 
@@ -50,13 +50,13 @@ class NtfsImage : public ::testing::Test {
     t = std::make_unique<test::TestSession>(disk);
     session = &t->session;
 
-    const std::uint32_t start = manifest.number("partition_start");
+    const std::uint32_t start = manifest.partitionStart();
     session->partitionSelection.fileSystem = FileSystem::Ntfs;
     session->partitionSelection.firstSector = start;
-    session->partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
+    session->partitionSelection.lastSector = start + manifest.partitionSectors() - 1;
     ASSERT_EQ(validatePartition(*session, t->scan), 1);
     volume = t->scan.volume;
-    ASSERT_EQ(volume.sectorsPerCluster, manifest.number("sectors_per_cluster"));
+    ASSERT_EQ(volume.sectorsPerCluster, manifest.sectorsPerCluster());
     ASSERT_EQ(volume.cluster0Sector, start);
     buildMftRunList(*session, t->scan, volume.cluster0Sector, volume.mftStart, volume.sectorsPerCluster);
   }

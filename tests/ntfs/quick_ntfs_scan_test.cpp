@@ -10,7 +10,7 @@
 #include <set>
 
 #include "ntfs/entry_tables.h"
-#include "ntfs_manifest.h"
+#include "support/manifest.h"
 #include "partition/volume.h"
 #include "recovery/folder_contents.h"
 #include "recovery/quick_scan.h"
@@ -50,10 +50,10 @@ class QuickNtfsScan : public ::testing::Test {
     Session& s = t->session;
     s.installFolder = install.path();
     s.memoryLimit = memoryLimit;
-    const std::uint32_t start = manifest.number("partition_start");
+    const std::uint32_t start = manifest.partitionStart();
     s.partitionSelection.fileSystem = FileSystem::Ntfs;
     s.partitionSelection.firstSector = start;
-    s.partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
+    s.partitionSelection.lastSector = start + manifest.partitionSectors() - 1;
     ASSERT_EQ(validatePartition(s, t->scan), 1);
     ASSERT_EQ(runQuickScan(s, t->scan), ScanEnd::Finished);
     test::ListedScan listed = test::listEveryFolder(s, t->scan);

@@ -7,7 +7,7 @@
 #include <map>
 
 #include "../ntfs/ntfs_builders.h"
-#include "../ntfs/ntfs_manifest.h"
+#include "support/manifest.h"
 #include "partition/volume.h"
 #include "save/save_engine.h"
 #include "recovery/recover.h"
@@ -33,10 +33,10 @@ class NtfsSave : public ::testing::Test {
     t = std::make_unique<test::TestSession>(test::imagePath("ntfs_files"));
     Session& s = t->session;
     s.installFolder = install.path();
-    const std::uint32_t start = manifest.number("partition_start");
+    const std::uint32_t start = manifest.partitionStart();
     s.partitionSelection.fileSystem = FileSystem::Ntfs;
     s.partitionSelection.firstSector = start;
-    s.partitionSelection.lastSector = start + manifest.number("partition_sectors") - 1;
+    s.partitionSelection.lastSector = start + manifest.partitionSectors() - 1;
     validatePartition(s, t->scan);
     ASSERT_EQ(runQuickScan(s, t->scan), ScanEnd::Finished);
   }

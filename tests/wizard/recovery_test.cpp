@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <map>
 
-#include "../ntfs/ntfs_manifest.h"
+#include "support/manifest.h"
 #include "support/manifest.h"
 
 namespace tessaly::wizard::test {
