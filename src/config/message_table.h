@@ -17,8 +17,10 @@ struct Message {
 namespace msg {
 
 // Recovery mode hints.
-inline constexpr Message kQuickModeHint{0, "This mode quickly analyses the disk and displays the files."};
-inline constexpr Message kAdvancedModeHint{1, "Use this mode when Quick Mode fails to recover files"};
+inline constexpr Message kQuickModeHint{
+    0, "This mode quickly analyses the disk and displays the files."};
+inline constexpr Message kAdvancedModeHint{1,
+                                           "Use this mode when Quick Mode fails to recover files"};
 inline constexpr Message kRawModeHint{2, "Use this mode when above modes fails to recover files"};
 // Picture buttons.
 inline constexpr Message kSaveLog{24, "Save Log"};
@@ -38,9 +40,12 @@ inline constexpr Message kSectorRange{71, "Sector Range"};
 inline constexpr Message kPartitionTypeLabel{72, "Partition Type :"};
 inline constexpr Message kStartSectorLabel{73, "Start Sector :"};
 inline constexpr Message kEndSectorLabel{74, "End Sector  :"};
-inline constexpr Message kSearchingBootSectorsAndDirectories{75, "Searching Boot Sectors and Directories..."};
-inline constexpr Message kIdentifyingFromBootSectors{76, "Identifying File Systems from Boot Sectors..."};
-inline constexpr Message kIdentifyingFromDirectories{77, "Identifying File Systems from Directories..."};
+inline constexpr Message kSearchingBootSectorsAndDirectories{
+    75, "Searching Boot Sectors and Directories..."};
+inline constexpr Message kIdentifyingFromBootSectors{
+    76, "Identifying File Systems from Boot Sectors..."};
+inline constexpr Message kIdentifyingFromDirectories{
+    77, "Identifying File Systems from Directories..."};
 inline constexpr Message kBuildingFolderTree{78, "Building Folder Tree. Please Wait..."};
 inline constexpr Message kSelectedFileSystem{79, "Selected File System"};
 inline constexpr Message kSelectedDisk{80, "Selected Disk"};
@@ -94,11 +99,13 @@ inline constexpr Message kStop{168, "&Stop"};
 inline constexpr Message kSkip{169, "&Skip"};
 inline constexpr Message kBrowse{182, "&Browse"};
 // Prompts.
-inline constexpr Message kReplacePrompt{92, "The File Already Exists. Do you want to replace the existing file."};
+inline constexpr Message kReplacePrompt{
+    92, "The File Already Exists. Do you want to replace the existing file."};
 inline constexpr Message kBadSectorPrompt{93, "Encountered Bad Sector(s) while reading disk."};
 inline constexpr Message kErrorCopyingPrompt{
     120,
-    "Error copying current file :\nThere may be bad sectors or error in file system or not enough space in "
+    "Error copying current file :\nThere may be bad sectors or error in file system or not enough "
+    "space in "
     "destination."};
 inline constexpr Message kYes{170, "&Yes"};
 inline constexpr Message kNo{171, "&No"};
@@ -120,8 +127,10 @@ inline constexpr Message kExitTessalyQuestion{123, "Do you want to exit from Tes
 inline constexpr Message kExitQuestion{123, "Do you want to Exit?"};
 inline constexpr Message kSelectFileType{124, "Please select file type for recovery"};
 inline constexpr Message kNoDotInExtension{
-    125, "Do not include \".\" (DOT) in extension. Enter extensions like this : tmp,html,bak etc.."};
-inline constexpr Message kExtensionExists{126, "This extension already exist. Enter different extension"};
+    125,
+    "Do not include \".\" (DOT) in extension. Enter extensions like this : tmp,html,bak etc.."};
+inline constexpr Message kExtensionExists{
+    126, "This extension already exist. Enter different extension"};
 inline constexpr Message kNoMoreExtensions{127, "Cannot add more extensions"};
 inline constexpr Message kSelectPartitionType{135, "Select partition type"};
 inline constexpr Message kStartSectorNotValid{136, "Start sector is not valid"};
@@ -129,26 +138,32 @@ inline constexpr Message kInvalidStartSector{136, "Invalid Start Sector"};
 inline constexpr Message kEndSectorNotValid{137, "End sector is not valid"};
 inline constexpr Message kInvalidEndSector{137, "Invalid End Sector"};
 inline constexpr Message kEndBelowStart{138, "End sector should be bigger than start sector"};
-inline constexpr Message kCannotCalculateParameters{140, "Unable to calculate partition parameters"};
+inline constexpr Message kCannotCalculateParameters{140,
+                                                    "Unable to calculate partition parameters"};
 inline constexpr Message kNoFileSystemIdentified{142, "No file system could be identified"};
 inline constexpr Message kTerminateQuestion{143, "Do you want to terminate this process?"};
 inline constexpr Message kTerminateRawQuestion{143, "Do you want terminate this process ?"};
 inline constexpr Message kNoEmailSubsystem{144, "Unable to Load EmailMessaging SubSystem"};
 inline constexpr Message kNoRecoveryForFloppy{145, "Recovery can not be saved for Floppy"};
 inline constexpr Message kInvalidExtension{146, "Invalid Extension"};
-inline constexpr Message kOverwriteQuestion{147, " already exists. Do you want to overwrite this file?"};
+inline constexpr Message kOverwriteQuestion{147,
+                                            " already exists. Do you want to overwrite this file?"};
 inline constexpr Message kUnableToOpenFile{148, "Unable to open file"};
-inline constexpr Message kNotInRawMode{149, "This Feature can not be used while running under RAW Recovery Mode"};
+inline constexpr Message kNotInRawMode{
+    149, "This Feature can not be used while running under RAW Recovery Mode"};
 inline constexpr Message kWrongDisk{151, "You Have Selected Wrong Disk"};
 inline constexpr Message kErrorInFile{152, "Error in file"};
 inline constexpr Message kNoLogFile{153, "Unable to find Tessaly Log File"};
-inline constexpr Message kNeedsAdvancedMode{177, "Recovery is not possible in Quick Mode use Advance Mode"};
-inline constexpr Message kExtensionTooLong{178, "Extension should not exceed more than 4 characters"};
+inline constexpr Message kNeedsAdvancedMode{
+    177, "Recovery is not possible in Quick Mode use Advance Mode"};
+inline constexpr Message kExtensionTooLong{178,
+                                           "Extension should not exceed more than 4 characters"};
 inline constexpr Message kBlankInExtension{179, "Extension should not contain blank space"};
 inline constexpr Message kNoStarInExtension{
     180, "Do not include \"*\" in extension. Enter extensions like this : tmp,html,bak etc.."};
 inline constexpr Message kStartRecovery{181, "S&tart Recovery"};
-inline constexpr Message kSearchingLostDirectories{184, "Searching Lost Directories. Please Wait..."};
+inline constexpr Message kSearchingLostDirectories{184,
+                                                   "Searching Lost Directories. Please Wait..."};
 // The lost-directory check's status line: this text, then "j/n".
 inline constexpr Message kSearchingLostDirectoriesCount{184, "Searching Lost Directories "};
 inline constexpr Message kPartitionDetails{185, " Partition Details "};
@@ -159,26 +174,131 @@ inline constexpr Message kCalculatingPartitionParameters{194, "Calculating Parti
 
 // Every entry above, in order (the comparison with the language file walks it).
 inline constexpr Message kAll[] = {
-    kQuickModeHint, kAdvancedModeHint, kRawModeHint, kSaveLog, kLoadLog, kUnselectAll, kSelectAll, kHelp,
-    kSaveData, kExitFromTessaly, kQuickMode, kAdvancedMode, kRawRecoveryMode, kSearchEntireDisk, kEntireDisk,
-    kSectorRange, kPartitionTypeLabel, kStartSectorLabel, kEndSectorLabel, kSearchingBootSectorsAndDirectories,
-    kIdentifyingFromBootSectors, kIdentifyingFromDirectories, kBuildingFolderTree, kSelectedFileSystem,
-    kSelectedDisk, kRange, kDirectoriesFound, kBootSectorsFound, kSelectedMode, kSelectLogFile, kCurrentFolder,
-    kSelectDisk, kSelectRawFileTypes, kSelectRawMethod, kFilesRecovered, kNext, kBack, kStopSearching,
-    kSearchingPartition, kIncludeDeletedFiles, kExcludeDeletedFiles, kDeletedFilesOnly, kAuto, kFat1, kFat2,
-    kContiguous, kSaveSelectedFiles, kSaveAllFiles, kInvertSelection, kEarlier, kAfter, kFileUpdated,
-    kSavingMode, kAdd, kRemove, kApply, kEnterSavingPath, kCalculatingFileSize, kFileName, kFilePath,
-    kTotalFilesRecovered, kRecoveredCurrentFile, kTimeRemaining, kTimeElapsed, kTotalDataRecovered,
-    kTotalFiles, kOk, kCancel, kSettings, kStop, kSkip, kBrowse, kReplacePrompt, kBadSectorPrompt,
-    kErrorCopyingPrompt, kYes, kNo, kYesToAll, kNoToAll, kRetry, kRetryAll, kSkipAll, kAbort, kNameColumn,
-    kTypeColumn, kSizeColumn, kTimeColumn, kDateColumn, kSaveRecoveryQuestion, kExitTessalyQuestion,
-    kExitQuestion, kSelectFileType, kNoDotInExtension, kExtensionExists, kNoMoreExtensions,
-    kSelectPartitionType, kStartSectorNotValid, kInvalidStartSector, kEndSectorNotValid, kInvalidEndSector,
-    kEndBelowStart, kCannotCalculateParameters, kNoFileSystemIdentified, kTerminateQuestion,
-    kTerminateRawQuestion, kNoEmailSubsystem, kNoRecoveryForFloppy, kInvalidExtension, kOverwriteQuestion,
-    kUnableToOpenFile, kNotInRawMode, kWrongDisk, kErrorInFile, kNoLogFile, kNeedsAdvancedMode,
-    kExtensionTooLong, kBlankInExtension, kNoStarInExtension, kStartRecovery, kSearchingLostDirectories,
-    kSearchingLostDirectoriesCount, kPartitionDetails, kSearchingDisk, kStopRecovery, kFailedToCreate,
+    kQuickModeHint,
+    kAdvancedModeHint,
+    kRawModeHint,
+    kSaveLog,
+    kLoadLog,
+    kUnselectAll,
+    kSelectAll,
+    kHelp,
+    kSaveData,
+    kExitFromTessaly,
+    kQuickMode,
+    kAdvancedMode,
+    kRawRecoveryMode,
+    kSearchEntireDisk,
+    kEntireDisk,
+    kSectorRange,
+    kPartitionTypeLabel,
+    kStartSectorLabel,
+    kEndSectorLabel,
+    kSearchingBootSectorsAndDirectories,
+    kIdentifyingFromBootSectors,
+    kIdentifyingFromDirectories,
+    kBuildingFolderTree,
+    kSelectedFileSystem,
+    kSelectedDisk,
+    kRange,
+    kDirectoriesFound,
+    kBootSectorsFound,
+    kSelectedMode,
+    kSelectLogFile,
+    kCurrentFolder,
+    kSelectDisk,
+    kSelectRawFileTypes,
+    kSelectRawMethod,
+    kFilesRecovered,
+    kNext,
+    kBack,
+    kStopSearching,
+    kSearchingPartition,
+    kIncludeDeletedFiles,
+    kExcludeDeletedFiles,
+    kDeletedFilesOnly,
+    kAuto,
+    kFat1,
+    kFat2,
+    kContiguous,
+    kSaveSelectedFiles,
+    kSaveAllFiles,
+    kInvertSelection,
+    kEarlier,
+    kAfter,
+    kFileUpdated,
+    kSavingMode,
+    kAdd,
+    kRemove,
+    kApply,
+    kEnterSavingPath,
+    kCalculatingFileSize,
+    kFileName,
+    kFilePath,
+    kTotalFilesRecovered,
+    kRecoveredCurrentFile,
+    kTimeRemaining,
+    kTimeElapsed,
+    kTotalDataRecovered,
+    kTotalFiles,
+    kOk,
+    kCancel,
+    kSettings,
+    kStop,
+    kSkip,
+    kBrowse,
+    kReplacePrompt,
+    kBadSectorPrompt,
+    kErrorCopyingPrompt,
+    kYes,
+    kNo,
+    kYesToAll,
+    kNoToAll,
+    kRetry,
+    kRetryAll,
+    kSkipAll,
+    kAbort,
+    kNameColumn,
+    kTypeColumn,
+    kSizeColumn,
+    kTimeColumn,
+    kDateColumn,
+    kSaveRecoveryQuestion,
+    kExitTessalyQuestion,
+    kExitQuestion,
+    kSelectFileType,
+    kNoDotInExtension,
+    kExtensionExists,
+    kNoMoreExtensions,
+    kSelectPartitionType,
+    kStartSectorNotValid,
+    kInvalidStartSector,
+    kEndSectorNotValid,
+    kInvalidEndSector,
+    kEndBelowStart,
+    kCannotCalculateParameters,
+    kNoFileSystemIdentified,
+    kTerminateQuestion,
+    kTerminateRawQuestion,
+    kNoEmailSubsystem,
+    kNoRecoveryForFloppy,
+    kInvalidExtension,
+    kOverwriteQuestion,
+    kUnableToOpenFile,
+    kNotInRawMode,
+    kWrongDisk,
+    kErrorInFile,
+    kNoLogFile,
+    kNeedsAdvancedMode,
+    kExtensionTooLong,
+    kBlankInExtension,
+    kNoStarInExtension,
+    kStartRecovery,
+    kSearchingLostDirectories,
+    kSearchingLostDirectoriesCount,
+    kPartitionDetails,
+    kSearchingDisk,
+    kStopRecovery,
+    kFailedToCreate,
     kCalculatingPartitionParameters,
 };
 

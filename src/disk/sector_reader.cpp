@@ -66,7 +66,8 @@ void addSkipped(std::vector<SectorRange>& ranges, std::uint64_t first, std::uint
 // policy (asked for unless an "All" answer holds) re-reads the range sector by sector or
 // leaves it. A sector that still fails keeps whatever the buffer held before.
 void badSectorStep(Session& session, platform::Device& device, std::uint64_t s, std::uint32_t m,
-                   std::span<std::uint8_t> buffer, std::size_t p, std::vector<SectorRange>& skipped) {
+                   std::span<std::uint8_t> buffer, std::size_t p,
+                   std::vector<SectorRange>& skipped) {
   BadSectorAnswer policy = session.badSectorPolicy.load();
   if (policy != BadSectorAnswer::RetryAll && policy != BadSectorAnswer::SkipAll) {
     policy = session.dialogs->askBadSector();
@@ -74,7 +75,8 @@ void badSectorStep(Session& session, platform::Device& device, std::uint64_t s, 
   }
   if (policy == BadSectorAnswer::Retry || policy == BadSectorAnswer::RetryAll) {
     for (std::uint32_t j = 0; j < m; ++j) {
-      if (!device.read((s + j) * kSectorSize, buffer.subspan(p + std::size_t{j} * kSectorSize, kSectorSize)))
+      if (!device.read((s + j) * kSectorSize,
+                       buffer.subspan(p + std::size_t{j} * kSectorSize, kSectorSize)))
         addSkipped(skipped, s + j, 1);
     }
     return;
@@ -98,8 +100,8 @@ class Reader {
 
   // One piece of a request (a chunk, the tail, or a short request whole). False when
   // the device was found lost.
-  bool piece(std::uint64_t sector, std::uint32_t count, std::span<std::uint8_t> buffer, std::size_t offset,
-             std::vector<SectorRange>& skipped) {
+  bool piece(std::uint64_t sector, std::uint32_t count, std::span<std::uint8_t> buffer,
+             std::size_t offset, std::vector<SectorRange>& skipped) {
     auto part = buffer.subspan(offset, std::size_t{count} * kSectorSize);
     DeviceWatch& watch = session_.deviceWatch;
     if (device_.read(sector * kSectorSize, part)) {
@@ -126,12 +128,13 @@ class Reader {
   const std::string& name_;
 };
 
-ReadResult readFrom(Session& session, const std::string& path, std::uint64_t first, std::uint32_t count,
-                    std::span<std::uint8_t> buffer) {
+ReadResult readFrom(Session& session, const std::string& path, std::uint64_t first,
+                    std::uint32_t count, std::span<std::uint8_t> buffer) {
   ReadResult result;
   const std::size_t bytes = std::size_t{count} * kSectorSize;
   auto fail = [&](ReadStatus status) {
-    std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(bytes, buffer.size())), 0);
+    std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(bytes, buffer.size())),
+              0);
     result.status = status;
     result.skipped.clear();
     return result;
@@ -149,13 +152,15 @@ ReadResult readFrom(Session& session, const std::string& path, std::uint64_t fir
   for (std::uint32_t k = 0; k < whole; ++k) {
     const std::uint32_t n = count <= kChunkSectors ? count : kChunkSectors;
     const std::uint64_t sector = first + std::uint64_t{k} * kChunkSectors;
-    if (!reader.piece(sector, n, buffer, std::size_t{k} * kChunkSectors * kSectorSize, result.skipped))
+    if (!reader.piece(sector, n, buffer, std::size_t{k} * kChunkSectors * kSectorSize,
+                      result.skipped))
       return fail(ReadStatus::DeviceLost);
   }
   const std::uint32_t tail = count > kChunkSectors ? count % kChunkSectors : 0;
   if (tail != 0) {
     const std::uint64_t sector = first + std::uint64_t{whole} * kChunkSectors;
-    if (!reader.piece(sector, tail, buffer, std::size_t{whole} * kChunkSectors * kSectorSize, result.skipped))
+    if (!reader.piece(sector, tail, buffer, std::size_t{whole} * kChunkSectors * kSectorSize,
+                      result.skipped))
       return fail(ReadStatus::DeviceLost);
   }
   if (!result.skipped.empty()) result.status = ReadStatus::SectorsSkipped;
@@ -165,7 +170,8 @@ ReadResult readFrom(Session& session, const std::string& path, std::uint64_t fir
 }  // namespace
 
 ReadResult readSectors(Session& session, const SectorReadRequest& request) {
-  return readFrom(session, request.devicePath, request.firstSector(), request.sectorCount, request.buffer);
+  return readFrom(session, request.devicePath, request.firstSector(), request.sectorCount,
+                  request.buffer);
 }
 
 ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
@@ -173,11 +179,14 @@ ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uin
   static const std::string none;
   const bool slot = session.selectedDisk < session.physicalDrivePaths.size();
   if (!slot && !session.floppySelected()) {
-    std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(std::size_t{count} * kSectorSize, buffer.size())), 0);
+    std::fill(buffer.begin(),
+              buffer.begin() +
+                  static_cast<long>(std::min(std::size_t{count} * kSectorSize, buffer.size())),
+              0);
     return {ReadStatus::Failed, {}};
   }
-  return readFrom(session, slot ? session.physicalDrivePaths[session.selectedDisk] : none, firstSector, count,
-                  buffer);
+  return readFrom(session, slot ? session.physicalDrivePaths[session.selectedDisk] : none,
+                  firstSector, count, buffer);
 }
 
 }  // namespace tessaly

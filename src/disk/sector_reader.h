@@ -41,9 +41,10 @@ struct SectorRange {
 
 enum class ReadStatus {
   Ok,              // every sector arrived (a retried one too)
-  SectorsSkipped,  // some sectors could not be read; they are listed and keep the buffer's old bytes
-  Failed,          // nothing was read: no such device, or a request the buffer cannot hold; buffer cleared
-  DeviceLost,      // the device stopped answering; the buffer is cleared and no later read is tried
+  SectorsSkipped,  // some sectors could not be read; they are listed and keep the buffer's old
+                   // bytes
+  Failed,  // nothing was read: no such device, or a request the buffer cannot hold; buffer cleared
+  DeviceLost,  // the device stopped answering; the buffer is cleared and no later read is tried
 };
 
 struct [[nodiscard]] ReadResult {
@@ -53,7 +54,9 @@ struct [[nodiscard]] ReadResult {
 
   bool ok() const { return status == ReadStatus::Ok; }
   // Data arrived, perhaps with skipped sectors.
-  bool delivered() const { return status == ReadStatus::Ok || status == ReadStatus::SectorsSkipped; }
+  bool delivered() const {
+    return status == ReadStatus::Ok || status == ReadStatus::SectorsSkipped;
+  }
   bool lost() const { return status == ReadStatus::DeviceLost; }
 };
 

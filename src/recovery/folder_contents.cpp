@@ -8,17 +8,19 @@
 namespace tessaly {
 
 namespace {
-bool isNtfs(const ScanState& scan) { return scan.fileSystem() == FileSystem::Ntfs; }
+bool isNtfs(const ScanState& scan) {
+  return scan.fileSystem() == FileSystem::Ntfs;
+}
 }  // namespace
 
 std::string folderDateText(const ScanState& scan, std::uint64_t date) {
   return isNtfs(scan) ? ntfsDateText(static_cast<std::int64_t>(date))
-                         : fatDateText(static_cast<std::uint32_t>(date));
+                      : fatDateText(static_cast<std::uint32_t>(date));
 }
 
 std::string folderTimeText(const ScanState& scan, std::uint64_t time) {
   return isNtfs(scan) ? ntfsTimeText(static_cast<std::int64_t>(time))
-                         : fatTimeText(static_cast<std::uint32_t>(time));
+                      : fatTimeText(static_cast<std::uint32_t>(time));
 }
 
 FolderContents listFolder(Session& session, ScanState& scan, TreeItem item) {

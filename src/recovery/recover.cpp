@@ -12,7 +12,8 @@ void saveRootAndCheckedFolders(Session& session, SaveJob& job, bool rootFiles) {
   FileListModel rootList;
   if (rootFiles) {
     FolderContents contents = listFolder(session, job.scan, root);
-    contents.rows.erase(contents.rows.begin(), contents.rows.begin() + static_cast<long>(contents.folderRows));
+    contents.rows.erase(contents.rows.begin(),
+                        contents.rows.begin() + static_cast<long>(contents.folderRows));
     rootList.setRows(std::move(contents.rows));
     rootList.selectAll(true);
   }

@@ -42,8 +42,8 @@ class Report {
   virtual void saveCounted(int /*files*/) {}
   // A file was admitted to the save: the files begun of those counted, its name and
   // the path it is written to.
-  virtual void saveFileStarted(int /*filesBegun*/, int /*filesCounted*/, const std::string& /*name*/,
-                               const std::string& /*path*/) {}
+  virtual void saveFileStarted(int /*filesBegun*/, int /*filesCounted*/,
+                               const std::string& /*name*/, const std::string& /*path*/) {}
   // A listed folder's files are being saved into path.
   virtual void saveFolderStarted(const std::string& /*path*/) {}
   // Bytes of the whole save written of those counted, and the percentage.

@@ -5,7 +5,9 @@
 
 namespace tessaly {
 
-ScanState::~ScanState() { releaseScanState(*this); }
+ScanState::~ScanState() {
+  releaseScanState(*this);
+}
 
 void releaseScanState(ScanState& scan) {
   scan.sweepRunning = false;

@@ -17,7 +17,8 @@ bool Session::floppySelected() const {
 }
 
 std::string Session::selectedDiskDescription() const {
-  const std::string name = floppySelected() ? platform::DeviceTable::floppyName() : selectedDevicePath();
+  const std::string name =
+      floppySelected() ? platform::DeviceTable::floppyName() : selectedDevicePath();
   std::string text = selectedDiskName.empty() ? name : selectedDiskName;
   // A device put in the table by the program itself has no path to show.
   if (auto path = devices.resolve(name); path && *path != text && path->rfind("<attached", 0) != 0)

@@ -42,7 +42,9 @@ class Session {
   std::shared_ptr<MessageCatalogue> messages = std::make_shared<MessageCatalogue>();
 
   // The catalogue text of a message, or its English text when the catalogue has none.
-  std::string text(const Message& message) const { return messages->text(message.number, message.english); }
+  std::string text(const Message& message) const {
+    return messages->text(message.number, message.english);
+  }
   // A system-modal message box with the program's title.
   int messageBox(const std::string& message, MessageButtons buttons = MessageButtons::Ok,
                  MessageIcon icon = MessageIcon::None) const {

@@ -4,11 +4,16 @@ namespace tessaly {
 
 std::string_view fileSystemName(FileSystem fileSystem) {
   switch (fileSystem) {
-    case FileSystem::Fat12: return "FAT12";
-    case FileSystem::Fat16: return "FAT16";
-    case FileSystem::Fat32: return "FAT32";
-    case FileSystem::Ntfs: return "NTFS";
-    case FileSystem::None: break;
+    case FileSystem::Fat12:
+      return "FAT12";
+    case FileSystem::Fat16:
+      return "FAT16";
+    case FileSystem::Fat32:
+      return "FAT32";
+    case FileSystem::Ntfs:
+      return "NTFS";
+    case FileSystem::None:
+      break;
   }
   return "";
 }

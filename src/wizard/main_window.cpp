@@ -158,32 +158,28 @@ namespace {
 
 struct PictureButton {
   int id;
-  int message;
-  const char* english;
+  Message label;
   const char* picture;
   const char* prompt;
 };
 
 // The toolbar, left to right.
 const PictureButton kPictureButtons[] = {
-    {id::kLoadLogButton, 25, "Load Log", artwork::kButtonLoadLog, "Loads a recovery saved earlier"},
-    {id::kSaveLogButton, 24, "Save Log", artwork::kButtonSaveLog,
-     "Saves this recovery to a recovery log"},
-    {id::kUnselectAllButton, 51, "Unselect All", artwork::kButtonUnselectAll,
+    {id::kLoadLogButton, msg::kLoadLog, artwork::kButtonLoadLog, "Loads a recovery saved earlier"},
+    {id::kSaveLogButton, msg::kSaveLog, artwork::kButtonSaveLog, "Saves this recovery to a recovery log"},
+    {id::kUnselectAllButton, msg::kUnselectAll, artwork::kButtonUnselectAll,
      "Unselects every file in the file list"},
-    {id::kSelectAllButton, 52, "Select All", artwork::kButtonSelectAll,
-     "Selects every file in the file list"},
-    {id::kSaveFilesButton, 54, "Save Data", artwork::kButtonSaveData,
-     "Saves the selected files and folders"},
-    {id::kHelpButton, 53, "Help", artwork::kButtonHelp, "Opens the help"},
-    {id::kExitButton, 55, "Exit from Tessaly", artwork::kButtonExit, "Quits Tessaly"},
+    {id::kSelectAllButton, msg::kSelectAll, artwork::kButtonSelectAll, "Selects every file in the file list"},
+    {id::kSaveFilesButton, msg::kSaveData, artwork::kButtonSaveData, "Saves the selected files and folders"},
+    {id::kHelpButton, msg::kHelp, artwork::kButtonHelp, "Opens the help"},
+    {id::kExitButton, msg::kExitFromTessaly, artwork::kButtonExit, "Quits Tessaly"},
 };
 
 }  // namespace
 
 void MainWindow::createPictureButtons() {
   for (const PictureButton& b : kPictureButtons) {
-    auto* button = new wxButton(panel_, b.id, b.english, wxDefaultPosition, wxDefaultSize,
+    auto* button = new wxButton(panel_, b.id, wxString::FromUTF8(std::string(b.label.english)), wxDefaultPosition, wxDefaultSize,
                                 wxBORDER_NONE);
     const std::string prompt = b.prompt;
     button->Bind(wxEVT_ENTER_WINDOW, [this, prompt](wxMouseEvent& e) {
@@ -207,7 +203,7 @@ void MainWindow::labelPictureButtons() {
   const int minWidth = panel_->ConvertDialogToPixels(wxSize(46, 0)).x;
   for (const PictureButton& b : kPictureButtons) {
     auto* button = static_cast<wxButton*>(control(b.id));
-    const wxString label = wxString::FromUTF8(session_->text({b.message, b.english}));
+    const wxString label = wxString::FromUTF8(session_->text(b.label));
     button->SetLabel(label);
     button->SetToolTip(label);
     wxImage icon = artwork::load(session_->installFolder, b.picture);
@@ -735,19 +731,23 @@ void MainWindow::setResultColumns() {
   setSingleSelection(false);
   list_->ClearAll();
   const struct {
-    int message;
+    std::optional<Message> message;  // the hidden columns have no message
     const char* english;
     int width;
     wxListColumnFormat format;
   } columns[] = {// The type texts ("Deleted Power Point File") need more room than a
                  // width of 100; narrower size, date and time columns give it to them, so that the
                  // columns fit the list without a scroll bar.
-                 {115, "Name", 140, wxLIST_FORMAT_LEFT},  {116, "Type", 150, wxLIST_FORMAT_LEFT},
-                 {117, "Size", 55, wxLIST_FORMAT_RIGHT},  {186, "Date", 95, wxLIST_FORMAT_LEFT},
-                 {118, "Time", 55, wxLIST_FORMAT_LEFT},   {0, "Debug Info 1", 0, wxLIST_FORMAT_LEFT},
-                 {0, "Debug Info 2", 0, wxLIST_FORMAT_LEFT}, {0, "Debug Info 3", 0, wxLIST_FORMAT_LEFT}};
+                 {msg::kNameColumn, "", 140, wxLIST_FORMAT_LEFT},
+                 {msg::kTypeColumn, "", 150, wxLIST_FORMAT_LEFT},
+                 {msg::kSizeColumn, "", 55, wxLIST_FORMAT_RIGHT},
+                 {msg::kDateColumn, "", 95, wxLIST_FORMAT_LEFT},
+                 {msg::kTimeColumn, "", 55, wxLIST_FORMAT_LEFT},
+                 {std::nullopt, "Debug Info 1", 0, wxLIST_FORMAT_LEFT},
+                 {std::nullopt, "Debug Info 2", 0, wxLIST_FORMAT_LEFT},
+                 {std::nullopt, "Debug Info 3", 0, wxLIST_FORMAT_LEFT}};
   for (const auto& c : columns) {
-    const std::string title = c.message ? session_->text({c.message, c.english}) : c.english;
+    const std::string title = c.message ? session_->text(*c.message) : c.english;
     list_->AppendColumn(wxString::FromUTF8(title), c.format, list_->FromDIP(c.width));
   }
   list_->SetTextColour(*wxBLACK);

@@ -37,8 +37,8 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome run(int (*command)(const std::vector<std::string>&, platform::DeviceTable&), std::vector<std::string> args,
-        std::shared_ptr<platform::Device> disk) {
+Outcome run(int (*command)(const std::vector<std::string>&, platform::DeviceTable&),
+            std::vector<std::string> args, std::shared_ptr<platform::Device> disk) {
   test::TempDir home;
   ::setenv("TESSALY_HOME", home.path().c_str(), 1);
   platform::DeviceTable devices;
@@ -60,8 +60,8 @@ TEST(LostDisk, AScanKeepsTheFoldersFoundBeforeTheDiskStoppedAnsweringAndFails) {
   const std::string image = test::imagePath("fat_disk");
   const auto sectors = directorySectors(image);
   ASSERT_GE(sectors.size(), 3u);
-  const std::vector<std::string> args{image, "--range", std::to_string(kFirst), std::to_string(kLast),
-                                      "--fs", "FAT16", "--json"};
+  const std::vector<std::string> args{
+      image, "--range", std::to_string(kFirst), std::to_string(kLast), "--fs", "FAT16", "--json"};
   const Outcome whole = run(cli::scanCommand, args, platform::FileDevice::open(image));
   ASSERT_EQ(whole.code, 0) << whole.err;
   EXPECT_NE(whole.out.find("\"deviceLost\":false"), std::string::npos);
@@ -86,8 +86,15 @@ TEST(LostDisk, ARecoveryWhoseDiskStopsAnsweringFailsWithoutClaimingTheFile) {
   test::TempDir out;
   // A whole recovery first, to count its reads.
   auto faulty = std::make_shared<FaultyDevice>(platform::FileDevice::open(image));
-  const std::vector<std::string> args{image, "--range", std::to_string(kFirst), std::to_string(kLast), "--fs",
-                                      "FAT16", "--out", out.path(), "--quiet"};
+  const std::vector<std::string> args{image,
+                                      "--range",
+                                      std::to_string(kFirst),
+                                      std::to_string(kLast),
+                                      "--fs",
+                                      "FAT16",
+                                      "--out",
+                                      out.path(),
+                                      "--quiet"};
   const Outcome whole = run(cli::recoverCommand, args, faulty);
   ASSERT_EQ(whole.code, 0) << whole.err;
   const std::size_t reads = faulty->requests().size();
