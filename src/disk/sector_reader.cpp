@@ -15,6 +15,15 @@ bool DeviceWatch::lost() const {
   return !lost_.empty();
 }
 
+void DeviceWatch::reset() {
+  std::lock_guard lock(mutex_);
+  device_ = nullptr;
+  lastGood_.reset();
+  failures_ = 0;
+  lost_.clear();
+  lostName_.clear();
+}
+
 std::string DeviceWatch::lostDevice() const {
   std::lock_guard lock(mutex_);
   return lostName_;

@@ -70,6 +70,8 @@ class DeviceWatch {
   static constexpr int kFailuresBeforeCheck = 8;
 
   bool lost() const;
+  // Forgets what was seen: a new scan or save starts with every device trusted again.
+  void reset();
   // The name of the lost device as it was asked for ("" when none is lost).
   std::string lostDevice() const;
 

@@ -40,6 +40,8 @@ std::string deviceLostMessage(const Session& session) {
 }
 
 ScanEnd runQuickScan(Session& session, ScanState& scan) {
+  // A disk lost by an earlier scan is tried again.
+  session.deviceWatch.reset();
   const FileSystem fs = session.partitionSelection.fileSystem;
   if (isFat(fs))
     runQuickFatScan(session, scan);

@@ -315,6 +315,7 @@ void runSizeCalculation(Session& session, SaveJob& job) {
 }
 
 void runSave(Session& session, SaveJob& job) {
+  session.deviceWatch.reset();
   job.stopSaving = false;
   job.done = false;
   job.replacePolicy = ReplaceAnswer::Yes;

@@ -164,6 +164,16 @@ TEST_F(ReaderFixture, RemovedDeviceIsLostAtOnceWithoutThePrompt) {
   EXPECT_TRUE(disk->requests().empty());
 }
 
+TEST_F(ReaderFixture, ALostDeviceIsTriedAgainAfterTheWatchIsReset) {
+  disk->breakDown(FaultyDevice::Breakdown::Removed);
+  EXPECT_EQ(read(0, 1), ReadStatus::DeviceLost);
+  disk->breakDown(FaultyDevice::Breakdown::None);  // plugged in again
+  EXPECT_EQ(read(0, 1), ReadStatus::DeviceLost);
+  t.session.deviceWatch.reset();
+  EXPECT_EQ(read(0, 1), ReadStatus::Ok);
+  EXPECT_FALSE(t.session.deviceLost());
+}
+
 TEST_F(ReaderFixture, DeviceFailingEveryReadIsLostOnceASectorThatReadBeforeFails) {
   t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
   EXPECT_EQ(read(3, 1), ReadStatus::Ok);
