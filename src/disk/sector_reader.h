@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,9 +13,6 @@
 namespace tessaly {
 
 class Session;
-namespace platform {
-class Device;
-}
 
 constexpr std::size_t kSectorSize = 512;
 constexpr std::uint32_t kChunkSectors = 40;
@@ -58,38 +54,6 @@ struct [[nodiscard]] ReadResult {
     return status == ReadStatus::Ok || status == ReadStatus::SectorsSkipped;
   }
   bool lost() const { return status == ReadStatus::DeviceLost; }
-};
-
-// Watches the devices a session reads for one that stops answering: a device that says
-// it is gone, or a run of failing reads after which a sector that read before fails
-// too. Such a device is lost for the rest of the run: reads of it fail at once, without
-// the bad-sector prompt.
-class DeviceWatch {
- public:
-  // Consecutive failing reads of one device after which the last good sector is read again.
-  static constexpr int kFailuresBeforeCheck = 8;
-
-  bool lost() const;
-  // Forgets what was seen: a new scan or save starts with every device trusted again.
-  void reset();
-  // The name of the lost device as it was asked for ("" when none is lost).
-  std::string lostDevice() const;
-
-  // Used by the reader.
-  bool isLost(const platform::Device* device) const;
-  void readWell(const platform::Device* device, std::uint64_t sector);
-  // A read of sector failed; returns the sector to read again when the run of failures
-  // calls for the check.
-  std::optional<std::uint64_t> readFailed(const platform::Device* device);
-  void markLost(const platform::Device* device, const std::string& name);
-
- private:
-  mutable std::mutex mutex_;
-  const platform::Device* device_ = nullptr;
-  std::optional<std::uint64_t> lastGood_;
-  int failures_ = 0;
-  std::vector<const platform::Device*> lost_;
-  std::string lostName_;
 };
 
 ReadResult readSectors(Session& session, const SectorReadRequest& request);

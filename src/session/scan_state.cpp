@@ -22,7 +22,11 @@ void releaseScanState(ScanState& scan) {
     }
   }
   // The directory table, and the NTFS folder and file tables in both their storages.
-  releaseEntryTables(scan);
+  std::vector<NtfsEntry>().swap(scan.folderEntries);
+  std::vector<NtfsEntry>().swap(scan.fileEntries);
+  scan.entryTablesOk = false;
+  scan.directoryTable.release();
+  scan.fileTable.release();
 }
 
 }  // namespace tessaly

@@ -14,10 +14,10 @@
 
 #include "config/message_table.h"
 #include "config/messages.h"
-#include "disk/sector_reader.h"
 #include "partition/partition_types.h"
 #include "platform/device.h"
 #include "platform/registry.h"
+#include "session/device_watch.h"
 #include "session/dialogs.h"
 #include "session/report.h"
 #include "session/worker_gate.h"
