@@ -53,8 +53,7 @@ std::string deviceName(const Session& session, const std::string& path) {
 
 class Reader {
  public:
-  Reader(Session& session, platform::Device& device, const std::string& name)
-      : session_(session), device_(device), name_(name) {}
+  Reader(Session& session, platform::Device& device) : session_(session), device_(device) {}
 
   // One piece of a request (a chunk, the tail, or a short request whole). False when
   // the device was found lost.
@@ -78,12 +77,11 @@ class Reader {
 
  private:
   bool lose() {
-    session_.deviceWatch.markLost(&device_, name_);
+    session_.deviceWatch.markLost(&device_);
     return false;
   }
   Session& session_;
   platform::Device& device_;
-  const std::string& name_;
 };
 
 ReadResult readFrom(Session& session, const std::string& path, std::uint64_t first,
@@ -105,7 +103,7 @@ ReadResult readFrom(Session& session, const std::string& path, std::uint64_t fir
   if (!device) return fail(ReadStatus::Failed);
   if (session.deviceWatch.isLost(device.get())) return fail(ReadStatus::DeviceLost);
 
-  Reader reader(session, *device, name);
+  Reader reader(session, *device);
   const std::uint32_t whole = count <= kChunkSectors ? 1 : count / kChunkSectors;
   for (std::uint32_t k = 0; k < whole; ++k) {
     const std::uint32_t n = count <= kChunkSectors ? count : kChunkSectors;

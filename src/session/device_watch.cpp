@@ -15,12 +15,6 @@ void DeviceWatch::reset() {
   lastGood_.reset();
   failures_ = 0;
   lost_.clear();
-  lostName_.clear();
-}
-
-std::string DeviceWatch::lostDevice() const {
-  std::lock_guard lock(mutex_);
-  return lostName_;
 }
 
 bool DeviceWatch::isLost(const platform::Device* device) const {
@@ -47,10 +41,9 @@ std::optional<std::uint64_t> DeviceWatch::readFailed(const platform::Device* dev
   return lastGood_;
 }
 
-void DeviceWatch::markLost(const platform::Device* device, const std::string& name) {
+void DeviceWatch::markLost(const platform::Device* device) {
   std::lock_guard lock(mutex_);
   if (std::find(lost_.begin(), lost_.end(), device) == lost_.end()) lost_.push_back(device);
-  if (lostName_.empty()) lostName_ = name;
 }
 
 }  // namespace tessaly

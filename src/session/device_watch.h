@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace tessaly {
@@ -25,8 +24,6 @@ class DeviceWatch {
   bool lost() const;
   // Forgets what was seen: a new scan or save starts with every device trusted again.
   void reset();
-  // The name of the lost device as it was asked for ("" when none is lost).
-  std::string lostDevice() const;
 
   // Used by the reader.
   bool isLost(const platform::Device* device) const;
@@ -34,7 +31,7 @@ class DeviceWatch {
   // A read of sector failed; returns the sector to read again when the run of failures
   // calls for the check.
   std::optional<std::uint64_t> readFailed(const platform::Device* device);
-  void markLost(const platform::Device* device, const std::string& name);
+  void markLost(const platform::Device* device);
 
  private:
   mutable std::mutex mutex_;
@@ -42,7 +39,6 @@ class DeviceWatch {
   std::optional<std::uint64_t> lastGood_;
   int failures_ = 0;
   std::vector<const platform::Device*> lost_;
-  std::string lostName_;
 };
 
 }  // namespace tessaly

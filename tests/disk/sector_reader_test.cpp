@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <numeric>
 
 #include "support/test_support.h"
@@ -238,6 +241,24 @@ TEST(FileDevice, ReadsThroughTheWindowAndPastItsEdges) {
   EXPECT_FALSE(device->read(bytes.size() - 256, out));
   EXPECT_FALSE(device->read(bytes.size() + 512, out));
   EXPECT_FALSE(platform::FileDevice::open(dir.file("missing.img")));
+}
+
+TEST(FileDevice, SaysItIsGoneOnceItsFileShrinksOrGoesAway) {
+  test::TempDir dir;
+  const std::string path = dir.file("disk.img");
+  std::vector<std::uint8_t> bytes(64 * 1024, 7);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 64 * 1024);
+  auto device = platform::FileDevice::open(path);
+  ASSERT_TRUE(device);
+  EXPECT_FALSE(device->gone());
+  ::truncate(path.c_str(), 32 * 1024);
+  EXPECT_TRUE(device->gone());
+
+  auto other = platform::FileDevice::open(path);
+  ASSERT_TRUE(other);
+  EXPECT_FALSE(other->gone());
+  ::unlink(path.c_str());
+  EXPECT_TRUE(other->gone());
 }
 
 }  // namespace
