@@ -44,11 +44,13 @@ void badSectorStep(Session& session, platform::Device& device, std::uint64_t s, 
 
 const std::string kFloppyDevice = "\\\\.\\A:";
 
-// The device name a request reads: the floppy whenever the floppy entry is selected,
-// else the request's device name (at most 19 characters count).
-std::string deviceName(const Session& session, const std::string& path) {
-  if (session.floppySelected()) return kFloppyDevice;
-  return path.size() > 19 ? path.substr(0, 19) : path;
+// The device a request reads: the floppy whenever the floppy entry is selected, else the
+// request's device name (at most 19 characters count). Sweeps read one device hundreds of
+// thousands of times: its name is not copied.
+std::shared_ptr<platform::Device> openDevice(Session& session, const std::string& path) {
+  if (session.floppySelected()) return session.devices.open(kFloppyDevice);
+  if (path.size() > 19) return session.devices.open(path.substr(0, 19));
+  return session.devices.open(path);
 }
 
 class Reader {
@@ -98,8 +100,7 @@ ReadResult readFrom(Session& session, const std::string& path, std::uint64_t fir
   if (count == 0 || buffer.size() < bytes) return fail(ReadStatus::Failed);
   if (session.osFamily != 'N') return fail(ReadStatus::Failed);  // only the NT family is built here
 
-  const std::string name = deviceName(session, path);
-  auto device = session.devices.open(name);
+  auto device = openDevice(session, path);
   if (!device) return fail(ReadStatus::Failed);
   if (session.deviceWatch.isLost(device.get())) return fail(ReadStatus::DeviceLost);
 

@@ -1,6 +1,7 @@
 // Which devices stopped answering during the work that runs (see DeviceWatch).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -15,7 +16,8 @@ class Device;
 // Watches the devices a session reads for one that stops answering: a device that says
 // it is gone, or a run of failing reads after which a sector that read before fails
 // too. Such a device is lost for the rest of the run: reads of it fail at once, without
-// the bad-sector prompt.
+// the bad-sector prompt. The reader asks on every read: while nothing fails, an answer
+// costs no lock.
 class DeviceWatch {
  public:
   // Consecutive failing reads of one device after which the last good sector is read again.
@@ -35,6 +37,9 @@ class DeviceWatch {
 
  private:
   mutable std::mutex mutex_;
+  // The device whose reads all went well since a good sector was noted (fast path).
+  std::atomic<const platform::Device*> clean_{nullptr};
+  std::atomic<bool> anyLost_{false};
   const platform::Device* device_ = nullptr;
   std::optional<std::uint64_t> lastGood_;
   int failures_ = 0;
