@@ -574,12 +574,9 @@ void MainWindow::showScanProgress() { show(control::kScanProgress, true); }
 void MainWindow::currentFolder(const std::string& path) { setText(control::kCurrentFolder, path); }
 
 void MainWindow::stopOffered(bool offered) {
-  if (offered) {
-    focus(control::kStopSearching);
-    return;
-  }
-  enable(control::kStopSearching, false);
-  show(control::kStopSearching, false);
+  enable(control::kStopSearching, offered);
+  show(control::kStopSearching, offered);
+  if (offered) focus(control::kStopSearching);
 }
 
 void MainWindow::diskListReady() { focus(control::kDiskTree); }
