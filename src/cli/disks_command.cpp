@@ -30,9 +30,9 @@ int disksCommand(const std::vector<std::string>& argv) {
                                       : platform::DeviceTable::fromSystem();
   if (!named && floppy) devices.setFloppy(*floppy);
 
-  CliReport controls(true);
-  CliDialogs dialogs(DialogAnswers{}, &controls);
-  Session session(devices, controls, dialogs);
+  CliReport report(true);
+  CliDialogs dialogs(DialogAnswers{}, &report);
+  Session session(devices, report, dialogs);
   session.installFolder = platform::executableFolder();
   TreeModel tree;
   enumerateDisks(session, tree);

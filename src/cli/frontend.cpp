@@ -55,7 +55,7 @@ void CliReport::finish() {
 std::optional<int> CliDialogs::ask(const std::string& question, const std::string& keys) {
   std::ifstream tty("/dev/tty");
   if (!tty || !::isatty(STDIN_FILENO)) return std::nullopt;
-  if (controls_) controls_->finish();
+  if (report_) report_->finish();
   for (;;) {
     std::fprintf(stderr, "%s ", question.c_str());
     std::fflush(stderr);
@@ -72,7 +72,7 @@ int CliDialogs::messageBox(const std::string& text, const std::string& caption,
                            MessageButtons buttons, MessageIcon) {
   std::lock_guard lock(mutex_);
   messages_.push_back(text);
-  if (controls_) controls_->finish();
+  if (report_) report_->finish();
   if (buttons == MessageButtons::Ok) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return kIdOk;
@@ -109,7 +109,7 @@ ReplaceAnswer CliDialogs::askReplace(const std::string& path) {
 
 WriteErrorAnswer CliDialogs::askErrorWriting(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (controls_) controls_->finish();
+  if (report_) report_->finish();
   std::fprintf(stderr, "Error copying current file : %s\n", path.c_str());
   if (answers_.writeErrors == "abort") return WriteErrorAnswer::Abort;
   if (answers_.writeErrors == "ask") {

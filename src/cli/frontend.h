@@ -47,8 +47,8 @@ struct DialogAnswers {
 
 class CliDialogs : public Dialogs {
  public:
-  explicit CliDialogs(DialogAnswers answers, CliReport* controls = nullptr)
-      : answers_(std::move(answers)), controls_(controls) {}
+  explicit CliDialogs(DialogAnswers answers, CliReport* report = nullptr)
+      : answers_(std::move(answers)), report_(report) {}
   int messageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                  MessageIcon icon) override;
   BadSectorAnswer askBadSector() override;
@@ -63,7 +63,7 @@ class CliDialogs : public Dialogs {
   // Asks on the terminal; returns the index of the chosen key, or nullopt without a terminal.
   std::optional<int> ask(const std::string& question, const std::string& keys);
   DialogAnswers answers_;
-  CliReport* controls_;
+  CliReport* report_;
   std::vector<std::string> messages_;
   std::mutex mutex_;
 };

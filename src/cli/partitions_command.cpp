@@ -74,11 +74,11 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     return 1;
   }
 
-  CliReport controls(args.has("quiet") || args.has("json"));
+  CliReport report(args.has("quiet") || args.has("json"));
   DialogAnswers answers;
   answers.badSectors = args.get("bad-sectors", "retry-all");
-  CliDialogs dialogs(answers, &controls);
-  Session session(devices, controls, dialogs);
+  CliDialogs dialogs(answers, &report);
+  Session session(devices, report, dialogs);
   session.selectedDisk = 0;
   session.selectedDiskName = "Disk0";
 
@@ -112,7 +112,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     r.parameters.fileSystem = r.fileSystem;
     reports.push_back(r);
   }
-  controls.finish();
+  report.finish();
 
   if (args.has("json")) {
     JsonWriter json(std::cout);

@@ -154,7 +154,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
 
   // The root's own files are saved from the file list; every checked folder's from the tree.
   saveRootAndCheckedFolders(session, job, rootFiles);
-  run->controls().finish();
+  run->report().finish();
 
   const int files = job.outcome.filesCompleted;
   const std::uint64_t bytes = job.outcome.bytesWritten;

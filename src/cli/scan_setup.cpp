@@ -13,7 +13,7 @@
 namespace tessaly::cli {
 
 ScanRun::ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable& devices)
-    : devices_(devices), controls_(quiet), dialogs_(answers, &controls_) {}
+    : devices_(devices), report_(quiet), dialogs_(answers, &report_) {}
 
 ScanRun::~ScanRun() {
   // The catalogue file of this run is not left behind.
@@ -54,7 +54,7 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
     return nullptr;
   }
 
-  run->session_ = std::make_unique<Session>(run->devices_, run->controls_, run->dialogs_);
+  run->session_ = std::make_unique<Session>(run->devices_, run->report_, run->dialogs_);
   Session& session = *run->session_;
   // The installation folder: the registered one, else where tessaly-cli itself lies.
   session.installFolder = readInstallFolder(session.registry);
@@ -145,7 +145,7 @@ ScanEnd ScanRun::scan() {
       session.messageBox(session.text(msg::kNeedsAdvancedMode), MessageButtons::Ok, MessageIcon::Information);
   }
   const ScanEnd end = runQuickScan(session, scan);
-  controls_.finish();
+  report_.finish();
   if (end == ScanEnd::NotAvailable)
     std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
   return end;

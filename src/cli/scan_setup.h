@@ -35,14 +35,14 @@ class ScanRun {
   Session& session() { return *session_; }
   // The scan of the last scan() (null before it).
   ScanState& scanState() { return *scan_; }
-  CliReport& controls() { return controls_; }
+  CliReport& report() { return report_; }
   const std::string& disk() const { return disk_; }
   std::string rangeText() const;
 
  private:
   ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable& devices);
   platform::DeviceTable& devices_;
-  CliReport controls_;
+  CliReport report_;
   CliDialogs dialogs_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<ScanState> scan_;
