@@ -30,8 +30,9 @@ class CandidateBytes : public ByteSource {
   CandidateBytes(RawSearch& search, std::uint64_t sector)
       : search_(search), base_(sector * kSectorBytes), size_((search.diskSectors_ - sector) * kSectorBytes) {}
   std::uint64_t size() const override { return size_; }
+  // Fails once the search is stopped, so that a long parse ends at once.
   bool read(std::uint64_t offset, std::span<std::uint8_t> out) override {
-    if (offset > size_ || out.size() > size_ - offset) return false;
+    if (offset > size_ || out.size() > size_ - offset || search_.stop_.load()) return false;
     return search_.readDisk(base_ + offset, out);
   }
 

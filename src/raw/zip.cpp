@@ -13,6 +13,9 @@ using namespace zip;
 constexpr std::uint32_t kSaturated32 = 0xFFFFFFFF;
 constexpr std::uint16_t kSaturated16 = 0xFFFF;
 constexpr std::size_t kScanChunk = 64 * 1024;
+// Data of unknown length is searched this far for its descriptor unless the header
+// announces 64-bit sizes: 32-bit sizes cannot describe more.
+constexpr std::uint64_t kMaxScan32 = (1ULL << 32) + kScanChunk;
 
 // Little-endian fields at absolute offsets of a byte source; nullopt past its end.
 class Reader {
@@ -91,10 +94,11 @@ std::optional<std::uint64_t> descriptorEnd(Reader& r, std::uint64_t dataStart, s
 
 // The end of the descriptor behind data of unknown length: the first "PK" signature
 // after dataStart that is a descriptor, or a header that one precedes.
-std::optional<std::uint64_t> scanForDescriptor(Reader& r, std::uint64_t dataStart) {
+std::optional<std::uint64_t> scanForDescriptor(Reader& r, std::uint64_t dataStart, bool wide) {
   std::vector<std::uint8_t> chunk(kScanChunk);
-  for (std::uint64_t base = dataStart; base < r.size();) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kScanChunk, r.size() - base));
+  const std::uint64_t limit = wide ? r.size() : std::min(r.size(), dataStart + kMaxScan32);
+  for (std::uint64_t base = dataStart; base < limit;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kScanChunk, limit - base));
     if (n < 4 || !r.read(base, std::span(chunk).first(n))) return std::nullopt;
     for (std::size_t i = 0; i + 4 <= n; ++i) {
       const void* hit = std::memchr(chunk.data() + i, 'P', n - 3 - i);
@@ -137,9 +141,10 @@ std::optional<LocalWalk> walkLocalHeaders(Reader& r) {
       return std::nullopt;
     }
     std::optional<std::uint64_t> compressed = compressed32;
-    if (compressed32 == kSaturated32) {
-      compressed = zip64Extra(extra, uncompressed32 == kSaturated32, true, false).compressed;
-    }
+    // A local header's ZIP64 field holds both sizes when either is saturated.
+    const bool saturated = compressed32 == kSaturated32 || uncompressed32 == kSaturated32;
+    const Zip64Values wide = zip64Extra(extra, saturated, saturated, false);
+    if (compressed32 == kSaturated32) compressed = wide.compressed;
     if (u16le(head, kLocalFlags) & 0x0008) {
       // Sizes follow the data: the header's size is used when it is given and a
       // descriptor stands there; otherwise the data is searched for its descriptor.
@@ -147,7 +152,7 @@ std::optional<LocalWalk> walkLocalHeaders(Reader& r) {
       if (compressed && *compressed > 0 && *compressed <= r.size() - dataStart) {
         end = descriptorEnd(r, dataStart, dataStart + *compressed);
       }
-      if (!end) end = scanForDescriptor(r, dataStart);
+      if (!end) end = scanForDescriptor(r, dataStart, wide.present);
       if (!end) return std::nullopt;
       pos = *end;
     } else {

@@ -151,21 +151,5 @@ TEST(Ole2Document, DamagedOrHostileTablesAreNotTrusted) {
   EXPECT_EQ(doc->type, RawType::Word);
 }
 
-TEST(Ole2Probe, FixedOffsetsGiveTheTypeWithoutTables) {
-  auto probe = [](std::size_t size, std::size_t at, std::string_view text) {
-    Bytes bytes(size);
-    std::memcpy(bytes.data(), kOle2Signature.data(), 8);
-    if (at + text.size() <= size) std::memcpy(bytes.data() + at, text.data(), text.size());
-    SpanByteSource source(bytes);
-    return ole2ProbeType(source);
-  };
-  const std::string powerPoint("P\0o\0w\0e\0r\0P\0o\0i\0n\0t\0 \0D\0o\0c\0u\0m\0e\0n\0t", 37);
-  EXPECT_EQ(probe(5120, 2080, "Microsoft Excel 5.0"), RawType::Excel);
-  EXPECT_EQ(probe(5120, 4768, "Microsoft Excel"), RawType::Excel);
-  EXPECT_EQ(probe(5120, 1152, powerPoint), RawType::PowerPoint);
-  EXPECT_EQ(probe(5120, 2081, "Microsoft Excel 5.0"), RawType::Word);
-  EXPECT_EQ(probe(4770, 4768, "Microsoft Excel"), RawType::Word);  // the disk ends first
-}
-
 }  // namespace
 }  // namespace tessaly::raw
