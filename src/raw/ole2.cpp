@@ -65,7 +65,8 @@ std::optional<std::vector<std::uint32_t>> readFat(const Ole2Header& h, ByteSourc
   fat.reserve(ids->size() * perSector);
   std::vector<std::uint8_t> sector(h.sectorBytes);
   for (std::uint32_t id : *ids) {
-    if (id > kMaxRegularSector || !bytes.read((std::uint64_t{id} + 1) * h.sectorBytes, sector)) {
+    // The table describes its own sectors, so none lies beyond what it describes.
+    if (id >= ids->size() * perSector || !bytes.read((std::uint64_t{id} + 1) * h.sectorBytes, sector)) {
       return std::nullopt;
     }
     for (std::size_t j = 0; j < perSector; ++j) fat.push_back(u32le(sector, 4 * j));
