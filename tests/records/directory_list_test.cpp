@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "records/line_printer.h"
 #include "support/test_support.h"
 
@@ -53,12 +55,8 @@ TEST(DirectoryList, PrintFileReadsBackLineByLineKeepingNamesWithE6) {
 }
 
 TEST(LinePrinter, PagesBreakPastTheBottomMarginAndCarryTheHeader) {
-  PrintMetrics m;
-  m.dotsPerInchX = 600;
-  m.dotsPerInchY = 400;
-  m.pageWidth = 5000;
-  m.pageHeight = 1000;
-  m.lineHeight = 100;
+  const PrintMetrics m{.dotsPerInchX = 600, .dotsPerInchY = 400, .pageWidth = 5000, .pageHeight = 1000,
+                       .lineHeight = 100};
   std::vector<std::string> lines;
   for (int i = 0; i < 16; ++i) lines.push_back("line " + std::to_string(i));
   const std::vector<PrintedPage> pages = layOutLines(lines, m);
@@ -66,20 +64,15 @@ TEST(LinePrinter, PagesBreakPastTheBottomMarginAndCarryTheHeader) {
   ASSERT_EQ(pages.size(), 3u);
   EXPECT_EQ(pages[0].lines.size(), 7u);
   EXPECT_EQ(pages[2].lines.size(), 2u);
-  EXPECT_EQ(pages[1].lines.front().text, "line 7");
-  EXPECT_EQ(pages[1].lines.front().y, 200);
+  const PlacedText& first = pages[1].lines.front();
+  EXPECT_EQ(std::tie(first.text, first.x, first.y), std::make_tuple("line 7", 300, 200));
   EXPECT_EQ(pages[1].lines.back().y, 800);
-  EXPECT_EQ(pages[1].lines.back().x, 300);
   const PrintedPage& page = pages[2];
-  EXPECT_EQ(page.number, 3);
-  EXPECT_EQ(page.title.text, "Tessaly Log");
-  EXPECT_EQ(page.title.y, 200 - 150);
-  EXPECT_EQ(page.pageNumber.text, "3");
+  EXPECT_EQ(std::tie(page.title.text, page.title.x, page.title.y), std::make_tuple("Tessaly Log", 300, 50));
+  EXPECT_EQ(std::tie(page.pageNumber.text, page.pageNumber.x), std::make_tuple("3", 4700));
   EXPECT_TRUE(page.pageNumber.rightAligned);
-  EXPECT_EQ(page.pageNumber.x, 5000 - 300);
-  EXPECT_EQ(page.rule.y1, 150);
-  EXPECT_EQ(page.rule.x2, 4700);
-  EXPECT_EQ(page.rule.penWidth, 6);
+  EXPECT_EQ(std::tie(page.rule.x1, page.rule.y1, page.rule.x2, page.rule.penWidth),
+            std::make_tuple(300, 150, 4700, 6));
   EXPECT_TRUE(layOutLines({}, m).empty());
 }
 

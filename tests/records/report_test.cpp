@@ -9,16 +9,10 @@
 namespace tessaly {
 namespace {
 
+// The range's low 32 bits are above 2,147,483,647.
 ReportFacts facts(int recoveryMode) {
-  ReportFacts f;
-  f.selectedDisk = 1;
-  f.model = "WDC WD800";
-  f.partitionIndex = 2;
-  f.fileSystem = "FAT32";
-  f.recoveryMode = recoveryMode;
-  f.firstSector = 63;
-  f.lastSector = 0x1'8000'0000;  // low 32 bits above 2,147,483,647
-  return f;
+  return {.selectedDisk = 1, .model = "WDC WD800", .partitionIndex = 2, .fileSystem = "FAT32",
+          .recoveryMode = recoveryMode, .firstSector = 63, .lastSector = 0x1'8000'0000};
 }
 
 TEST(Report, EachOccasionWritesItsBlock) {
@@ -74,14 +68,9 @@ TEST(Report, PrintedLinesKeepWhatAnOccasionDoesNotReplace) {
 
 TEST(Report, EntryCarriesSeparatorDateAndTimeWithoutLeadingZeros) {
   std::tm t{};
-  t.tm_mday = 3;
-  t.tm_mon = 2;
-  t.tm_year = 126;
-  t.tm_hour = 9;
-  t.tm_min = 5;
-  t.tm_sec = 7;
-  const std::string entry = reportEntry(t, "Block\r\n");
-  EXPECT_EQ(entry, "\r\n" + std::string(63, '=') + " \r\n\r\n3\\3\\2026\r\n9:5:7\r\nBlock\r\n");
+  t.tm_mday = 3, t.tm_mon = 2, t.tm_year = 126;  // 3 March 2026
+  t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 7;
+  EXPECT_EQ(reportEntry(t, "Block\r\n"), "\r\n" + std::string(63, '=') + " \r\n\r\n3\\3\\2026\r\n9:5:7\r\nBlock\r\n");
 }
 
 std::string contents(const std::string& path) {
@@ -92,15 +81,13 @@ std::string contents(const std::string& path) {
 TEST(Report, FileStartsAfreshOnlyPastTenMebibytes) {
   test::TempDir dir;
   const std::string path = reportFilePath(dir.path());
-  ReportAppend first = appendReportEntry(path, "one");
-  EXPECT_TRUE(first.written);
-  EXPECT_FALSE(first.existed);
+  const ReportAppend first = appendReportEntry(path, "one");
+  EXPECT_TRUE(first.written && !first.existed);
   EXPECT_EQ(contents(path), "one");
 
   std::filesystem::resize_file(path, kReportSizeLimit);
-  ReportAppend second = appendReportEntry(path, "two");
-  EXPECT_TRUE(second.written);
-  EXPECT_TRUE(second.existed);
+  const ReportAppend second = appendReportEntry(path, "two");
+  EXPECT_TRUE(second.written && second.existed);
   EXPECT_EQ(std::filesystem::file_size(path), kReportSizeLimit + 3);
 
   std::filesystem::resize_file(path, kReportSizeLimit + 1);
