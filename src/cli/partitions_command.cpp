@@ -70,7 +70,8 @@ int partitionsCommand(const std::vector<std::string>& argv) {
   auto devices = platform::DeviceTable::fromPaths({disk});
   auto device = devices.open(platform::DeviceTable::physicalDriveName(0));
   if (!device) {
-    std::cerr << "tessaly-cli: cannot open " << disk << " for reading\n";
+    std::cerr << "tessaly-cli: cannot open " << disk << " for reading: "
+              << devices.openError(platform::DeviceTable::physicalDriveName(0)) << '\n';
     return 1;
   }
 

@@ -49,7 +49,8 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
                                     : platform::DeviceTable::physicalDriveName(0);
   auto opened = run->devices_.open(device);
   if (!opened) {
-    std::cerr << "tessaly-cli: cannot open " << pos[0] << " for reading\n";
+    std::cerr << "tessaly-cli: cannot open " << pos[0] << " for reading: " << run->devices_.openError(device)
+              << '\n';
     exitCode = 1;
     return nullptr;
   }

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/image_formats.h"
+
 namespace tessaly::diskfacts {
 
 namespace fs = std::filesystem;
@@ -98,7 +100,9 @@ std::optional<LinuxDiskFacts> gatherDiskFacts(unsigned slot, const std::string& 
   facts.slot = slot;
   if (S_ISREG(st.st_mode)) {
     facts.imageFile = true;
-    facts.bytes = static_cast<std::uint64_t>(st.st_size);
+    // A container image holds a disk of its own size; one that cannot be opened keeps the file's.
+    const platform::OpenedImage image = platform::openImage(path);
+    facts.bytes = image.device ? image.device->size() : static_cast<std::uint64_t>(st.st_size);
     return facts;
   }
   if (!S_ISBLK(st.st_mode)) return std::nullopt;

@@ -1,5 +1,5 @@
 // What Linux knows about the drive in one slot of the device table: for a block device
-// its sysfs attributes and HDIO_GETGEO, for an image file its size. Raw facts only; what
+// its sysfs attributes and HDIO_GETGEO, for an image file the size of the disk it holds. Raw facts only; what
 // they mean as drive properties is decided in drive_properties.h.
 #pragma once
 

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/image_formats.h"
+
 namespace tessaly::platform {
 
 namespace {
@@ -222,6 +224,7 @@ DeviceTable::DeviceTable(DeviceTable&& other) noexcept {
   opened_ = std::move(other.opened_);
   lastName_ = std::move(other.lastName_);
   lastDevice_ = std::move(other.lastDevice_);
+  openErrors_ = std::move(other.openErrors_);
 }
 
 std::string DeviceTable::key(const std::string& name) const { return lower(name); }
@@ -279,15 +282,27 @@ std::shared_ptr<Device> DeviceTable::open(const std::string& name) {
   if (!device) {
     auto path = resolve(name);
     if (!path) return nullptr;
-    device = FileDevice::open(*path);
-    if (!device) return nullptr;
+    // An image file may be a container: the disk inside it is what is read.
+    OpenedImage image = openImage(*path);
     std::lock_guard lock(mutex_);
+    if (!image.device) {
+      openErrors_[k] = std::move(image.error);
+      return nullptr;
+    }
+    openErrors_.erase(k);
+    device = std::move(image.device);
     opened_.emplace(k, device);
   }
   std::lock_guard lock(mutex_);
   lastName_ = name;
   lastDevice_ = device;
   return device;
+}
+
+std::string DeviceTable::openError(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = openErrors_.find(key(name));
+  return it == openErrors_.end() ? std::string() : it->second;
 }
 
 bool DeviceTable::isFixedDrive(char letter) const {

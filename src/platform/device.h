@@ -142,7 +142,10 @@ class DeviceTable {
   const std::string& floppy() const { return floppy_; }
   const std::vector<std::string>& volumes() const { return volumes_; }
 
+  // Opens a disk, a raw image or a container image (see image_formats.h), read-only.
   std::shared_ptr<Device> open(const std::string& name);
+  // Why the last open of a name failed, in words for the user; empty when it did not.
+  std::string openError(const std::string& name) const;
   // The path (or attached marker) behind a device name, if any.
   std::optional<std::string> resolve(const std::string& name) const;
   // GetDriveTypeA(...) == DRIVE_FIXED for the root "X:\".
@@ -161,6 +164,7 @@ class DeviceTable {
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Device>> attached_;
   std::map<std::string, std::shared_ptr<Device>> opened_;
+  std::map<std::string, std::string> openErrors_;
   // The name asked for last, exactly as given, and its device: sweeps ask for one
   // device hundreds of thousands of times.
   std::string lastName_;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/image_formats.h"
 #include "support/test_support.h"
 
 namespace tessaly::diskfacts {
@@ -75,6 +76,11 @@ TEST(GatherDiskFacts, ImageFilesAreMeasuredAndOtherPathsAreNoDrives) {
   EXPECT_TRUE(facts->imageFile);
   EXPECT_EQ(facts->slot, 7u);
   EXPECT_EQ(facts->bytes, 5u << 20);
+  // A container image measures as the disk inside it, not as the file.
+  test::run("qemu-img create -q -f qcow2 '" + dir.file("disk.qcow2") + "' 7M");
+  if (platform::imageFormatAvailable(platform::ImageFormat::Qcow)) {
+    EXPECT_EQ(gatherDiskFacts(1, dir.file("disk.qcow2"))->bytes, 7u << 20);
+  }
   EXPECT_FALSE(gatherDiskFacts(0, dir.file("missing.img")));
   EXPECT_FALSE(gatherDiskFacts(0, dir.path()));
   EXPECT_FALSE(gatherDiskFacts(0, "/dev/null"));
