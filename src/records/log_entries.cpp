@@ -10,7 +10,7 @@ LoggedFile loggedFile(const NtfsEntry& entry) {
   file.parentNumber = entry.parent;
   file.time = static_cast<std::uint64_t>(entry.fileTime());
   file.size = entry.size;
-  file.deleted = entry.deleted == "1" ? 1 : 0;
+  file.deleted = entry.deleted ? 1 : 0;
   return file;
 }
 
@@ -22,8 +22,8 @@ NtfsEntry entryFromLoggedFile(const LoggedFile& file) {
   entry.parent = file.parentNumber;
   entry.date = std::to_string(file.time);
   entry.size = file.size;
-  entry.type = "File";
-  entry.deleted = std::to_string(file.deleted);
+  entry.kind = RowKind::File;
+  entry.deleted = file.deleted != 0;
   return entry;
 }
 

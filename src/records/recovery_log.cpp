@@ -190,7 +190,7 @@ void setLogChoice(RecoveryLog& log, const std::string& diskModel, int recoveryMo
   log.selectedDisk = static_cast<std::uint8_t>(selection.selectedDisk);
   log.diskNumber = static_cast<std::uint8_t>(selection.diskNumber);
   log.partitionIndex = static_cast<std::uint8_t>(selection.partitionIndex);
-  log.fileSystem = selection.fileSystem;
+  log.fileSystem = std::string(fileSystemName(selection.fileSystem));
   log.searchMode = selection.searchMode;
   log.firstSector = selection.firstSector;
   log.lastSector = selection.lastSector;
@@ -212,7 +212,7 @@ std::vector<std::uint8_t> encodeRecoveryLog(const RecoveryLog& log) {
   w.u64(log.lastSector);
   w.parameters(log.computed);
   w.parameters(log.working);
-  w.shortText(log.working.fileSystem);
+  w.shortText(fileSystemName(log.working.fileSystem));
   w.u32(static_cast<std::uint32_t>(log.folders.size()));
   for (const FolderRecord& f : log.folders) {
     const std::string_view name = storedText(f.name, kMaxShortLogText);
@@ -255,7 +255,7 @@ DecodedLog decodeRecoveryLog(ByteSpan bytes) {
   log.lastSector = r.u64();
   r.parameters(log.computed);
   r.parameters(log.working);
-  log.working.fileSystem = r.shortText();
+  log.working.fileSystem = fileSystemFromName(r.shortText());
   const std::uint32_t folders = r.count(kFolderRecordFixedBytes);
   log.folders.reserve(folders);
   for (std::uint32_t i = 0; i < folders && !r.failed(); ++i) log.folders.push_back(r.folder());
@@ -273,7 +273,7 @@ PartitionSelection selectionFromLog(const RecoveryLog& log, const PartitionSelec
   PartitionSelection s = current;
   s.diskNumber = current.selectedDisk;
   s.partitionIndex = (current.partitionIndex & ~std::uint32_t{0xFF}) | log.partitionIndex;
-  s.fileSystem = log.fileSystem;
+  s.fileSystem = fileSystemFromName(log.fileSystem);
   s.searchMode = log.searchMode;
   s.firstSector = log.firstSector;
   s.lastSector = log.lastSector;

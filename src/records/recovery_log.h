@@ -23,6 +23,7 @@
 #include "disk/le.h"
 #include "fat/catalogue.h"
 #include "partition/partition_types.h"
+#include "session/values.h"
 
 namespace tessaly {
 
@@ -70,7 +71,7 @@ struct RecoveryLog {
   // Written and read only when hasFileEntries().
   std::vector<LoggedFile> files;
 
-  bool hasFileEntries() const { return working.fileSystem == "NTFS"; }
+  bool hasFileEntries() const { return working.fileSystem == FileSystem::Ntfs; }
 };
 
 // Fills the header fields from the scan's choice (one-byte fields take the low byte).

@@ -12,7 +12,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Every number distinct, so that a field written in the wrong place shows.
-VolumeParameters numbered(std::uint32_t base, const std::string& fileSystem) {
+VolumeParameters numbered(std::uint32_t base, FileSystem fileSystem) {
   VolumeParameters p;
   std::uint32_t v = base;
   for (auto* field : {&p.fatSectors, &p.sectorsPerCluster, &p.rootDirSectors, &p.rootDirStart,
@@ -31,14 +31,15 @@ FolderRecord folder(const std::string& name, std::uint32_t self, std::uint32_t p
 RecoveryLog fat32Log() {
   return {.diskModel = "ST3200822A", .recoveryMode = 2, .selectedDisk = 1, .diskNumber = 1,
           .partitionIndex = 3, .fileSystem = "FAT32", .searchMode = "Quick", .firstSector = 63,
-          .lastSector = 0x1'0000'0040, .computed = numbered(100, ""), .working = numbered(200, "FAT32"),
+          .lastSector = 0x1'0000'0040, .computed = numbered(100, FileSystem::None), .working = numbered(200, FileSystem::Fat32),
           .folders = {folder("Docs", 5, 0), folder("Lost", 0x0FFFFFFF, 0), folder("Übung", 9, 5)},
           .files = {}};
 }
 
 RecoveryLog ntfsLog() {
   RecoveryLog log = fat32Log();
-  log.fileSystem = log.working.fileSystem = "NTFS";
+  log.fileSystem = "NTFS";
+  log.working.fileSystem = FileSystem::Ntfs;
   log.folders = {folder("Docs", 40, 5)};
   log.files = {{"a.txt", 0x10, 41, 40, 0x01D9'0000'0000'0001, 0x1'0000'0002, 1}, {"", 1, 2, 3, 4, 5, 0}};
   return log;
@@ -196,14 +197,14 @@ TEST(RecoveryLog, SaveNamesAreUpperCasedAndGetTheirExtension) {
 }
 
 TEST(RecoveryLog, FileEntriesCarryTheTableEntrysTextsAsNumbers) {
-  const NtfsEntry entry{.name = "a", .date = "133000000000000000", .type = "FILE", .deleted = "1"};
+  const NtfsEntry entry{.name = "a", .date = "133000000000000000", .kind = RowKind::File, .deleted = true};
   const LoggedFile file = loggedFile(entry);
   EXPECT_EQ(file.time, 133000000000000000u);
   EXPECT_EQ(file.deleted, 1u);
   const NtfsEntry loaded = entryFromLoggedFile(file);
   EXPECT_EQ(loaded.date, entry.date);
-  EXPECT_EQ(loaded.deleted, "1");
-  EXPECT_EQ(loaded.type, "File");
+  EXPECT_TRUE(loaded.deleted);
+  EXPECT_EQ(loaded.kind, RowKind::File);
 }
 
 }  // namespace

@@ -126,9 +126,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WizardTest, NextShowsTheChosenRangeInTheSummaryAndTheList) {
+  // The scan waits inside its sweep, so the scan page is still up when it is looked at.
+  auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(imagePath("fat_disk")),
+                                              10000, 43008);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   toPartitionPage();
   ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }));
   EXPECT_EQ(text(wid::kSelectedDisk), "Disk0");
   EXPECT_EQ(text(wid::kRange), "2048 - 43007");
   EXPECT_EQ(text(wid::kFileSystem), "FAT16");
@@ -144,6 +149,7 @@ TEST_F(WizardTest, NextShowsTheChosenRangeInTheSummaryAndTheList) {
                                       "Search Mode : Quick Mode"}));
   EXPECT_FALSE(menuEnabled(wid::kMenuSaveLog));
   EXPECT_FALSE(menuEnabled(wid::kMenuLoadLog));
+  hold->release();
   ASSERT_TRUE(waitForScan());
 }
 

@@ -183,10 +183,10 @@ TEST_P(LanguageTest, EveryTextFitsItsControl) {
   ASSERT_TRUE(storeLanguageSetting(registry, language + "A.dat"));
   const std::string image = imagePath("fat_disk");
   TestSession probe(image);
-  probe.session.partitionSelection = {0, 0, "FAT16", "Quick Mode", 2048, 43007, 0};
-  validatePartition(probe.session);
+  probe.session.partitionSelection = {0, 0, FileSystem::Fat16, "Quick Mode", 2048, 43007, 0};
+  validatePartition(probe.session, probe.scan);
   auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(image),
-                                              probe.session.volume.clusterSector(400), 43008);
+                                              probe.scan.volume.clusterSector(400), 43008);
   devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
   ASSERT_FALSE(open({image}).has_value());
   const MessageCatalogue& catalogue = *window->session().messages;
@@ -220,9 +220,9 @@ TEST_P(LanguageTest, EveryTextFitsItsControl) {
   ASSERT_EQ(rows.size(), 1u);
   const auto cluster =
       static_cast<std::uint32_t>(std::stoul(listColumn(5)[static_cast<std::size_t>(rows[0])]));
-  const std::uint64_t held = window->session().workingVolume.clusterSector(cluster + 1);
+  const std::uint64_t held = window->scan().workingVolume.clusterSector(cluster + 1);
   hold->arm(held, held + 1);
-  window->session().saveProgressIntervalMs = 0;
+  window->setSaveProgressInterval(0);
   onDialog = [&](wxDialog& dialog, int number) {
     if (number == dialog::kFileSaving) {
       type(dialog, dialog::id::kPath, home.file("saved"));
