@@ -138,6 +138,7 @@ inline constexpr Message kInvalidStartSector{136, "Invalid Start Sector"};
 inline constexpr Message kEndSectorNotValid{137, "End sector is not valid"};
 inline constexpr Message kInvalidEndSector{137, "Invalid End Sector"};
 inline constexpr Message kEndBelowStart{138, "End sector should be bigger than start sector"};
+inline constexpr Message kStartNotBelowEnd{138, "Start sector should be less than End sector"};
 inline constexpr Message kCannotCalculateParameters{140,
                                                     "Unable to calculate partition parameters"};
 inline constexpr Message kNoFileSystemIdentified{142, "No file system could be identified"};
@@ -275,6 +276,7 @@ inline constexpr Message kAll[] = {
     kEndSectorNotValid,
     kInvalidEndSector,
     kEndBelowStart,
+    kStartNotBelowEnd,
     kCannotCalculateParameters,
     kNoFileSystemIdentified,
     kTerminateQuestion,

@@ -270,6 +270,28 @@ int buildFatTree(Session& session, ScanState& scan) {
   return 1;
 }
 
+int buildLoadedTree(Session& session, ScanState& scan) {
+  DirectoryTable& table = scan.directoryTable;
+  TreeModel& tree = scan.folderTree;
+  const FileSystem fs = scan.fileSystem();
+  if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
+  const TreeItem root = tree.root();
+  if (fs == FileSystem::Fat16 || fs == FileSystem::Fat32) {
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+      if (table.parent(r) != 0) continue;
+      DirectoryRow row = table.row(r);
+      insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
+    }
+  }
+  walkCatalogue(session, scan, root, [&](const FolderRecord& record) {
+    insertChildren(session, scan, std::to_string(static_cast<std::int32_t>(record.selfId)), record.treeItem, 'n',
+                   0, 0);
+  });
+  table.clear();
+  finishTree(scan);
+  return 1;
+}
+
 int buildNtfsTree(Session& session, ScanState& scan) {
   TreeModel& tree = scan.folderTree;
   if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);

@@ -22,6 +22,11 @@ int buildFatTree(Session& session, ScanState& scan);
 // whose record number is its parent. No names are read from the disk. Returns 1.
 int buildNtfsTree(Session& session, ScanState& scan);
 
+// Builds the tree of a FAT16 or FAT32 recovery log from scan.directoryTable (either
+// mode): the names and deleted marks come from the log, so nothing is read from the disk
+// and every folder's names count as resolved. The table is emptied afterwards. Returns 1.
+int buildLoadedTree(Session& session, ScanState& scan);
+
 // Inserts the child folders of one catalogued folder (parentText: its id as "%d" text).
 // mode 'y' names the children from the disk first. On an NTFS volume the children come
 // from the NTFS folder table and are never named from the disk.

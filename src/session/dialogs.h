@@ -30,6 +30,11 @@ class Dialogs {
   virtual WriteErrorAnswer askErrorWriting(const std::string& path) = 0;
   // The desktop's folder chooser; nullopt when cancelled.
   virtual std::optional<std::string> chooseFolder(const std::string& start) = 0;
+  // The desktop's file choosers, showing the files that match filter ("*.SAV") in
+  // folder. The save chooser asks before it returns a file that exists; the open
+  // chooser returns only files that exist. nullopt when cancelled.
+  virtual std::optional<std::string> chooseSaveFile(const std::string& folder, const std::string& filter) = 0;
+  virtual std::optional<std::string> chooseOpenFile(const std::string& folder, const std::string& filter) = 0;
 };
 
 }  // namespace tessaly

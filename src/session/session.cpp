@@ -28,6 +28,10 @@ std::string Session::selectedDiskDescription() const {
 
 std::string Session::catalogueFolder() const {
   if (!scratchFolder.empty()) return scratchFolder;
+  return dataFolder();
+}
+
+std::string Session::dataFolder() const {
   if (!installFolder.empty() && ::access(installFolder.c_str(), W_OK) == 0) return installFolder;
   std::string data = platform::Registry::userHome() + "/data";
   for (std::size_t i = 1; i <= data.size(); ++i) {

@@ -63,6 +63,10 @@ class Session {
   // users), the user's own data folder.
   std::string catalogueFolder() const;
   std::string scratchFolder;
+  // Where the program keeps the files it writes for the user (the report file, the
+  // directory lists): the installation folder, or the user's own data folder when the
+  // installation folder cannot be written.
+  std::string dataFolder() const;
 
   // ------------------------------------------------------------------ disk access
   char osFamily = 'N';

@@ -1,6 +1,7 @@
 #include "wizard/dialogs.h"
 
 #include <wx/dirdlg.h>
+#include <wx/filedlg.h>
 
 #include "config/configuration.h"
 #include "config/messages.h"
@@ -247,6 +248,46 @@ std::optional<std::string> WxDialogs::chooseFolder(const std::string& start) {
         wxDirDialog dialog(wxTheApp->GetTopWindow(), "", wxString::FromUTF8(start),
                            wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
         if (dialog.ShowModal() == wxID_OK) chosen = dialog.GetPath().utf8_string();
+        return 0;
+      },
+      0);
+  return chosen;
+}
+
+namespace {
+
+// The pattern in both letter cases, so that "case1.sav" and "CASE1.SAV" are both shown.
+wxString wildcardOf(const std::string& filter) {
+  const wxString pattern = wxString::FromUTF8(filter);
+  return pattern + "|" + pattern + ";" + pattern.Lower();
+}
+
+}  // namespace
+
+std::optional<std::string> WxDialogs::chooseSaveFile(const std::string& where, const std::string& filter) {
+  std::optional<std::string> chosen;
+  onInterfaceThread(
+      [&] {
+        wxFileDialog dialog(wxTheApp->GetTopWindow(), "", wxString::FromUTF8(where), "", wildcardOf(filter),
+                            wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (dialog.ShowModal() == wxID_OK) chosen = dialog.GetPath().utf8_string();
+        return 0;
+      },
+      0);
+  return chosen;
+}
+
+std::optional<std::string> WxDialogs::chooseOpenFile(const std::string& where, const std::string& filter) {
+  std::optional<std::string> chosen;
+  onInterfaceThread(
+      [&] {
+        wxFileDialog dialog(wxTheApp->GetTopWindow(), "", wxString::FromUTF8(where), "", wildcardOf(filter),
+                            wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE);
+        if (dialog.ShowModal() != wxID_OK) return 0;
+        // Of several files chosen, the last one is taken.
+        wxArrayString paths;
+        dialog.GetPaths(paths);
+        if (!paths.empty()) chosen = paths.Last().utf8_string();
         return 0;
       },
       0);

@@ -57,6 +57,8 @@ class WxDialogs : public Dialogs {
   ReplaceAnswer askReplace(const std::string& path) override;
   WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string& start) override;
+  std::optional<std::string> chooseSaveFile(const std::string& folder, const std::string& filter) override;
+  std::optional<std::string> chooseOpenFile(const std::string& folder, const std::string& filter) override;
 
   // Shows the questions workers are waiting on (interface thread).
   void serviceRequests();

@@ -157,6 +157,26 @@ WriteErrorAnswer ScriptedDialogs::askErrorWriting(const std::string& path) {
 
 std::optional<std::string> ScriptedDialogs::chooseFolder(const std::string&) { return folder; }
 
+namespace {
+std::optional<std::string> nextFile(std::mutex& mutex, std::deque<std::optional<std::string>>& answers,
+                                    std::vector<std::string>& asked, const std::string& question) {
+  std::lock_guard lock(mutex);
+  asked.push_back(question);
+  if (answers.empty()) return std::nullopt;
+  auto answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+}  // namespace
+
+std::optional<std::string> ScriptedDialogs::chooseSaveFile(const std::string& where, const std::string& filter) {
+  return nextFile(mutex_, fileAnswers, fileChoosers, "save " + filter + " in " + where);
+}
+
+std::optional<std::string> ScriptedDialogs::chooseOpenFile(const std::string& where, const std::string& filter) {
+  return nextFile(mutex_, fileAnswers, fileChoosers, "open " + filter + " in " + where);
+}
+
 // ---------------------------------------------------------------- PatchedDevice
 
 void PatchedDevice::patch(std::uint64_t sector, std::vector<std::uint8_t> bytes) {

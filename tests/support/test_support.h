@@ -80,6 +80,8 @@ class ScriptedDialogs : public Dialogs {
   ReplaceAnswer askReplace(const std::string& path) override;
   WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string& start) override;
+  std::optional<std::string> chooseSaveFile(const std::string& folder, const std::string& filter) override;
+  std::optional<std::string> chooseOpenFile(const std::string& folder, const std::string& filter) override;
 
   std::deque<int> messageAnswers;  // fallback: kIdOk for Ok boxes, kIdYes for Yes/No
   std::deque<BadSectorAnswer> badSectorAnswers;
@@ -89,6 +91,9 @@ class ScriptedDialogs : public Dialogs {
   std::deque<WriteErrorAnswer> errorWritingAnswers;
   WriteErrorAnswer errorWritingFallback = WriteErrorAnswer::Skip;
   std::optional<std::string> folder;
+  // The file choosers' answers, in order; an empty queue cancels. Each question is kept.
+  std::deque<std::optional<std::string>> fileAnswers;
+  std::vector<std::string> fileChoosers;  // "save *.SAV in FOLDER", "open ..."
 
   struct Message {
     std::string text, caption;
