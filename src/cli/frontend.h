@@ -55,6 +55,9 @@ class CliDialogs : public Dialogs {
   ReplaceAnswer askReplace(const std::string& path) override;
   WriteErrorAnswer askErrorWriting(const std::string& path) override;
   std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }
+  // The command line names its files: nothing is chosen interactively.
+  std::optional<std::string> chooseSaveFile(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> chooseOpenFile(const std::string&, const std::string&) override { return std::nullopt; }
 
   // Messages shown so far (the CLI prints them on stderr as they come).
   const std::vector<std::string>& messages() const { return messages_; }

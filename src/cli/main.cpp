@@ -18,7 +18,12 @@ void usage() {
                "  register [FOLDER]          record the installation folder in the settings\n"
                "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
                "                             Quick scan: the folder tree and the deleted files\n"
-               "  recover DISK ... --out DIR  scan, then save the recoverable files into DIR\n";
+               "                             (--log FILE.SAV keeps the result in a recovery log)\n"
+               "  recover DISK ... --out DIR  scan, then save the recoverable files into DIR\n"
+               "  recover DISK --load-log FILE.SAV --out DIR\n"
+               "                             the same from a recovery log, without scanning\n"
+               "  carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
+               "                             raw recovery: documents and archives found by content\n";
 }
 
 }  // namespace
@@ -37,6 +42,7 @@ int main(int argc, char** argv) {
     if (command == "register") return tessaly::cli::registerCommand(args);
     if (command == "scan") return tessaly::cli::scanCommand(args);
     if (command == "recover") return tessaly::cli::recoverCommand(args);
+    if (command == "carve") return tessaly::cli::carveCommand(args);
   } catch (const tessaly::ProgramExit& exit) {
     return exit.code;
   }

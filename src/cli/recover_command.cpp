@@ -38,6 +38,7 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 void usage() {
   std::cerr << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
                "       tessaly-cli recover IMAGE --floppy --out DIR\n"
+               "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
                "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
                "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
                "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
@@ -53,7 +54,7 @@ int recoverCommand(const std::vector<std::string>& argv) {
 
 int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
   std::set<std::string> valued = kScanValued;
-  for (const char* o : {"out", "folder", "saving-mode", "deleted", "ext", "after", "before", "replace", "write-errors"})
+  for (const char* o : {"out", "load-log", "folder", "saving-mode", "deleted", "ext", "after", "before", "replace", "write-errors"})
     valued.insert(o);
   Args args(argv, valued, kScanFlags);
   if (!args.ok() || !args.has("out")) {
@@ -118,8 +119,11 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     if (exitCode == 2) usage();
     return exitCode;
   }
-  const ScanEnd end = run->scan();
-  if (end != ScanEnd::Finished) return 1;
+  if (args.has("load-log")) {
+    if (run->loadLog(args.get("load-log")) != LogLoadEnd::Loaded) return 1;
+  } else if (run->scan() != ScanEnd::Finished) {
+    return 1;
+  }
   Session& session = run->session();
   SaveJob job(run->scanState());
   job.options = options;

@@ -78,7 +78,9 @@ int scanCommand(const std::vector<std::string>& argv) {
 }
 
 int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
-  Args args(argv, kScanValued, kScanFlags);
+  std::set<std::string> valued = kScanValued;
+  valued.insert("log");
+  Args args(argv, valued, kScanFlags);
   if (!args.ok()) {
     std::cerr << "tessaly-cli scan: " << args.error() << '\n';
     return 2;
@@ -91,14 +93,16 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
     if (exitCode == 2)
       std::cerr << "usage: tessaly-cli scan DISK (--partition N | --range FIRST LAST --fs FS)\n"
                    "       tessaly-cli scan IMAGE --floppy\n"
-                   "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all]\n";
+                   "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all] [--log FILE.SAV]\n";
     return exitCode;
   }
   const ScanEnd end = run->scan();
   if (end == ScanEnd::NotAvailable) return 1;
   // A disk that stopped answering still leaves the folders found before: they are
   // printed, and the command fails.
-  const int result = end == ScanEnd::DeviceLost ? 1 : 0;
+  int result = end == ScanEnd::DeviceLost ? 1 : 0;
+  // The result kept in a recovery log, to be recovered from later without scanning.
+  if (args.has("log") && !run->saveLog(args.get("log"))) result = 1;
 
   Session& session = run->session();
   ScanState& scan = run->scanState();

@@ -6,9 +6,11 @@
 #include <iostream>
 
 #include "config/configuration.h"
+#include "disk/disk_enumeration.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 
 namespace tessaly::cli {
 
@@ -34,7 +36,9 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   const bool floppy = args.has("floppy");
   // --range FIRST LAST: the two sector numbers follow the disk.
   const bool range = !pos.empty() && args.has("range") && args.has("fs");
-  if (pos.empty() || (!floppy && !args.has("partition") && !range)) {
+  // A recovery log names the partition itself.
+  const bool fromLog = args.has("load-log");
+  if (pos.empty() || (!floppy && !args.has("partition") && !range && !fromLog)) {
     std::cerr << "name a disk and what to scan: --partition N, --floppy, or --range FIRST LAST --fs FS\n";
     return nullptr;
   }
@@ -84,7 +88,9 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   } else {
     session.selectedDisk = 0;
     session.selectedDiskName = "Disk0";
-    if (args.has("partition")) {
+    if (fromLog) {
+      run->label_ = "the recovery log " + args.get("load-log");
+    } else if (args.has("partition")) {
       auto n = parseNumber(args.get("partition"));
       TreeModel tree;
       tree.insert(kNoItem, "Disk 0", 1, 1);
@@ -150,6 +156,57 @@ ScanEnd ScanRun::scan() {
   if (end == ScanEnd::NotAvailable)
     std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
   return end;
+}
+
+}  // namespace tessaly::cli
+
+namespace tessaly::cli {
+
+namespace {
+
+// The model text of the disk, as the disk page would show it (the disk facts helper
+// writes it).
+std::string diskModel(Session& session) {
+  TreeModel disks;
+  enumerateDisks(session, disks);
+  (void)diskFactsRows(session, session.selectedDisk);
+  return session.currentDiskModel;
+}
+
+}  // namespace
+
+LogLoadEnd ScanRun::loadLog(const std::string& path) {
+  Session& session = *session_;
+  const LogRead read = readRecoveryLogFile(path, diskModel(session));
+  if (read.end != LogLoadEnd::Loaded) {
+    std::cerr << "tessaly-cli: " << path << ": " << session.text(*logLoadMessage(read.end)) << '\n';
+    return read.end;
+  }
+  scan_.reset();
+  scan_ = std::make_unique<ScanState>(session.memoryLimit);
+  loadRecoveryLog(session, *scan_, read.log);
+  report_.finish();
+  return LogLoadEnd::Loaded;
+}
+
+bool ScanRun::saveLog(const std::string& chosen) {
+  Session& session = *session_;
+  const SaveLogName name = saveLogName(chosen);
+  if (!name.validExtension) {
+    std::cerr << "tessaly-cli: " << chosen << ": " << session.text(msg::kInvalidExtension) << '\n';
+    return false;
+  }
+  if (name.askOverwrite(platform::fileExists(name.path)) &&
+      session.messageBox(name.path + session.text(msg::kOverwriteQuestion), MessageButtons::YesNo,
+                         MessageIcon::Question) != kIdYes)
+    return false;
+  if (!session.floppySelected()) session.currentDiskModel = diskModel(session);
+  const LogSaveEnd end = saveRecoveryLogFile(session, *scan_, 1, name.path);
+  if (end == LogSaveEnd::Written) return true;
+  const auto message = logSaveMessage(end);
+  std::cerr << "tessaly-cli: " << name.path << ": " << (message ? session.text(*message) : kEmptyCatalogueMessage)
+            << '\n';
+  return false;
 }
 
 }  // namespace tessaly::cli

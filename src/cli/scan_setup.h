@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/frontend.h"
+#include "recovery/log_file.h"
 #include "recovery/quick_scan.h"
 #include "session/scan_state.h"
 #include "session/session.h"
@@ -31,6 +32,12 @@ class ScanRun {
   // NotAvailable when the file system cannot be scanned in Quick mode (the reason is
   // printed); DeviceLost when the disk stopped answering (the message was shown).
   ScanEnd scan();
+  // Instead of a scan: puts the recovery log at path in place of one, after checking
+  // that it was made on this disk. Prints the reason when it is refused.
+  LogLoadEnd loadLog(const std::string& path);
+  // Writes the log of the last scan to path (the name rule of Save Log applied first).
+  // False, with the reason printed, when nothing was written.
+  bool saveLog(const std::string& path);
 
   Session& session() { return *session_; }
   // The scan of the last scan() (null before it).
