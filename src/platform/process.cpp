@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -57,6 +59,17 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     }
   }).detach();
   return true;
+}
+
+bool programOnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path ? path : "/usr/bin:/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    std::string candidate = folder.empty() ? std::string(".") : folder;
+    candidate.append("/").append(program);
+    if (fileExists(candidate) && ::access(candidate.c_str(), X_OK) == 0) return true;
+  }
+  return false;
 }
 
 bool fileExists(const std::string& path) {

@@ -15,6 +15,9 @@ std::optional<int> runAndWait(const std::string& program, const std::vector<std:
 // False when it could not be started.
 bool startDetached(const std::string& program, const std::vector<std::string>& args);
 
+// True when a program of that name can be started from PATH.
+bool programOnPath(const std::string& program);
+
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 

@@ -15,6 +15,7 @@ inline constexpr const char* kStep1 = "Step1.bmp";      // start, disk page
 inline constexpr const char* kStep2 = "Step2.bmp";      // disk chosen
 inline constexpr const char* kStep4 = "Step4.bmp";      // partition page
 inline constexpr const char* kStep4Raw = "Step4_1.bmp"; // raw recovery
+inline constexpr const char* kStep5Raw = "Step5_1.bmp"; // raw recovery, a file type checked
 inline constexpr const char* kStep5 = "Step5.bmp";      // scan started
 inline constexpr const char* kStep6 = "Step6.bmp";      // file-system page (Advanced)
 inline constexpr const char* kStep6Quick = "Step6_1.bmp"; // results of a Quick scan

@@ -402,9 +402,8 @@ void MainWindow::createRawControls() {
   place(new wxStaticText(panel_, id::kRawFileTypesLabel, "Select File Type(s) for Raw Recovery"),
         290, 191, 199, 10);
   auto* types = new wxCheckListBox(panel_, id::kRawFileTypes);
-  for (const char* type : {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
-                           "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"})
-    types->Append(type);
+  for (const raw::RawTypeInfo& type : raw::kRawTypeInfo) types->Append(wxString::FromUTF8(std::string(type.itemText)));
+  types->Bind(wxEVT_CHECKLISTBOX, [this](wxCommandEvent& e) { rawTypeChecked(e.GetInt()); });
   place(types, 290, 203, 199, 44);
   auto* recovered = new wxListCtrl(panel_, id::kRawFilesRecovered, wxDefaultPosition,
                                    wxDefaultSize, wxLC_REPORT | wxBORDER_THEME);
@@ -412,8 +411,10 @@ void MainWindow::createRawControls() {
                           panel_->ConvertDialogToPixels(wxSize(440, 0)).x);
   place(recovered, 134, 37, 355, 146);
   place(new wxButton(panel_, id::kStartRecovery, "S&tart Recovery"), 134, 250, 80, 16);
-  place(new ProgressBar(panel_, id::kRawProgress), 220, 252, 200, 12);
-  place(new wxStaticText(panel_, id::kRawStatus, ""), 426, 253, 63, 10);
+  place(new ProgressBar(panel_, id::kRawProgress), 220, 252, 269, 12);
+  place(new wxStaticText(panel_, id::kRawStatus, "", wxDefaultPosition, wxDefaultSize,
+                         wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END),
+        134, 274, 222, 10);
   for (int raw : hidden) controls_[raw]->Hide();
 }
 
@@ -429,7 +430,9 @@ void MainWindow::buildCommandTable() {
       {id::kSearchEntireDisk, [this] { searchEntireDisk(); }},
       {id::kSearchMorePartitions, later("Search More Partitions")},
       {control::kStopSearching, [this] { stopScan(); }},
-      {id::kStartRecovery, later("Raw recovery")},
+      {id::kStartRecovery, [this] { startStopRecovery(); }},
+      {id::kRawEntireDisk, [this] { chooseEntireDisk(); }},
+      {id::kRawSectorRange, [this] { chooseSectorRange(); }},
       // Start and end.
       {id::kCancel, [this] { closeSequence(); }},
       {id::kMenuExit, [this] { exitSequence(28); }},
@@ -479,32 +482,16 @@ void MainWindow::buildCommandTable() {
          startSave();
        }},
       {id::kMenuSaveSettings, [this] { openSaveSettings(); }},
-      {id::kMenuSaveLog, [this] { saveRecoveryLog(); }},
-      {id::kSaveLogButton,
-       [this] {
-         if (recoveryMode_ == kModeRaw) {
-           session_->messageBox(
-               session_->text(msg::kNotInRawMode));
-           return;
-         }
-         saveRecoveryLog();
-       }},
-      {id::kMenuLoadLog, later("Loading a recovery log")},
-      {id::kLoadLogButton,
-       [this] {
-         if (recoveryMode_ == kModeRaw) {
-           session_->messageBox(
-               session_->text(msg::kNotInRawMode));
-           return;
-         }
-         notAvailableYet("Loading a recovery log");
-       }},
-      {id::kMenuReportView, later("The recovery report")},
-      {id::kMenuReportPrint, later("Printing the recovery report")},
-      {id::kMenuReportMail, later("E-mailing the recovery report")},
-      {id::kMenuReportClear, later("Clearing the recovery report")},
-      {id::kMenuDirectoryView, later("The directory list")},
-      {id::kMenuDirectoryPrint, later("Printing the directory list")},
+      {id::kMenuSaveLog, [this] { saveLogCommand(false); }},
+      {id::kSaveLogButton, [this] { saveLogCommand(true); }},
+      {id::kMenuLoadLog, [this] { loadLogCommand(); }},
+      {id::kLoadLogButton, [this] { loadLogButton(); }},
+      {id::kMenuReportView, [this] { viewReport(); }},
+      {id::kMenuReportPrint, [this] { printReport(); }},
+      {id::kMenuReportMail, [this] { emailReport(); }},
+      {id::kMenuReportClear, [this] { clearReports(); }},
+      {id::kMenuDirectoryView, [this] { viewDirectoryList(); }},
+      {id::kMenuDirectoryPrint, [this] { printDirectoryList(); }},
   };
 }
 
@@ -857,11 +844,13 @@ void MainWindow::exitSequence(int blanks) {
     return;
   }
   // The first running worker is ended (the save thread and the partition search come
-  // with their own steps; the scan thread is the only one so far).
+  // with their own steps).
   if (scanThread_) {
     session_->worker.end();
     waitForWorker(*scanThread_);
     scanThread_.reset();
+  } else if (rawThread_) {
+    endRawThread();
   }
   if (wizardPage_ == WizardPage::Results && !scanThread_) {
     if (session_->messageBox(session_->text(msg::kSaveRecoveryQuestion),
@@ -886,7 +875,7 @@ void MainWindow::closeSequence() {
     exitInProgress_ = 0;
     return;
   }
-  // The report of a recovery closed during its scan comes with the recovery reports.
+  if (scanning) writeReport(ReportOccasion::ClosedDuringScan);
   terminateSelf(0);
 }
 
@@ -897,6 +886,7 @@ void MainWindow::endWorkers() {
     waitForWorker(*scanThread_);
     scanThread_.reset();
   }
+  endRawThread();
 }
 
 void MainWindow::terminateSelf(int code) {
@@ -908,8 +898,6 @@ void MainWindow::terminateSelf(int code) {
   }
   Destroy();
 }
-
-void MainWindow::saveRecoveryLog() { notAvailableYet("Saving the recovery log"); }
 
 void MainWindow::about() {
   wxIcon icon;

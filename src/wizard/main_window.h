@@ -15,6 +15,9 @@
 
 #include "platform/device.h"
 #include "platform/registry.h"
+#include "raw/raw_search.h"
+#include "records/recovery_log.h"
+#include "records/report.h"
 #include "save/save_options.h"
 #include "save/save_job.h"
 #include "session/scan_state.h"
@@ -45,7 +48,11 @@ struct WindowOptions {
   // none). Null: the desktop's popup menu.
   std::function<int(wxWindow&, wxMenu&, const wxPoint&)> popupMenu;
   // Opens a saved file with the desktop's program for its type. Null: openSavedFile.
+  // The report and the directory list are opened with it too.
   std::function<bool(const std::string&)> openFile;
+  // Prints without asking, as PostScript into this file, instead of through the print
+  // dialog (tests).
+  std::optional<std::string> printToFile;
 };
 
 // The wizard's pages.
@@ -121,6 +128,10 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   const std::string& logPath() const { return logPath_; }
   bool entireDiskSelected() const { return entireDiskSelected_; }
   bool scanRunning() const { return scanThread_ != nullptr; }
+  bool rawRunning() const { return rawThread_ != nullptr; }
+  bool loadingLog() const { return loadingLog_ != 0; }
+  // The lines Print Report prints, as the last report left them.
+  const PrintedReportLines& printedReportLines() const { return printedReportLines_; }
   bool terminated() const { return terminated_; }
   TreeModel& diskTree() { return diskTree_; }
   TreeModel& partitionTree() { return partitionTree_; }
@@ -161,6 +172,7 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
     bool deviceLost = false;           // ... and the disk stopped answering during it
     bool ended = false;                // ended at a safe point by Stop or exit
     std::optional<int> exitCode;       // the engine ended the program
+    bool fromLog = false;              // a recovery log was loaded instead of a scan
     std::string error;                 // an unexpected failure
   };
   struct ScanWorker {
@@ -232,7 +244,8 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void nextOnPartitionPage();
   void searchEntireDisk();
   void tearDownResults();
-  bool workerRunning() const { return scanThread_ != nullptr; }
+  bool workerRunning() const { return scanThread_ != nullptr || rawThread_ != nullptr; }
+  void hideDiskPage();
 
   // ------------------------------------------------------------ results views (results_view.cpp)
   void bindResultsViews();
@@ -267,6 +280,49 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void endOfQuickRun();
   void stopScan();
   void waitForWorker(ScanWorker& worker);
+
+  // ------------------------------------------------------------ raw recovery (raw_page.cpp)
+  struct RawWorker {
+    std::jthread thread;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    raw::RawSearchOutcome outcome;
+    std::string error;
+    unsigned token = 0;
+  };
+  void setUpRawPage();
+  void rawTypeChecked(int item);
+  void chooseEntireDisk();
+  void chooseSectorRange();
+  void startStopRecovery();
+  void askToStopRawSearch();
+  bool rawDestinationReady();
+  void startRawSearch(raw::RawSearchRequest request);
+  void rawFileCarved(raw::RawType type, std::uint32_t count);
+  void rawThreadEnded(unsigned token);
+  void endRawThread();
+  void rawControlsAfterSearch();
+
+  // ------------------------------------------------------------ recovery log (log_commands.cpp)
+  void saveLogCommand(bool button);
+  void loadLogCommand();
+  void loadLogButton();
+  void loadRecoveryLog();
+  void restoreWizardAfterLoadCancel();
+  void startLogLoad(RecoveryLog log);
+
+  // ------------------------------------------------------------ reports (report_commands.cpp)
+  void writeReport(ReportOccasion occasion);
+  void viewReport();
+  void printReport();
+  void emailReport();
+  void clearReports();
+  void viewDirectoryList();
+  void printDirectoryList();
+  // Prints the lines through the print dialog (or into printToFile); false when nothing
+  // was printed.
+  bool printLines(const std::vector<std::string>& lines);
+  void openForViewing(const std::string& path);
 
   // ------------------------------------------------------------ members
   WindowOptions options_;
@@ -319,6 +375,19 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
 
   std::unique_ptr<ScanWorker> scanThread_;
   unsigned nextToken_ = 0;
+
+  // Raw recovery.
+  std::unique_ptr<RawWorker> rawThread_;
+  bool rawEntireDisk_ = true;
+  bool rawRowsShown_ = false;
+  raw::RawTypeSet rawTypes_;  // the types of the search that runs or ran last
+
+  // The recovery log and the reports.
+  bool savingLog_ = false;
+  int loadingLog_ = 0;
+  bool recoverySaved_ = false;  // the results shown are kept in a recovery log
+  PrintedReportLines printedReportLines_;
+  bool directoryListOpen_ = false;
 
   // The results views.
   TreeItem currentFolderItem_ = kNoItem;

@@ -79,6 +79,48 @@ RangeResult checkRange(const RangeInput& input) {
   return r;
 }
 
+namespace {
+
+// Digits only (blanks around them allowed), at most 64 bits.
+std::optional<std::uint64_t> parseUnsigned(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t last = text.find_last_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  std::uint64_t value = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+RawRangeResult checkRawRange(const RawRangeInput& input) {
+  RawRangeResult r;
+  const auto end = parseUnsigned(input.endText);
+  if (!end) {
+    r.refusal = msg::kInvalidEndSector;
+    r.restoreEnd = true;
+    return r;
+  }
+  const auto start = parseUnsigned(input.startText);
+  if (!start) {
+    r.refusal = msg::kInvalidStartSector;
+  } else if (*start >= *end) {
+    r.refusal = msg::kStartNotBelowEnd;
+  } else if (*end > input.diskSectors) {
+    r.refusal = msg::kInvalidEndSector;
+  } else {
+    r.start = *start;
+    r.end = *end;
+  }
+  return r;
+}
+
 std::string helpText(const std::vector<std::string>& lines, const std::string& rule) {
   std::string text = std::string(kHelpHeading) + kHelpLineBreak + kHelpLineBreak;
   for (const std::string& line : lines) text += line + kHelpLineBreak;

@@ -36,6 +36,21 @@ struct RangeResult {
 };
 RangeResult checkRange(const RangeInput& input);
 
+// What Start Recovery makes of the raw page's Sector Range: start and end sectors as
+// typed (unsigned), the end the first sector after the range.
+struct RawRangeInput {
+  std::string startText;
+  std::string endText;
+  std::uint64_t diskSectors = 0;
+};
+struct RawRangeResult {
+  std::optional<Message> refusal;  // nothing: accepted
+  bool restoreEnd = false;         // the end field gets the disk's sector count back
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+RawRangeResult checkRawRange(const RawRangeInput& input);
+
 // The help pane's text: the heading block, the lines, and the closing rule.
 inline constexpr const char* kHelpHeading =
     "____________________ ONLINE HELP _____________________________";

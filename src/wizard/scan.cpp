@@ -23,6 +23,7 @@ void MainWindow::newScan() {
   // new scan writes its own.
   saveJob_.reset();
   saveScan_.reset();
+  recoverySaved_ = false;
   auto next = std::make_shared<ScanState>(session_->memoryLimit);
   folderMirror_->attach(next->folderTree);
   fileList_.clear();
@@ -113,6 +114,11 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
                          MessageIcon::Error);
   const std::string fs(fileSystemName(session_->partitionSelection.fileSystem));
   if (outcome.scanned) {
+    if (outcome.fromLog) {
+      recoverySaved_ = true;
+    } else if (recoveryMode_ == kModeQuick) {
+      writeReport(ReportOccasion::QuickScanFinished);
+    }
     resultsOfQuickScan(session_->floppySelected());
   } else if (recoveryMode_ == kModeQuick && !outcome.ended) {
     // A file system whose Quick scan this version does not have: say so, and let the
@@ -197,7 +203,7 @@ void MainWindow::stopScan() {
     }
     enableMenu(id::kMenuSelectAll, true);
     enableMenu(id::kMenuSave, true);
-    // The report of a stopped scan comes with the recovery reports.
+    writeReport(ReportOccasion::Stopped);
     if (recoveryMode_ != kModeAdvanced) setHelp(help::kStoring);
     try {
       // The tree of what the scan had found when it stopped, built afresh.

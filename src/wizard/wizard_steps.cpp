@@ -49,6 +49,11 @@ void MainWindow::showDiskPage() {
   list_->Show();
 }
 
+void MainWindow::hideDiskPage() {
+  for (int id : kDiskPageControls) show(id, false);
+  for (wxStaticText* hint : modeHints_) hint->Hide();
+}
+
 void MainWindow::showPartitionPage(bool visible) {
   for (int id : kPartitionPageControls) show(id, visible);
   show(id::kPartitionSearchProgress, false);
@@ -140,17 +145,14 @@ void MainWindow::next() {
 
 void MainWindow::nextOnDiskPage() {
   const bool raw = static_cast<wxRadioButton*>(control(id::kRaw))->GetValue();
-  // The Advanced and Raw steps have their own pages, which arrive with their engines.
-  if (raw || recoveryMode_ == kModeRaw) {
-    notAvailableYet("Raw Recovery");
-    return;
-  }
-  if (recoveryMode_ == kModeAdvanced) {
+  // The Advanced step has its own pages, which arrive with its engine.
+  if (recoveryMode_ == kModeAdvanced && !raw) {
     notAvailableYet("The Advanced mode");
     return;
   }
-  if (recoveryMode_ != kModeQuick) return;
-  enableMenu(id::kMenuLoadLog, true);
+  if (raw) recoveryMode_ = kModeRaw;
+  if (recoveryMode_ != kModeQuick && recoveryMode_ != kModeRaw) return;
+  if (recoveryMode_ != kModeRaw) enableMenu(id::kMenuLoadLog, true);
   logPath_ = fieldText(id::kLogPath);
   if (logPath_.empty()) {
     logPath_ = platform::tempFolder();
@@ -161,6 +163,12 @@ void MainWindow::nextOnDiskPage() {
   enable(id::kSearchMorePartitions, true);
   setPicture(artwork::kStep4);
   session_->partitionSelection.partitionIndex = 0;
+  if (recoveryMode_ == kModeRaw) {
+    const int disk = diskNumberOf(session_->selectedDiskName);
+    session_->selectedDisk = static_cast<std::uint16_t>(disk < 0 ? 0 : disk);
+    setUpRawPage();
+    return;
+  }
   setUpPartitionPage();
 }
 
@@ -196,6 +204,8 @@ void MainWindow::nextWithFloppy() {
 void MainWindow::setUpPartitionPage() {
   const int disk = diskNumberOf(session_->selectedDiskName);
   session_->selectedDisk = static_cast<std::uint16_t>(disk < 0 ? 0 : disk);
+  // For a recovery log only the disk is taken: the log names its partition.
+  if (loadingLog_) return;
   partitionTree_.clear();
   const TreeItem root =
       partitionTree_.insert(kNoItem, "Disk " + std::to_string(session_->selectedDisk),
@@ -276,6 +286,7 @@ void MainWindow::searchEntireDisk() {
 }
 
 void MainWindow::nextOnPartitionPage() {
+  loadingLog_ = 0;
   // Whatever an earlier scan left is discarded first.
   releaseScanState(*scan_);
 
@@ -357,8 +368,7 @@ void MainWindow::tearDownResults() {
 void MainWindow::back() {
   if (workerRunning()) return;
   if (wizardPage_ <= WizardPage::Disk) return;
-  if (wizardPage_ == WizardPage::Results) {
-    // No recovery log has been saved in this run, so the recovery is not saved.
+  if (wizardPage_ == WizardPage::Results && !recoverySaved_) {
     if (session_->messageBox(session_->text(msg::kSaveRecoveryQuestion),
                              MessageButtons::YesNo, MessageIcon::Question) == kIdYes)
       saveRecoveryLog();
@@ -401,6 +411,13 @@ void MainWindow::back() {
   } else {
     setHelp(help::kPartitionPage);
     tearDownResults();
+    // The results of a recovery log loaded from the disk page had no partition page
+    // before them: it is made now.
+    if (loadingLog_) {
+      loadingLog_ = 0;
+      chosenPartition_ = 0;
+      setUpPartitionPage();
+    }
     // The partition page comes back as it was left; Quick mode has no page of its own
     // between the partition page and the results, so the wizard is on page 1 again.
     showPartitionPage(true);

@@ -177,10 +177,10 @@ TEST_F(WizardTest, SearchEntireDiskTakesTheWholeDiskAndUncheckingRestoresThePart
   ASSERT_TRUE(waitForScan());
 }
 
-TEST_F(WizardTest, AdvancedAndRawSayTheyAreNotAvailableAndStayOnTheDiskPage) {
+TEST_F(WizardTest, AdvancedSaysItIsNotAvailableAndStaysOnTheDiskPage) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
-  for (int mode : {wid::kAdvanced, wid::kRaw}) {
+  for (int mode : {wid::kAdvanced}) {
     dialogs.messages.clear();
     ASSERT_TRUE(click(mode));
     ASSERT_TRUE(click(wid::kNext));

@@ -53,6 +53,21 @@ TEST(PartitionRange, TheEntireDiskRunsFromZeroToItsLastSector) {
   EXPECT_EQ(r.refusal->english, "End sector should be bigger than start sector");
 }
 
+TEST(RawRange, TheEndIsReadFirstAndMustLieWithinTheDisk) {
+  auto refusal = [](const char* start, const char* end) {
+    const RawRangeResult r = checkRawRange({start, end, 1000});
+    return r.refusal ? std::string(r.refusal->english) + (r.restoreEnd ? " (restored)" : "") : std::string("ok");
+  };
+  EXPECT_EQ(refusal("x", "y"), "Invalid End Sector (restored)");
+  EXPECT_EQ(refusal("x", "900"), "Invalid Start Sector");
+  EXPECT_EQ(refusal("900", "900"), "Start sector should be less than End sector");
+  EXPECT_EQ(refusal("0", "1001"), "Invalid End Sector");
+  EXPECT_EQ(refusal("-1", "10"), "Invalid Start Sector");
+  const RawRangeResult whole = checkRawRange({" 0", "1000 ", 1000});
+  EXPECT_FALSE(whole.refusal);
+  EXPECT_EQ(whole.end, 1000u);
+}
+
 TEST(HelpPane, TextBlocksAreHeadedAndClosedAndSplitIntoLines) {
   const std::string text = helpText({"   one", "   two"});
   EXPECT_EQ(text, std::string(kHelpHeading) + "\r\r\n\r\r\n   one\r\r\n   two\r\r\n" + kHelpRule);

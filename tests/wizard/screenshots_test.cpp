@@ -7,6 +7,7 @@
 
 #include "config/configuration.h"
 #include "partition/volume.h"
+#include "wizard/save_dialogs.h"
 
 namespace tessaly::wizard::test {
 namespace {
@@ -76,6 +77,37 @@ TEST_F(ScreenshotTest, EveryPageOfAQuickScan) {
   selectRows(rowsNamed({"Budget 2024.xls", "Exact Cluster.bin"}));
   shoot("5-results");
   EXPECT_EQ(window->fileListControl().GetItemCount(), 5);
+}
+
+TEST_F(ScreenshotTest, TheRawPageDuringAndAfterACarve) {
+  const std::string disk = carvingDisk(home);
+  auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(disk), 10340, 16384);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
+  ASSERT_FALSE(open({disk}).has_value());
+  ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
+  ASSERT_TRUE(click(wid::kRaw));
+  ASSERT_TRUE(click(wid::kNext));
+  auto* types = static_cast<wxCheckListBox*>(window->control(wid::kRawFileTypes));
+  for (unsigned item : {0u, 1u, 3u}) types->Check(item);
+  ASSERT_TRUE(click(wid::kRawSectorRange));
+  shoot("raw-1-page");
+  onDialog = [&](wxDialog& d, int number) {
+    if (number != dialog::kFileSaving) return;
+    type(d, dialog::id::kPath, home.file("carved"));
+    EXPECT_TRUE(press(d, dialog::id::kOk));
+  };
+  ASSERT_TRUE(click(wid::kStartRecovery));
+  ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }));
+  pump(std::chrono::milliseconds(100));
+  // The document is carved and counted; the search holds further on.
+  auto* recovered = static_cast<wxListCtrl*>(window->control(wid::kRawFilesRecovered));
+  ASSERT_EQ(recovered->GetItemCount(), 3);
+  EXPECT_EQ(recovered->GetItemText(0), "Total Word File(s) Recovered :  1");
+  EXPECT_EQ(recovered->GetItemText(2), "Total Zip File(s) Recovered :  0");
+  shoot("raw-2-carving");
+  hold->release();
+  ASSERT_TRUE(pumpUntil([&] { return !window->rawRunning(); }));
+  shoot("raw-3-done");
 }
 
 TEST_F(ScreenshotTest, TheSettingsAndSavingDialogs) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <random>
 
 #include "config/configuration.h"
 #include "wizard/tree_mirror.h"
@@ -77,6 +79,23 @@ void HoldingDevice::arm(std::uint64_t firstSector, std::uint64_t endSector) {
   open_ = false;
 }
 
+std::string carvingDisk(const TempDir& dir) {
+  std::vector<std::uint8_t> disk(8 << 20);
+  std::mt19937 random(11);
+  for (auto& b : disk) b = static_cast<std::uint8_t>(random());
+  auto place = [&](const char* name, std::size_t sector) {
+    const auto file = readFile(sourceDir() + "/tests/data/raw/" + name);
+    std::copy(file.begin(), file.end(), disk.begin() + static_cast<long>(sector * 512));
+    return sector + (file.size() + 511) / 512;
+  };
+  place("comment.zip", place("letter.doc", 300));
+  place("ledger.xls", 15000);
+  const std::string path = dir.file("carving.img");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()),
+                                              static_cast<std::streamsize>(disk.size()));
+  return path;
+}
+
 // ------------------------------------------------------------------ WizardTest
 
 void WizardTest::SetUp() { startWx(); }
@@ -88,7 +107,9 @@ std::string WizardTest::installFolder() {
   if (!std::filesystem::exists(folder)) {
     std::filesystem::create_directories(folder);
     for (const auto& entry : std::filesystem::directory_iterator(stageDir())) {
-      if (entry.path().filename().string().rfind("TYDataFile", 0) == 0) continue;
+      // The files the program writes there are the test's own.
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("TYDataFile", 0) == 0 || name.rfind("TreeStruct", 0) == 0 || name == "LogDetails.txt") continue;
       std::filesystem::create_symlink(entry.path(), folder + "/" + entry.path().filename().string());
     }
   }

@@ -207,6 +207,13 @@ void stepPictures() {
     page(gc, 76, 104, 70);
     magnifier(gc, 150, 138, 26);
   });
+  step("Step5_1.bmp", "4", "Start the search", "files are written as found", [](wxGraphicsContext& gc) {
+    page(gc, 36, 84, 64);
+    checkMark(gc, 52, 112, 30, rgb(60, 160, 80));
+    stroke(gc, {{112, 128}, {146, 128}}, rgb(60, 160, 80), 8);
+    polygon(gc, {{142, 114}, {164, 128}, {142, 142}}, rgb(60, 160, 80));
+    folder(gc, 126, 150, 56, true);
+  });
   step("Step5.bmp", "4", "Scanning", "every cluster is read once", [](wxGraphicsContext& gc) {
     for (int row = 0; row < 6; ++row)
       for (int col = 0; col < 8; ++col) {
