@@ -299,6 +299,11 @@ TEST_F(MftStopTest, StopDuringTheMftWalkAndYesBuildsTheTreeFoundSoFar) {
   EXPECT_EQ(stopped[0], "Root");
   for (const auto& path : stopped)
     EXPECT_NE(std::find(reference.begin(), reference.end(), path), reference.end()) << path;
+  // The report of a stop names the physical disk and counts the partition from 1.
+  const std::vector<std::uint8_t> report = readFile(window->session().dataFolder() + "/LogDetails.txt");
+  EXPECT_NE(std::string(report.begin(), report.end())
+                .find("Physical Disk Number : 0\r\nModel Number : Disk image\r\nPartition Number : 1\r\n"),
+            std::string::npos);
 }
 
 TEST_F(QuickScanTest, ExitDuringAScanEndsTheScanThreadAndThenTheProgram) {
@@ -336,6 +341,28 @@ TEST_F(QuickScanTest, ExitDuringAScanEndsTheScanThreadAndThenTheProgram) {
   EXPECT_FALSE(window->scanRunning());
   // No save question: the results page was never reached.
   EXPECT_EQ(releasing.messages.size(), 1u);
+}
+
+TEST_F(QuickScanTest, CloseDuringAScanAnsweredYesLeavesItsReport) {
+  const std::string image = imagePath("fat_disk");
+  const VolumeParameters v = layoutOf(image, "FAT16", 2048, 43007);
+  auto hold = std::make_shared<HoldingDevice>(platform::FileDevice::open(image), v.clusterSector(6), 43008);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
+  ASSERT_FALSE(open({image}).has_value());
+  toPartitionPage();
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }));
+  hold->release();
+  dialogs.messageAnswers = {kIdYes};
+  ASSERT_TRUE(click(wid::kCancel));
+  EXPECT_EQ(terminatedWith, 0);
+  const std::vector<std::uint8_t> report = readFile(window->session().dataFolder() + "/LogDetails.txt");
+  const std::string text(report.begin(), report.end());
+  EXPECT_NE(text.find("Disk Number : 0\r\nModel Number : Disk image\r\nPartition Number : 0\r\nPartition Type : "
+                      "FAT16\r\nSearch Mode : Quick\r\nSearch Entire Disk Status: FALSE\r\nSearch Range : 2048 to "
+                      "43007\r\n"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(QuickScanTest, CloseDuringAScanAsksWithTwentySevenBlanks) {

@@ -151,6 +151,7 @@ std::optional<int> WizardTest::open(const std::vector<std::string>& disks,
     openedFiles.push_back(path);
     return true;
   };
+  options.printToFile = printToFile;
   window = new MainWindow(std::move(options));
   try {
     window->initialise();

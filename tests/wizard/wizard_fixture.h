@@ -137,6 +137,8 @@ class WizardTest : public ::testing::Test {
   int popupAnswer = wxID_NONE;
   // The files the window opened with the desktop's program.
   std::vector<std::string> openedFiles;
+  // Where the window prints (PostScript), given to it when it is opened.
+  std::optional<std::string> printToFile;
 };
 
 }  // namespace tessaly::wizard::test
