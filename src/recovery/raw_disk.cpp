@@ -9,15 +9,17 @@
 namespace tessaly {
 
 std::uint64_t diskSectorCount(Session& session) {
-  const std::string size =
-      session.registry.readString(diskfacts::kSizeKey, diskfacts::diskValueName(session.selectedDisk));
+  // The device's own size first: the disk facts may be left from another disk that once
+  // had the same number (a command line names its disks anew on every run).
   std::uint64_t bytes = 0;
-  for (char c : size) {
-    if (c < '0' || c > '9' || bytes > (UINT64_MAX - 9) / 10) break;
-    bytes = bytes * 10 + static_cast<std::uint64_t>(c - '0');
-  }
+  if (auto device = session.devices.open(session.selectedDevicePath())) bytes = device->size();
   if (bytes == 0) {
-    if (auto device = session.devices.open(session.selectedDevicePath())) bytes = device->size();
+    const std::string size =
+        session.registry.readString(diskfacts::kSizeKey, diskfacts::diskValueName(session.selectedDisk));
+    for (char c : size) {
+      if (c < '0' || c > '9' || bytes > (UINT64_MAX - 9) / 10) break;
+      bytes = bytes * 10 + static_cast<std::uint64_t>(c - '0');
+    }
   }
   return bytes / kSectorSize;
 }

@@ -12,8 +12,8 @@ namespace tessaly {
 
 class Session;
 
-// The disk's sector count: its size from the disk facts, or the device's own size when
-// the facts have none.
+// The disk's sector count: the device's own size, or its size from the disk facts when
+// the device cannot tell.
 std::uint64_t diskSectorCount(Session& session);
 
 class DiskSectorSource : public raw::SectorSource {

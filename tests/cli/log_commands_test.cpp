@@ -1,5 +1,5 @@
 // tessaly-cli scan --log and recover --load-log: a log written after a scan recovers the
-// same files without scanning, and a log of another disk or a damaged one is refused.
+// same files without scanning, and a log of another disk is refused.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -64,27 +64,6 @@ TEST(LogCommands, ALogRecoversWhatTheScanDoesAndOnlyOnItsDisk) {
   EXPECT_NE(other.find("status=1"), std::string::npos) << other;
   EXPECT_FALSE(fs::exists(cli.dir.file("x")));
 
-  // A log cut short is an error in the file.
-  bytes = test::readFile(log);
-  bytes.resize(bytes.size() - 3);
-  writeBytes(cli.dir.file("CUT.SAV"), bytes);
-  const std::string cut =
-      cli.outcome("recover " + image + " --load-log '" + cli.dir.file("CUT.SAV") + "' --out '" + cli.dir.file("y") + "'");
-  EXPECT_NE(cut.find("Error in file"), std::string::npos) << cut;
-  EXPECT_NE(cut.find("status=1"), std::string::npos) << cut;
-}
-
-TEST(LogCommands, AFloppyResultAndABadNameAreNotSaved) {
-  Cli cli;
-  const std::string floppy =
-      cli.outcome("scan '" + test::imagePath("fat_floppy") + "' --floppy --json --log '" + cli.dir.file("f.sav") + "'");
-  EXPECT_NE(floppy.find("Recovery can not be saved for Floppy"), std::string::npos) << floppy;
-  EXPECT_NE(floppy.find("status=1"), std::string::npos) << floppy;
-  EXPECT_FALSE(fs::exists(cli.dir.file("F.SAV")));
-  // A name of 252 characters leaves no room for ".SAV".
-  EXPECT_EQ(cli.status("scan '" + test::imagePath("fat_disk") + "' --partition 1 --quiet --log '" +
-                       cli.dir.file(std::string(252, 'n')) + "'"),
-            1);
 }
 
 }  // namespace

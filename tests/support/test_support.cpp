@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 namespace tessaly::test {
 
@@ -353,6 +354,23 @@ std::vector<std::uint8_t> readFile(const std::string& path) {
 std::string sha256File(const std::string& path) {
   std::string out = run("sha256sum '" + path + "'");
   return out.substr(0, 64);
+}
+
+std::string carvingDisk(const TempDir& dir) {
+  std::vector<std::uint8_t> disk(8 << 20);
+  std::mt19937 random(11);
+  for (auto& b : disk) b = static_cast<std::uint8_t>(random());
+  auto place = [&](const char* name, std::size_t sector) {
+    const auto file = readFile(sourceDir() + "/tests/data/raw/" + name);
+    std::copy(file.begin(), file.end(), disk.begin() + static_cast<long>(sector * 512));
+    return sector + (file.size() + 511) / 512;
+  };
+  place("comment.zip", place("letter.doc", 300));
+  place("ledger.xls", 15000);
+  const std::string path = dir.file("carving.img");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()),
+                                              static_cast<std::streamsize>(disk.size()));
+  return path;
 }
 
 }  // namespace tessaly::test

@@ -182,6 +182,11 @@ class TempDir {
   std::string path_;
 };
 
+// An 8 MiB disk image of random filler holding letter.doc at sector 300, comment.zip in
+// the sector right after it and ledger.xls at sector 15000; returns its path. A search
+// reads sectors from 10340 on only once the document has been carved.
+std::string carvingDisk(const TempDir& dir);
+
 // Runs a shell command; returns its standard output. Fails the test when it fails.
 std::string run(const std::string& command);
 std::vector<std::uint8_t> readFile(const std::string& path);

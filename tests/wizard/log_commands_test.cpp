@@ -97,21 +97,7 @@ TEST_F(WizardTest, ARefusedOrCancelledLoadLeavesThePageAsItWas) {
   loadOnDiskPage(std::nullopt);  // cancelled
   EXPECT_EQ(messages().size(), 2u);
 
-  // From the partition page the partition page comes back.
-  toPartitionPage();
-  dialogs.fileAnswers = {home.file("CUT.SAV")};
-  ASSERT_TRUE(click(wid::kLoadLogButton));
-  EXPECT_EQ(window->wizardPage(), WizardPage::Partition);
-  EXPECT_TRUE(shown(wid::kPartitionTree));
-
-  // Raw mode refuses both log buttons; a floppy's result cannot be saved.
-  ASSERT_TRUE(click(wid::kBack));
-  ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
-  ASSERT_TRUE(click(wid::kRaw));
-  ASSERT_TRUE(click(wid::kNext));
-  ASSERT_TRUE(click(wid::kLoadLogButton));
-  EXPECT_EQ(messages().back(), "This Feature can not be used while running under RAW Recovery Mode");
-  ASSERT_TRUE(click(wid::kBack));
+  // A floppy's result cannot be saved.
   ASSERT_TRUE(clickTree(control::kDiskTree, "1.44\" Floppy"));
   ASSERT_TRUE(click(wid::kQuick));
   ASSERT_TRUE(click(wid::kNext));

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "config/configuration.h"
 #include "wizard/tree_mirror.h"
@@ -77,23 +75,6 @@ void HoldingDevice::arm(std::uint64_t firstSector, std::uint64_t endSector) {
   holdFrom_ = firstSector * 512;
   holdTo_ = endSector * 512;
   open_ = false;
-}
-
-std::string carvingDisk(const TempDir& dir) {
-  std::vector<std::uint8_t> disk(8 << 20);
-  std::mt19937 random(11);
-  for (auto& b : disk) b = static_cast<std::uint8_t>(random());
-  auto place = [&](const char* name, std::size_t sector) {
-    const auto file = readFile(sourceDir() + "/tests/data/raw/" + name);
-    std::copy(file.begin(), file.end(), disk.begin() + static_cast<long>(sector * 512));
-    return sector + (file.size() + 511) / 512;
-  };
-  place("comment.zip", place("letter.doc", 300));
-  place("ledger.xls", 15000);
-  const std::string path = dir.file("carving.img");
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(disk.data()),
-                                              static_cast<std::streamsize>(disk.size()));
-  return path;
 }
 
 // ------------------------------------------------------------------ WizardTest

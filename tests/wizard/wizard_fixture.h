@@ -57,11 +57,6 @@ class HoldingDevice : public platform::Device {
   std::atomic<bool> holding_{false};
 };
 
-// An 8 MiB disk image of random filler holding letter.doc at sector 300, comment.zip in
-// the sector right after it and ledger.xls at sector 15000; returns its path. A search
-// reads sectors from 10340 on only once the document has been carved.
-std::string carvingDisk(const TempDir& dir);
-
 class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override;
