@@ -61,6 +61,7 @@ TEST_F(WizardTest, ASavedLogLoadsBackIntoTheResultsWithoutAScan) {
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
   EXPECT_EQ(listColumn(0).size(), 5u);
   EXPECT_TRUE(shown(wid::kFolderTree) && !shown(control::kDiskTree));
+  screenshot("log-loaded-results");
 
   // Back from a loaded log finds the partition page made for the disk.
   ASSERT_TRUE(click(wid::kBack));
