@@ -19,10 +19,11 @@ namespace tessaly::cli {
 namespace {
 
 void usage() {
-  std::cerr << "usage: tessaly-cli carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
-               "  [--bad-sectors ask|retry-all|skip-all] [--json] [--quiet]\n"
-               "  Without --range the whole disk is searched from sector 100; FIRST and LAST are\n"
-               "  the first and the last sector searched.\n";
+  std::cerr
+      << "usage: tessaly-cli carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
+         "  [--bad-sectors ask|retry-all|skip-all] [--json] [--quiet]\n"
+         "  Without --range the whole disk is searched from sector 100; FIRST and LAST are\n"
+         "  the first and the last sector searched.\n";
 }
 
 const std::map<std::string, raw::RawType> kTypeNames{{"doc", raw::RawType::Word},
@@ -107,7 +108,8 @@ int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& de
   devices.setDisks({pos[0]});
   const std::string device = platform::DeviceTable::physicalDriveName(0);
   if (!devices.open(device)) {
-    std::cerr << "tessaly-cli: cannot open " << pos[0] << " for reading: " << devices.openError(device) << '\n';
+    std::cerr << "tessaly-cli: cannot open " << pos[0]
+              << " for reading: " << devices.openError(device) << '\n';
     return 1;
   }
   const bool json = args.has("json");
@@ -131,14 +133,21 @@ int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& de
   std::string problem;
   switch (outcome.end) {
     case raw::RawSearchEnd::Finished:
-    case raw::RawSearchEnd::Stopped: break;
-    case raw::RawSearchEnd::NothingChecked: problem = "no file type to search for"; break;
-    case raw::RawSearchEnd::InvalidRange:
-      problem = "the range lies beyond the disk's " + std::to_string(source.sectorCount()) + " sectors";
+    case raw::RawSearchEnd::Stopped:
       break;
-    case raw::RawSearchEnd::NoOutputFolder: problem = "cannot create the output folder " + args.get("out"); break;
+    case raw::RawSearchEnd::NothingChecked:
+      problem = "no file type to search for";
+      break;
+    case raw::RawSearchEnd::InvalidRange:
+      problem =
+          "the range lies beyond the disk's " + std::to_string(source.sectorCount()) + " sectors";
+      break;
+    case raw::RawSearchEnd::NoOutputFolder:
+      problem = "cannot create the output folder " + args.get("out");
+      break;
     case raw::RawSearchEnd::ReadFailed:
-      problem = "the disk stopped delivering sectors at sector " + std::to_string(outcome.failedSector);
+      problem =
+          "the disk stopped delivering sectors at sector " + std::to_string(outcome.failedSector);
       break;
   }
   if (!problem.empty()) {
@@ -148,7 +157,10 @@ int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& de
 
   if (json) {
     JsonWriter out(std::cout);
-    out.beginObject().field("disk", pos[0]).field("out", args.get("out")).field("complete", problem.empty());
+    out.beginObject()
+        .field("disk", pos[0])
+        .field("out", args.get("out"))
+        .field("complete", problem.empty());
     out.key("files").beginArray();
     for (const raw::CarvedFile& f : report.files)
       out.beginObject()
@@ -159,7 +171,8 @@ int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& de
           .endObject();
     out.endArray().key("counts").beginObject();
     for (std::size_t t = 0; t < raw::kRawTypeCount; ++t)
-      if (request.types.has(static_cast<raw::RawType>(t))) out.field(kTypeWords[t], outcome.counts[t]);
+      if (request.types.has(static_cast<raw::RawType>(t)))
+        out.field(kTypeWords[t], outcome.counts[t]);
     out.endObject().endObject().finish();
     return status;
   }

@@ -61,10 +61,12 @@ void loadNtfsEntries(Session& session, ScanState& scan, const RecoveryLog& log) 
   releaseEntryTables(scan);
   allocateEntryTables(scan, session.memoryLimit, log.folders.size(), log.files.size());
   for (const FolderRecord& f : log.folders)
-    appendEntry(scan, EntryKind::Folder, f.name, f.parentId, 0, 0, f.selfId, f.date, f.deleted != 0);
+    appendEntry(scan, EntryKind::Folder, f.name, f.parentId, 0, 0, f.selfId, f.date,
+                f.deleted != 0);
   for (const LoggedFile& f : log.files) {
     const NtfsEntry e = entryFromLoggedFile(f);
-    appendEntry(scan, EntryKind::File, e.name, e.parent, e.size, e.sector, e.self, f.time, e.deleted);
+    appendEntry(scan, EntryKind::File, e.name, e.parent, e.size, e.sector, e.self, f.time,
+                e.deleted);
   }
   NtfsEntryTable(scan, EntryKind::Folder).sortByParent();
 }
@@ -87,7 +89,8 @@ RecoveryLog recoveryLogOf(const Session& session, ScanState& scan, int recoveryM
   return log;
 }
 
-LogSaveEnd saveRecoveryLogFile(const Session& session, ScanState& scan, int recoveryMode, const std::string& path) {
+LogSaveEnd saveRecoveryLogFile(const Session& session, ScanState& scan, int recoveryMode,
+                               const std::string& path) {
   if (scan.fileSystem() == FileSystem::Fat12 || session.floppySelected()) return LogSaveEnd::Floppy;
   if (scan.catalogue.recordCount() == 0) return LogSaveEnd::EmptyCatalogue;
   const RecoveryLog log = recoveryLogOf(session, scan, recoveryMode);
@@ -101,7 +104,8 @@ LogRead readRecoveryLogFile(const std::string& path, const std::string& currentM
     result.end = LogLoadEnd::CannotOpen;
     return result;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
   if (in.bad()) {
     result.end = LogLoadEnd::CannotOpen;
     return result;
@@ -122,20 +126,27 @@ LogRead readRecoveryLogFile(const std::string& path, const std::string& currentM
 
 std::optional<Message> logSaveMessage(LogSaveEnd end) {
   switch (end) {
-    case LogSaveEnd::Floppy: return msg::kNoRecoveryForFloppy;
-    case LogSaveEnd::CannotOpen: return msg::kUnableToOpenFile;
+    case LogSaveEnd::Floppy:
+      return msg::kNoRecoveryForFloppy;
+    case LogSaveEnd::CannotOpen:
+      return msg::kUnableToOpenFile;
     case LogSaveEnd::Written:
-    case LogSaveEnd::EmptyCatalogue: break;
+    case LogSaveEnd::EmptyCatalogue:
+      break;
   }
   return std::nullopt;
 }
 
 std::optional<Message> logLoadMessage(LogLoadEnd end) {
   switch (end) {
-    case LogLoadEnd::CannotOpen: return msg::kUnableToOpenFile;
-    case LogLoadEnd::ErrorInFile: return msg::kErrorInFile;
-    case LogLoadEnd::WrongDisk: return msg::kWrongDisk;
-    case LogLoadEnd::Loaded: break;
+    case LogLoadEnd::CannotOpen:
+      return msg::kUnableToOpenFile;
+    case LogLoadEnd::ErrorInFile:
+      return msg::kErrorInFile;
+    case LogLoadEnd::WrongDisk:
+      return msg::kWrongDisk;
+    case LogLoadEnd::Loaded:
+      break;
   }
   return std::nullopt;
 }

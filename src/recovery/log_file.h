@@ -15,7 +15,8 @@ class Session;
 struct ScanState;
 
 // The message the save shows when the catalogue is empty; the program goes on.
-inline constexpr const char* kEmptyCatalogueMessage = "Cannot continue further, error in creating file";
+inline constexpr const char* kEmptyCatalogueMessage =
+    "Cannot continue further, error in creating file";
 // The extension filter of the log file choosers.
 inline constexpr const char* kLogFilter = "*.SAV";
 
@@ -31,13 +32,14 @@ enum class LogSaveEnd {
 };
 // Writes the log of the scan to path (replacing a file there). A file that could not be
 // written whole is removed rather than left half written.
-LogSaveEnd saveRecoveryLogFile(const Session& session, ScanState& scan, int recoveryMode, const std::string& path);
+LogSaveEnd saveRecoveryLogFile(const Session& session, ScanState& scan, int recoveryMode,
+                               const std::string& path);
 
 enum class LogLoadEnd {
   Loaded,
-  CannotOpen,  // "Unable to open file"
-  ErrorInFile, // "Error in file": damaged, truncated or not a log
-  WrongDisk,   // "You Have Selected Wrong Disk"
+  CannotOpen,   // "Unable to open file"
+  ErrorInFile,  // "Error in file": damaged, truncated or not a log
+  WrongDisk,    // "You Have Selected Wrong Disk"
 };
 struct LogRead {
   LogLoadEnd end = LogLoadEnd::Loaded;

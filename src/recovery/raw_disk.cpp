@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "diskfacts/disk_facts_key.h"
 #include "disk/sector_reader.h"
+#include "diskfacts/disk_facts_key.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -14,8 +14,8 @@ std::uint64_t diskSectorCount(Session& session) {
   std::uint64_t bytes = 0;
   if (auto device = session.devices.open(session.selectedDevicePath())) bytes = device->size();
   if (bytes == 0) {
-    const std::string size =
-        session.registry.readString(diskfacts::kSizeKey, diskfacts::diskValueName(session.selectedDisk));
+    const std::string size = session.registry.readString(
+        diskfacts::kSizeKey, diskfacts::diskValueName(session.selectedDisk));
     for (char c : size) {
       if (c < '0' || c > '9' || bytes > (UINT64_MAX - 9) / 10) break;
       bytes = bytes * 10 + static_cast<std::uint64_t>(c - '0');
@@ -24,9 +24,11 @@ std::uint64_t diskSectorCount(Session& session) {
   return bytes / kSectorSize;
 }
 
-DiskSectorSource::DiskSectorSource(Session& session) : session_(session), sectors_(diskSectorCount(session)) {}
+DiskSectorSource::DiskSectorSource(Session& session)
+    : session_(session), sectors_(diskSectorCount(session)) {}
 
-bool DiskSectorSource::readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) {
+bool DiskSectorSource::readSectors(std::uint64_t firstSector, std::uint32_t count,
+                                   std::span<std::uint8_t> out) {
   session_.worker.checkpoint();
   const std::size_t bytes = std::size_t{count} * kSectorSize;
   if (out.size() < bytes) return false;

@@ -22,7 +22,8 @@ class DiskSectorSource : public raw::SectorSource {
   std::uint64_t sectorCount() const override { return sectors_; }
   // Sectors the policy skipped read as zeros, never as the buffer's older bytes. False
   // when the disk could not be read at all or stopped answering.
-  bool readSectors(std::uint64_t firstSector, std::uint32_t count, std::span<std::uint8_t> out) override;
+  bool readSectors(std::uint64_t firstSector, std::uint32_t count,
+                   std::span<std::uint8_t> out) override;
 
  private:
   Session& session_;

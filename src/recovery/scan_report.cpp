@@ -19,14 +19,16 @@ ReportFacts reportFacts(const Session& session, int recoveryMode, bool searchEnt
   return facts;
 }
 
-std::string reportPath(const Session& session) { return platform::joinPath(session.dataFolder(), kReportFileName); }
+std::string reportPath(const Session& session) {
+  return platform::joinPath(session.dataFolder(), kReportFileName);
+}
 
 bool writeScanReport(Session& session, ReportOccasion occasion, const ReportFacts& facts,
                      PrintedReportLines& printed) {
   if (session.floppySelected()) return false;
   printed = updatePrintedLines(printed, occasion, facts);
-  const ReportAppend append =
-      appendReportEntry(reportPath(session), reportEntry(localReportTime(), reportBlock(occasion, facts)));
+  const ReportAppend append = appendReportEntry(
+      reportPath(session), reportEntry(localReportTime(), reportBlock(occasion, facts)));
   if (append.written && append.existed) session.registry.writeValue(kReportCountKey, "Count", "1");
   return append.written;
 }

@@ -3,7 +3,9 @@
 namespace tessaly::wizard {
 
 LinePrintout::LinePrintout(std::vector<std::string> lines)
-    : wxPrintout("Tessaly"), lines_(std::move(lines)), font_(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE)) {}
+    : wxPrintout("Tessaly"),
+      lines_(std::move(lines)),
+      font_(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE)) {}
 
 PrintMetrics LinePrintout::prepareDc() {
   MapScreenSizeToPage();
@@ -22,9 +24,13 @@ PrintMetrics LinePrintout::prepareDc() {
   return metrics;
 }
 
-void LinePrintout::OnPreparePrinting() { pages_ = layOutLines(lines_, prepareDc()); }
+void LinePrintout::OnPreparePrinting() {
+  pages_ = layOutLines(lines_, prepareDc());
+}
 
-bool LinePrintout::HasPage(int page) { return page >= 1 && static_cast<std::size_t>(page) <= pages_.size(); }
+bool LinePrintout::HasPage(int page) {
+  return page >= 1 && static_cast<std::size_t>(page) <= pages_.size();
+}
 
 void LinePrintout::GetPageInfo(int* minPage, int* maxPage, int* pageFrom, int* pageTo) {
   *minPage = *pageFrom = 1;
@@ -46,7 +52,8 @@ bool LinePrintout::OnPrintPage(int number) {
   draw(page.title);
   draw(page.pageNumber);
   {
-    wxDCPenChanger red(dc, wxPen(wxColour(255, 0, 0), std::max(1, page.rule.penWidth), wxPENSTYLE_SOLID));
+    wxDCPenChanger red(
+        dc, wxPen(wxColour(255, 0, 0), std::max(1, page.rule.penWidth), wxPENSTYLE_SOLID));
     dc.DrawLine(page.rule.x1, page.rule.y1, page.rule.x2, page.rule.y2);
   }
   for (const PlacedText& line : page.lines) draw(line);

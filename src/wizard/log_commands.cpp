@@ -19,7 +19,8 @@ constexpr const char* kFirstSelectHardDisk = "First Select Hard Disk";
 void MainWindow::saveLogCommand(bool button) {
   if (button) {
     if (recoveryMode_ == kModeRaw) {
-      session_->messageBox(session_->text(msg::kNotInRawMode), MessageButtons::Ok, MessageIcon::Error);
+      session_->messageBox(session_->text(msg::kNotInRawMode), MessageButtons::Ok,
+                           MessageIcon::Error);
       return;
     }
     if (wizardPage_ != WizardPage::Results) return;
@@ -39,7 +40,8 @@ void MainWindow::saveRecoveryLog() {
     savingLog_ = false;
   };
   if (scan_->fileSystem() == FileSystem::Fat12 || session_->floppySelected()) {
-    session_->messageBox(session_->text(msg::kNoRecoveryForFloppy), MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(session_->text(msg::kNoRecoveryForFloppy), MessageButtons::Ok,
+                         MessageIcon::Error);
     finish();
     return;
   }
@@ -53,12 +55,13 @@ void MainWindow::saveRecoveryLog() {
     }
     const SaveLogName name = saveLogName(*chosen);
     if (!name.validExtension) {
-      session_->messageBox(session_->text(msg::kInvalidExtension), MessageButtons::Ok, MessageIcon::Error);
+      session_->messageBox(session_->text(msg::kInvalidExtension), MessageButtons::Ok,
+                           MessageIcon::Error);
       continue;
     }
     if (name.askOverwrite(platform::fileExists(name.path)) &&
-        session_->messageBox(name.path + session_->text(msg::kOverwriteQuestion), MessageButtons::YesNo,
-                             MessageIcon::Question) != kIdYes)
+        session_->messageBox(name.path + session_->text(msg::kOverwriteQuestion),
+                             MessageButtons::YesNo, MessageIcon::Question) != kIdYes)
       continue;
     path = name.path;
     break;
@@ -80,7 +83,8 @@ void MainWindow::saveRecoveryLog() {
 
 void MainWindow::loadLogButton() {
   if (recoveryMode_ == kModeRaw) {
-    session_->messageBox(session_->text(msg::kNotInRawMode), MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(session_->text(msg::kNotInRawMode), MessageButtons::Ok,
+                         MessageIcon::Error);
     return;
   }
   if (wizardPage_ > WizardPage::Partition) return;
@@ -121,7 +125,8 @@ void MainWindow::loadRecoveryLog() {
   }
   if (read.end != LogLoadEnd::Loaded) {
     // A log that cannot be used changes nothing: the wizard is shown as it was.
-    session_->messageBox(session_->text(*logLoadMessage(read.end)), MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(session_->text(*logLoadMessage(read.end)), MessageButtons::Ok,
+                         MessageIcon::Error);
     restoreWizardAfterLoadCancel();
     return;
   }
@@ -180,7 +185,8 @@ void MainWindow::restoreWizardAfterLoadCancel() {
   } else {
     show(control::kDiskTree, true);
     show(id::kPartitionTree, false);
-    for (int id : {id::kSelectDiskBox, id::kRecoveryModesBox, id::kLogPathLabel, id::kLogPath}) show(id, true);
+    for (int id : {id::kSelectDiskBox, id::kRecoveryModesBox, id::kLogPathLabel, id::kLogPath})
+      show(id, true);
     for (wxStaticText* hint : modeHints_) hint->Show();
     uncheckModes();
     for (int mode : {id::kQuick, id::kAdvanced, id::kRaw}) {

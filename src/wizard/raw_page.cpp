@@ -57,9 +57,9 @@ void MainWindow::setUpRawPage() {
   hideDiskPage();
   list_->Hide();
   setPicture(artwork::kStep4Raw);
-  for (int raw : {id::kRawMethodLabel, id::kRawEntireDisk, id::kRawSectorRange, id::kRawStart, id::kRawEnd,
-                  id::kRawFileTypesLabel, id::kRawFileTypes, id::kRawFilesRecovered, id::kStartRecovery,
-                  id::kRawStatus})
+  for (int raw : {id::kRawMethodLabel, id::kRawEntireDisk, id::kRawSectorRange, id::kRawStart,
+                  id::kRawEnd, id::kRawFileTypesLabel, id::kRawFileTypes, id::kRawFilesRecovered,
+                  id::kStartRecovery, id::kRawStatus})
     show(raw, true);
   show(id::kRawProgress, false);
   for (unsigned i = 0; i < typeList(*this).GetCount(); ++i) typeList(*this).Check(i, false);
@@ -74,7 +74,8 @@ void MainWindow::setUpRawPage() {
 }
 
 void MainWindow::rawTypeChecked(int item) {
-  if (item >= 0 && typeList(*this).IsChecked(static_cast<unsigned>(item))) setPicture(artwork::kStep5Raw);
+  if (item >= 0 && typeList(*this).IsChecked(static_cast<unsigned>(item)))
+    setPicture(artwork::kStep5Raw);
 }
 
 void MainWindow::chooseEntireDisk() {
@@ -100,15 +101,18 @@ void MainWindow::startStopRecovery() {
   }
   raw::RawSearchRequest request;
   for (std::size_t t = 0; t < raw::kRawTypeCount; ++t)
-    request.types.set(static_cast<raw::RawType>(t), typeList(*this).IsChecked(static_cast<unsigned>(t)));
+    request.types.set(static_cast<raw::RawType>(t),
+                      typeList(*this).IsChecked(static_cast<unsigned>(t)));
   if (!request.types.any()) {
-    session_->messageBox(session_->text(msg::kSelectFileType), MessageButtons::Ok, MessageIcon::Information);
+    session_->messageBox(session_->text(msg::kSelectFileType), MessageButtons::Ok,
+                         MessageIcon::Information);
     return;
   }
   request.entireDisk = rawEntireDisk_;
   if (!rawEntireDisk_) {
     const std::uint64_t sectors = diskSectorCount(*session_);
-    const RawRangeResult range = checkRawRange({fieldText(id::kRawStart), fieldText(id::kRawEnd), sectors});
+    const RawRangeResult range =
+        checkRawRange({fieldText(id::kRawStart), fieldText(id::kRawEnd), sectors});
     if (range.refusal) {
       if (range.restoreEnd) setText(id::kRawEnd, std::to_string(sectors));
       session_->messageBox(session_->text(*range.refusal), MessageButtons::Ok, MessageIcon::Error);
@@ -147,9 +151,11 @@ bool MainWindow::rawDestinationReady() {
 void MainWindow::startRawSearch(raw::RawSearchRequest request) {
   rawTypes_ = request.types;
   show(id::kStartRecovery, false);
-  for (int id : {id::kRawFileTypes, id::kRawEntireDisk, id::kRawSectorRange, id::kRawStart, id::kRawEnd, id::kBack})
+  for (int id : {id::kRawFileTypes, id::kRawEntireDisk, id::kRawSectorRange, id::kRawStart,
+                 id::kRawEnd, id::kBack})
     enable(id, false);
-  setText(id::kRawStatus, session_->text(msg::kSearchingDisk) + std::to_string(session_->selectedDisk));
+  setText(id::kRawStatus,
+          session_->text(msg::kSearchingDisk) + std::to_string(session_->selectedDisk));
   recoveredList(*this).DeleteAllItems();
   rawRowsShown_ = false;
   session_->worker.reset();
@@ -195,7 +201,8 @@ void MainWindow::rawFileCarved(raw::RawType type, std::uint32_t count) {
     list.DeleteAllItems();
     for (const raw::RawTypeInfo& info : raw::kRawTypeInfo)
       if (rawTypes_.has(info.type))
-        list.InsertItem(list.GetItemCount(), wxString::FromUTF8(std::string(info.counterText) + "0"));
+        list.InsertItem(list.GetItemCount(),
+                        wxString::FromUTF8(std::string(info.counterText) + "0"));
     rawRowsShown_ = true;
   }
   long row = 0;
@@ -204,14 +211,15 @@ void MainWindow::rawFileCarved(raw::RawType type, std::uint32_t count) {
     if (rawTypes_.has(info.type)) ++row;
   }
   if (row < list.GetItemCount())
-    list.SetItemText(row, wxString::FromUTF8(std::string(raw::rawTypeInfo(type).counterText) + std::to_string(count)));
+    list.SetItemText(row, wxString::FromUTF8(std::string(raw::rawTypeInfo(type).counterText) +
+                                             std::to_string(count)));
 }
 
 void MainWindow::askToStopRawSearch() {
   // The search waits at its next read while the question is open.
   session_->worker.pause();
-  const int answer =
-      session_->messageBox(session_->text(msg::kTerminateRawQuestion), MessageButtons::YesNo, MessageIcon::Question);
+  const int answer = session_->messageBox(session_->text(msg::kTerminateRawQuestion),
+                                          MessageButtons::YesNo, MessageIcon::Question);
   if (answer != kIdYes || !rawThread_) {
     session_->worker.resume();
     return;
@@ -246,14 +254,17 @@ void MainWindow::rawThreadEnded(unsigned token) {
   queue_->flush();
   rawControlsAfterSearch();
   if (outcome.end == raw::RawSearchEnd::ReadFailed)
-    session_->messageBox("The disk " + session_->selectedDiskDescription() +
-                             " stopped answering. The search ended there; the files found until then are in " +
-                             destination_ + ".",
-                         MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(
+        "The disk " + session_->selectedDiskDescription() +
+            " stopped answering. The search ended there; the files found until then are in " +
+            destination_ + ".",
+        MessageButtons::Ok, MessageIcon::Error);
   else if (outcome.end == raw::RawSearchEnd::NoOutputFolder)
-    session_->messageBox(session_->text(msg::kFailedToCreate) + destination_, MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(session_->text(msg::kFailedToCreate) + destination_, MessageButtons::Ok,
+                         MessageIcon::Error);
   else if (!error.empty())
-    session_->messageBox("The search ended with an error: " + error, MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox("The search ended with an error: " + error, MessageButtons::Ok,
+                         MessageIcon::Error);
 }
 
 void MainWindow::rawControlsAfterSearch() {
@@ -264,7 +275,8 @@ void MainWindow::rawControlsAfterSearch() {
   setText(id::kRawStatus, "");
   setProgress(id::kRawProgress, 0);
   show(id::kRawProgress, false);
-  for (int id : {id::kRawFileTypes, id::kRawEntireDisk, id::kRawSectorRange, id::kBack}) enable(id, true);
+  for (int id : {id::kRawFileTypes, id::kRawEntireDisk, id::kRawSectorRange, id::kBack})
+    enable(id, true);
   enable(id::kRawStart, !rawEntireDisk_);
   enable(id::kRawEnd, !rawEntireDisk_);
   recoveredList(*this).DeleteAllItems();

@@ -39,11 +39,13 @@ std::optional<std::string> chooseLogFile(wxWindow* parent, Session& session, Dia
                   wxCAPTION | wxCLOSE_BOX | wxSYSTEM_MENU);
   const int g = dialog.ConvertDialogToPixels(wxSize(4, 0)).x;
   auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(&dialog, kLogFileLabel, "Select Log File :"), 0, wxLEFT | wxRIGHT | wxTOP, 2 * g);
+  top->Add(new wxStaticText(&dialog, kLogFileLabel, "Select Log File :"), 0,
+           wxLEFT | wxRIGHT | wxTOP, 2 * g);
   wxArrayString entries;
   entries.Add(wxString::FromUTF8(reportFile));
-  auto* list = new wxComboBox(&dialog, kLogFileList, entries[0], wxDefaultPosition,
-                              dialog.ConvertDialogToPixels(wxSize(220, -1)), entries, wxCB_DROPDOWN);
+  auto* list =
+      new wxComboBox(&dialog, kLogFileList, entries[0], wxDefaultPosition,
+                     dialog.ConvertDialogToPixels(wxSize(220, -1)), entries, wxCB_DROPDOWN);
   list->SetSelection(0);
   top->Add(list, 0, wxEXPAND | wxALL, 2 * g);
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -68,7 +70,8 @@ std::optional<std::string> chooseLogFile(wxWindow* parent, Session& session, Dia
 
 void MainWindow::writeReport(ReportOccasion occasion) {
   const bool entireDisk = static_cast<wxCheckBox*>(control(id::kSearchEntireDisk))->GetValue();
-  writeScanReport(*session_, occasion, reportFacts(*session_, recoveryMode_, entireDisk), printedReportLines_);
+  writeScanReport(*session_, occasion, reportFacts(*session_, recoveryMode_, entireDisk),
+                  printedReportLines_);
 }
 
 void MainWindow::openForViewing(const std::string& path) {
@@ -79,17 +82,20 @@ void MainWindow::openForViewing(const std::string& path) {
 }
 
 void MainWindow::viewReport() {
-  const std::optional<std::string> chosen = chooseLogFile(this, *session_, *this, reportPath(*session_));
+  const std::optional<std::string> chosen =
+      chooseLogFile(this, *session_, *this, reportPath(*session_));
   if (!chosen) return;
   if (!platform::fileExists(*chosen)) {
-    session_->messageBox(session_->text(msg::kNoLogFile), MessageButtons::Ok, MessageIcon::Information);
+    session_->messageBox(session_->text(msg::kNoLogFile), MessageButtons::Ok,
+                         MessageIcon::Information);
     return;
   }
   openForViewing(*chosen);
 }
 
 void MainWindow::printReport() {
-  std::vector<std::string> lines(printedReportLines_.lines.begin(), printedReportLines_.lines.end());
+  std::vector<std::string> lines(printedReportLines_.lines.begin(),
+                                 printedReportLines_.lines.end());
   printLines(lines);
 }
 
@@ -101,12 +107,14 @@ void MainWindow::emailReport() {
   const std::string path = reportPath(*session_);
   if (!platform::fileExists(path)) return;
   // The composer shows the message; the user sends or discards it.
-  if (!platform::startDetached(kMailComposer, {"--subject", kMailSubject, "--body", kMailNote, "--attach", path,
-                                               kSupportMailbox}))
+  if (!platform::startDetached(kMailComposer, {"--subject", kMailSubject, "--body", kMailNote,
+                                               "--attach", path, kSupportMailbox}))
     session_->messageBox(session_->text(msg::kNoEmailSubsystem));
 }
 
-void MainWindow::clearReports() { std::remove(reportPath(*session_).c_str()); }
+void MainWindow::clearReports() {
+  std::remove(reportPath(*session_).c_str());
+}
 
 void MainWindow::viewDirectoryList() {
   if (directoryListOpen_ || wizardPage_ < WizardPage::Results) return;
@@ -123,7 +131,8 @@ void MainWindow::printDirectoryList() {
   const std::string path = directoryListPath(session_->dataFolder(), true);
   if (writeDirectoryListFile(scan_->folderTree, path, kPrintLineEnd)) {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
     printLines(printFileLines(bytes));
   }
   directoryListOpen_ = false;

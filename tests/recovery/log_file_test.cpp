@@ -39,14 +39,16 @@ void scanPartition(test::TestSession& t, std::size_t index) {
 }
 
 // Every folder's files saved into a folder, by relative path and SHA-256.
-std::map<std::string, std::string> recoverAll(Session& session, ScanState& scan, const std::string& into) {
+std::map<std::string, std::string> recoverAll(Session& session, ScanState& scan,
+                                              const std::string& into) {
   toggleCheck(scan.folderTree, scan.folderTree.root());
   SaveJob job(scan);
   job.destinationFolder = into;
   saveRootAndCheckedFolders(session, job, true);
   std::map<std::string, std::string> hashes;
   for (const auto& entry : fs::recursive_directory_iterator(into))
-    if (entry.is_regular_file()) hashes[fs::relative(entry.path(), into).string()] = test::sha256File(entry.path().string());
+    if (entry.is_regular_file())
+      hashes[fs::relative(entry.path(), into).string()] = test::sha256File(entry.path().string());
   return hashes;
 }
 
@@ -83,17 +85,20 @@ TEST_P(LoadedLog, GivesTheScansTreeFilesAndLogBack) {
   // ... through the same $MFT runs (a file continued in extension records needs them) ...
   auto runs = [](const RunTable& table) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> out;
-    for (std::size_t i = 0; i < table.size(); ++i) out.emplace_back(table.start(i), table.length(i));
+    for (std::size_t i = 0; i < table.size(); ++i)
+      out.emplace_back(table.start(i), table.length(i));
     return out;
   };
   EXPECT_EQ(runs(loaded.scan.mftRuns), runs(scanned.scan.mftRuns));
   // ... and the loaded result, saved again, is the same log byte for byte.
-  ASSERT_EQ(saveRecoveryLogFile(loaded.session, loaded.scan, 1, dir.file("AGAIN.SAV")), LogSaveEnd::Written);
+  ASSERT_EQ(saveRecoveryLogFile(loaded.session, loaded.scan, 1, dir.file("AGAIN.SAV")),
+            LogSaveEnd::Written);
   EXPECT_EQ(test::readFile(dir.file("AGAIN.SAV")), test::readFile(path));
 }
 
 INSTANTIATE_TEST_SUITE_P(QuickScans, LoadedLog,
-                         ::testing::Values(LogCase{"fat_disk", 0, "Fat16"}, LogCase{"fat_disk", 1, "Fat32"},
+                         ::testing::Values(LogCase{"fat_disk", 0, "Fat16"},
+                                           LogCase{"fat_disk", 1, "Fat32"},
                                            LogCase{"ntfs_files", 0, "Ntfs"}),
                          [](const auto& param) { return std::string(param.param.name); });
 
@@ -111,18 +116,21 @@ TEST(RecoveryLogFile, RefusedLogsAndSavesChangeNothing) {
   EXPECT_EQ(readRecoveryLogFile(path, "ST3200822AS").end, LogLoadEnd::WrongDisk);
   EXPECT_EQ(readRecoveryLogFile(dir.file("MISSING.SAV"), "ST3200822A").end, LogLoadEnd::CannotOpen);
   // A log cut short is an error in the file, not a partial load.
-  std::ofstream(dir.file("CUT.SAV"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                              static_cast<std::streamsize>(bytes.size() - 1));
+  std::ofstream(dir.file("CUT.SAV"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size() - 1));
   EXPECT_EQ(readRecoveryLogFile(dir.file("CUT.SAV"), "ST3200822A").end, LogLoadEnd::ErrorInFile);
   EXPECT_EQ(readRecoveryLogFile(path, "ST3200822A").end, LogLoadEnd::Loaded);
 
   // A floppy's result and a scan that found no folder are not saved at all.
   test::TestSession floppy(std::make_shared<platform::MemoryDevice>(1));
   floppy.session.selectedDiskName = "1.44\" Floppy";
-  EXPECT_EQ(saveRecoveryLogFile(floppy.session, floppy.scan, 1, dir.file("F.SAV")), LogSaveEnd::Floppy);
+  EXPECT_EQ(saveRecoveryLogFile(floppy.session, floppy.scan, 1, dir.file("F.SAV")),
+            LogSaveEnd::Floppy);
   test::TestSession empty(std::make_shared<platform::MemoryDevice>(64));
   empty.scan.workingVolume.fileSystem = FileSystem::Fat16;
-  EXPECT_EQ(saveRecoveryLogFile(empty.session, empty.scan, 1, dir.file("E.SAV")), LogSaveEnd::EmptyCatalogue);
+  EXPECT_EQ(saveRecoveryLogFile(empty.session, empty.scan, 1, dir.file("E.SAV")),
+            LogSaveEnd::EmptyCatalogue);
   EXPECT_FALSE(fs::exists(dir.file("F.SAV")) || fs::exists(dir.file("E.SAV")));
 }
 

@@ -14,8 +14,9 @@ namespace fs = std::filesystem;
 namespace wid = wizard::id;
 
 void writeBytes(const std::string& path, std::vector<std::uint8_t> bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST_F(WizardTest, ASavedLogLoadsBackIntoTheResultsWithoutAScan) {
@@ -32,8 +33,9 @@ TEST_F(WizardTest, ASavedLogLoadsBackIntoTheResultsWithoutAScan) {
   dialogs.fileAnswers = {home.file("case1"), home.file("old.sav")};
   dialogs.messageAnswers = {kIdNo};
   ASSERT_TRUE(click(wid::kMenuSaveLog));
-  EXPECT_EQ(messages(), std::vector<std::string>{home.file("CASE1.SAV") +
-                                                 " already exists. Do you want to overwrite this file?"});
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{home.file("CASE1.SAV") +
+                                     " already exists. Do you want to overwrite this file?"});
   EXPECT_TRUE(fs::exists(home.file("OLD.SAV")));
 
   // The recovery is kept, so Back does not offer to save it; the disk page has no disk
@@ -87,7 +89,8 @@ TEST_F(WizardTest, ARefusedOrCancelledLoadLeavesThePageAsItWas) {
     dialogs.fileAnswers = {file};
     ASSERT_TRUE(click(wid::kMenuLoadLog));
     EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
-    EXPECT_TRUE(shown(control::kDiskTree) && shown(wid::kSelectDiskBox) && !shown(wid::kPartitionTree));
+    EXPECT_TRUE(shown(control::kDiskTree) && shown(wid::kSelectDiskBox) &&
+                !shown(wid::kPartitionTree));
     EXPECT_FALSE(enabled(wid::kQuick) || enabled(wid::kNext));
     EXPECT_TRUE(menuEnabled(wid::kMenuLoadLog));
   };

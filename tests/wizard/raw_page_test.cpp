@@ -42,7 +42,8 @@ class RawPageTest : public WizardTest {
   }
   std::vector<std::string> carved() {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(out))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

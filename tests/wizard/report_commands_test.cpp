@@ -18,8 +18,8 @@ class ReportTest : public WizardTest {
   std::string printedText(const std::string& picture) {
     const std::string pdf = home.file(picture + ".pdf");
     run("ps2pdf '" + *printToFile + "' '" + pdf + "'");
-    run("pdftoppm -png -r 60 -f 1 -l 1 -singlefile '" + pdf + "' '" + std::string(TESSALY_SCREENSHOT_DIR) + "/" +
-        picture + "'");
+    run("pdftoppm -png -r 60 -f 1 -l 1 -singlefile '" + pdf + "' '" +
+        std::string(TESSALY_SCREENSHOT_DIR) + "/" + picture + "'");
     fs::remove(*printToFile);
     // The PostScript font's hyphen reads back as a minus sign.
     std::string text = run("pdftotext -layout '" + pdf + "' -");
@@ -43,14 +43,15 @@ TEST_F(ReportTest, AScanLeavesItsReportWhichIsPrintedViewedMailedAndCleared) {
   const std::string report = installFolder() + "/LogDetails.txt";
   const std::string entry = fileText(report);
   EXPECT_EQ(entry.substr(entry.find("Disk Number")),
-            "Disk Number : 0\r\nModel Number : Disk image\r\nPartition Number : 0\r\nPartition Type : FAT16\r\n"
+            "Disk Number : 0\r\nModel Number : Disk image\r\nPartition Number : 0\r\nPartition "
+            "Type : FAT16\r\n"
             "Search Mode : Quick\r\nSearch Range : 2048 to 43007\r\n");
 
   ASSERT_TRUE(click(wid::kMenuReportPrint));
   const std::string printed = printedText("printed-report");
-  for (const char* line : {"Tessaly Log", "Disk Number : 0", "Model Number : Disk image", "Partition Number : 0",
-                           "Partition Type : FAT16", "Search Mode : Quick", "Search Range : 2048 to 43007",
-                           "Search Entire Disk Status: FALSE"})
+  for (const char* line : {"Tessaly Log", "Disk Number : 0", "Model Number : Disk image",
+                           "Partition Number : 0", "Partition Type : FAT16", "Search Mode : Quick",
+                           "Search Range : 2048 to 43007", "Search Entire Disk Status: FALSE"})
     EXPECT_NE(printed.find(line), std::string::npos) << line << " in\n" << printed;
   EXPECT_NE(printed.find(" 1\n"), std::string::npos) << printed;  // the page number, at the right
 
@@ -68,19 +69,23 @@ TEST_F(ReportTest, AScanLeavesItsReportWhichIsPrintedViewedMailedAndCleared) {
   const std::string bin = home.file("bin");
   fs::create_directories(bin);
   const std::string composer = bin + "/xdg-email";
-  std::ofstream(composer) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << home.file("mail-args") << "'\n";
+  std::ofstream(composer) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << home.file("mail-args")
+                          << "'\n";
   fs::permissions(composer, fs::perms::owner_all);
   const std::string path = std::getenv("PATH");
   ::setenv("PATH", bin.c_str(), 1);
   ASSERT_TRUE(click(wid::kMenuReportMail));
-  ASSERT_TRUE(pumpUntil([&] { return fs::exists(home.file("mail-args")); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(
+      pumpUntil([&] { return fs::exists(home.file("mail-args")); }, std::chrono::seconds(10)));
   fs::remove(composer);
   ASSERT_TRUE(click(wid::kMenuReportMail));
   ::setenv("PATH", path.c_str(), 1);
   EXPECT_EQ(messages().back(), "Unable to Load EmailMessaging SubSystem");
   pump(std::chrono::milliseconds(200));
-  EXPECT_EQ(fileText(home.file("mail-args")), "--subject\nTessaly Log File\n--body\nAttachment contains Tessaly Log "
-                                              "File\n--attach\n" + report + "\nsupport@tessaly.example\n");
+  EXPECT_EQ(fileText(home.file("mail-args")),
+            "--subject\nTessaly Log File\n--body\nAttachment contains Tessaly Log "
+            "File\n--attach\n" +
+                report + "\nsupport@tessaly.example\n");
 
   // Clear deletes the file; View then says there is none.
   ASSERT_TRUE(click(wid::kMenuReportClear));
@@ -97,7 +102,8 @@ TEST_F(ReportTest, TheDirectoryListIsViewedAndPrintedFromTheFolderTree) {
   const std::string view = installFolder() + "/TreeStructView.txt";
   EXPECT_EQ(openedFiles.back(), view);
   const std::string listed = fileText(view);
-  EXPECT_NE(listed.find("Root-> Documents\r\nDocuments-> Old Archive\r\n"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("Root-> Documents\r\nDocuments-> Old Archive\r\n"), std::string::npos)
+      << listed;
 
   ASSERT_TRUE(click(wid::kMenuDirectoryPrint));
   const std::string print = fileText(installFolder() + "/TreeStructPrint.dat");
