@@ -1,11 +1,16 @@
 // tessaly-cli partitions DISK: the partition listing of a disk or disk image, with what
 // boot-sector validation makes of each partition.
 #include <iostream>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/frontend.h"
 #include "cli/json.h"
+#include "disk/sector_reader.h"
+#include "partition/bare_volume.h"
+#include "partition/partition_search.h"
 #include "partition/partition_walk.h"
+#include "platform/geometry.h"
 #include "partition/volume.h"
 #include "session/scan_state.h"
 #include "session/session.h"
@@ -18,7 +23,8 @@ struct PartitionReport {
   int number;
   std::string label;
   FileSystem fileSystem;
-  std::uint32_t start, end;
+  std::uint64_t start, end;
+  PartitionOrigin origin;
   bool valid;
   bool calculated;
   VolumeParameters parameters;
@@ -57,12 +63,32 @@ void jsonParameters(JsonWriter& json, const VolumeParameters& v) {
       .endObject();
 }
 
+const char* originKey(PartitionOrigin origin) {
+  switch (origin) {
+    case PartitionOrigin::WholeDisk: return "whole-disk";
+    case PartitionOrigin::Gpt: return "gpt";
+    case PartitionOrigin::Search: return "search";
+    default: return "table";
+  }
+}
+
+std::string originText(PartitionOrigin origin, FileSystem fs) {
+  switch (origin) {
+    case PartitionOrigin::WholeDisk:
+      return "no partition table: sector 0 is the boot sector of a " + std::string(fileSystemName(fs)) +
+             " volume that spans the disk";
+    case PartitionOrigin::Gpt: return "an entry of the GUID partition table";
+    case PartitionOrigin::Search: return "found by the partition search";
+    default: return "the partition table";
+  }
+}
+
 }  // namespace
 
 int partitionsCommand(const std::vector<std::string>& argv) {
-  Args args(argv, {"bad-sectors"}, {"json", "quiet"});
+  Args args(argv, {"bad-sectors"}, {"json", "quiet", "search"});
   if (!args.ok() || args.positionals().size() != 1) {
-    std::cerr << "usage: tessaly-cli partitions DISK [--json] [--quiet]\n";
+    std::cerr << "usage: tessaly-cli partitions DISK [--search] [--json] [--quiet]\n";
     if (!args.ok()) std::cerr << args.error() << '\n';
     return 2;
   }
@@ -85,8 +111,27 @@ int partitionsCommand(const std::vector<std::string>& argv) {
 
   TreeModel tree;
   TreeItem root = tree.insert(kNoItem, "Disk 0", 1, 1);
-  walkPartitionTable(session, tree, 0);
+  SearchOutcome searched;
+  if (args.has("search")) {
+    // The partition search: boot sectors at the cylinders' first sectors and on 1 MiB
+    // boundaries, whatever the tables say.
+    SearchOptions options;
+    if (const auto g = platform::queryGeometry(devices, platform::DeviceTable::physicalDriveName(0))) {
+      options.geometry = {static_cast<std::uint32_t>(g->cylinders), g->tracksPerCylinder, g->sectorsPerTrack};
+    }
+    options.diskSectors = device->size() / kSectorSize;
+    report.status("Searching Partition...");
+    options.progress = [&report](int percent) { report.scanProgress(percent); };
+    searched = searchPartitions(session, tree, options);
+  } else {
+    walkPartitionTable(session, tree, 0);
+  }
   tree.expand(root);
+  std::optional<BareVolume> floppy;
+  if (!args.has("search")) {
+    floppy = findBareVolume(session, device->size() / kSectorSize);
+    if (floppy && !floppy->floppy) floppy.reset();
+  }
 
   const DiskPartitionList& list = session.partitionLists[0];
   std::vector<PartitionReport> reports;
@@ -97,14 +142,15 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     r.label = tree.text(entry.treeItem);
     r.fileSystem = list.fileSystems[static_cast<std::size_t>(i)];
     r.start = entry.startSector;
-    r.end = entry.endSector - 1;
+    r.end = entry.endSector > entry.startSector ? entry.endSector - 1 : entry.startSector;
+    r.origin = entry.origin;
 
     session.partitionSelection = PartitionSelection{};
     session.partitionSelection.partitionIndex = static_cast<std::uint32_t>(i);
     session.partitionSelection.fileSystem = r.fileSystem;
     session.partitionSelection.searchMode = "Quick Mode";
     session.partitionSelection.firstSector = entry.startSector;
-    session.partitionSelection.lastSector = entry.endSector - 1;
+    session.partitionSelection.lastSector = r.end;
     ScanState layout(session.memoryLimit);
     r.valid = validatePartition(session, layout) == 1;
     if (!r.valid && r.fileSystem != FileSystem::Ntfs)
@@ -118,7 +164,8 @@ int partitionsCommand(const std::vector<std::string>& argv) {
   if (args.has("json")) {
     JsonWriter json(std::cout);
     json.beginObject().field("disk", disk).field("sectors", device->size() / 512);
-    json.field("truncated", list.truncated);
+    json.field("truncated", list.truncated).field("floppy", floppy.has_value());
+    if (args.has("search")) json.field("sectorsRead", searched.reads);
     json.key("partitions").beginArray();
     for (const auto& r : reports) {
       json.beginObject()
@@ -127,6 +174,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
           .field("fileSystem", std::string(fileSystemName(r.fileSystem)))
           .field("start", r.start)
           .field("end", r.end)
+          .field("origin", originKey(r.origin))
           .field("valid", r.valid)
           .field("calculated", r.calculated);
       if (r.valid || r.calculated) {
@@ -140,10 +188,14 @@ int partitionsCommand(const std::vector<std::string>& argv) {
   }
 
   std::cout << "Disk 0: " << disk << " (" << device->size() / 512 << " sectors)\n";
-  if (reports.empty()) std::cout << "  no partitions listed\n";
+  if (floppy)
+    std::cout << "  a floppy image (FAT12) without partitions: scan it with --floppy\n";
+  else if (reports.empty())
+    std::cout << "  no partitions listed\n";
   for (const auto& r : reports) {
     std::cout << "  " << r.number << "  " << r.label << "  start " << r.start << "  end " << r.end
-              << "  (" << (std::uint64_t{r.end} - r.start + 1) << " sectors)\n";
+              << "  (" << (r.end - r.start + 1) << " sectors)\n";
+    std::cout << "     found in: " << originText(r.origin, r.fileSystem) << '\n';
     std::cout << "     boot sector: ";
     if (r.valid) {
       std::cout << "valid; ";
@@ -156,8 +208,9 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     }
     std::cout << '\n';
   }
+  if (args.has("search")) std::cout << "  (the search read " << searched.reads << " sectors)\n";
   if (list.truncated)
-    std::cout << "  (the partition tables list more than " << DiskPartitionList::kMaxNames
+    std::cout << "  (the disk holds more than " << DiskPartitionList::kMaxNames
               << " partitions; the rest are not shown)\n";
   return 0;
 }

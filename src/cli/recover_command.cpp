@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <tuple>
 
 #include <iostream>
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/json.h"
 #include "cli/scan_setup.h"
 #include "recovery/recover.h"
 #include "save/save_job.h"
@@ -36,7 +38,8 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 }
 
 void usage() {
-  std::cerr << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
+  std::cerr << "usage: tessaly-cli recover DISK --out DIR        (every volume of the disk)\n"
+               "       tessaly-cli recover DISK (--partition N [--search] | --range FIRST LAST --fs FS) --out DIR\n"
                "         [--mode quick|advanced [--filesystem K]]\n"
                "       tessaly-cli recover IMAGE --floppy --out DIR\n"
                "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
@@ -44,6 +47,152 @@ void usage() {
                "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
                "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
                "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet]\n";
+}
+
+
+// What the save of one volume did.
+struct VolumeSaved {
+  bool scanned = false;  // the scan (or the log) gave a tree to save from
+  std::string error;     // why nothing was saved
+  std::string destination;
+  int files = 0;
+  std::uint64_t bytes = 0;
+  int failures = 0;    // files that could not be written
+  int unreadable = 0;  // files that could not be read from the disk
+  int status() const { return !scanned || !error.empty() || failures > 0 || unreadable > 0 ? 1 : 0; }
+};
+
+void printSaved(const VolumeSaved& saved) {
+  const int files = saved.files;
+  std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << saved.bytes << " bytes) into "
+            << saved.destination << "\n";
+  if (saved.failures > 0)
+    std::cout << saved.failures << " file" << (saved.failures == 1 ? "" : "s") << " could not be written\n";
+  if (saved.unreadable > 0)
+    std::cout << saved.unreadable << " file" << (saved.unreadable == 1 ? "" : "s")
+              << " could not be read from the disk\n";
+}
+
+// Scans the run's chosen volume (or loads its log) and saves the chosen folders' files
+// into destination.
+VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun& run,
+                          const std::string& destination) {
+  VolumeSaved saved;
+  saved.destination = destination;
+  if (args.has("load-log")) {
+    if (run.loadLog(args.get("load-log")) != LogLoadEnd::Loaded) return saved;
+  } else if (run.scan() != ScanEnd::Finished) {
+    return saved;
+  }
+  saved.scanned = true;
+  // Which file system of the range an Advanced scan took.
+  if (run.advanced() && !args.has("quiet")) printFileSystems(std::cout, run.scanState(), run.chosenFileSystem());
+  Session& session = run.session();
+  SaveJob job(run.scanState());
+  job.options = options;
+  TreeModel& tree = job.scan.folderTree;
+  const TreeItem root = tree.root();
+
+  // The folders to save: the named ones with their subtrees, or the whole tree.
+  const auto folders = args.all("folder");
+  bool rootFiles = folders.empty();
+  setSubtreeCheck(tree, root, kUnchecked);
+  if (folders.empty()) {
+    toggleCheck(tree, root);
+  } else {
+    for (const auto& path : folders) {
+      TreeItem item = findFolder(tree, path);
+      if (item == kNoItem) {
+        saved.error = "the scan found no folder '" + path + "'";
+        return saved;
+      }
+      if (item == root) rootFiles = true;
+      if (tree.state(item) != kChecked) toggleCheck(tree, item);
+    }
+  }
+
+  job.destinationFolder = destination;
+  createFolderPath(job.destinationFolder);
+  struct stat st {};
+  if (::stat(job.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    saved.error = "cannot create the destination " + job.destinationFolder;
+    return saved;
+  }
+
+  // The root's own files are saved from the file list; every checked folder's from the tree.
+  saveRootAndCheckedFolders(session, job, rootFiles);
+  run.report().finish();
+  saved.files = job.outcome.filesCompleted;
+  saved.bytes = job.outcome.bytesWritten;
+  saved.failures = job.outcome.writeFailures;
+  saved.unreadable = job.outcome.sourceFailures;
+  return saved;
+}
+
+// Every listed volume of the disk: one volume into DIR itself, several each into
+// DIR/N-FS. Volumes that cannot be scanned are listed as skipped.
+int recoverWholeDisk(const Args& args, const SaveOptions& options, ScanRun& run) {
+  const std::string out = args.get("out");
+  const auto& volumes = run.volumes();
+  const bool json = args.has("json");
+  std::unique_ptr<JsonWriter> writer;
+  if (json) {
+    writer = std::make_unique<JsonWriter>(std::cout);
+    writer->beginObject().field("disk", run.disk()).field("out", out).key("volumes").beginArray();
+  }
+  if (volumes.empty() && !json)
+    std::cout << run.disk() << ": no volume with a FAT or NTFS file system was found\n";
+  int status = volumes.empty() ? 1 : 0;
+  int totalFiles = 0, recovered = 0;
+  std::uint64_t totalBytes = 0;
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    const ListedVolume& volume = volumes[i];
+    run.selectVolume(i);
+    const std::string destination =
+        volumes.size() == 1 ? out
+                            : out + "/" + std::to_string(volume.number) + "-" +
+                                  std::string(fileSystemName(volume.fileSystem));
+    VolumeSaved saved;
+    std::string skipped = run.skipReason();
+    if (skipped.empty()) {
+      saved = recoverVolume(args, options, run, destination);
+      if (!saved.scanned) skipped = "its " + std::string(fileSystemName(volume.fileSystem)) + " volume could not be scanned";
+    }
+    run.report().finish();
+    if (writer) {
+      writer->beginObject().field("number", volume.number).field("label", volume.label)
+          .field("fileSystem", std::string(fileSystemName(volume.fileSystem)))
+          .field("firstSector", volume.first).field("lastSector", volume.last);
+      if (!skipped.empty()) {
+        writer->field("skipped", skipped).endObject();
+        continue;
+      }
+      writer->field("out", destination).field("files", saved.files).field("bytes", saved.bytes)
+          .field("notWritten", saved.failures).field("unreadable", saved.unreadable);
+      if (!saved.error.empty()) writer->field("error", saved.error);
+      writer->endObject();
+    } else {
+      std::cout << "Volume " << volume.number << ": " << volume.label << ", sectors " << volume.first << " - "
+                << volume.last << ": ";
+      if (!skipped.empty()) {
+        std::cout << "skipped, " << skipped << '\n';
+        continue;
+      }
+      if (!saved.error.empty()) std::cout << saved.error << '\n';
+      else printSaved(saved);
+    }
+    if (skipped.empty()) ++recovered;
+    totalFiles += saved.files;
+    totalBytes += saved.bytes;
+    status = std::max(status, saved.status());
+  }
+  if (writer) {
+    writer->endArray().field("files", totalFiles).field("bytes", totalBytes).endObject().finish();
+  } else if (volumes.size() > 1) {
+    std::cout << "In all: " << totalFiles << " file" << (totalFiles == 1 ? "" : "s") << " (" << totalBytes
+              << " bytes) from " << recovered << " of " << volumes.size() << " volumes into " << out << '\n';
+  }
+  return status;
 }
 
 }  // namespace
@@ -120,60 +269,12 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     if (exitCode == 2) usage();
     return exitCode;
   }
-  if (args.has("load-log")) {
-    if (run->loadLog(args.get("load-log")) != LogLoadEnd::Loaded) return 1;
-  } else if (run->scan() != ScanEnd::Finished) {
-    return 1;
-  }
-  // Which file system of the range an Advanced scan took.
-  if (run->advanced() && !args.has("quiet")) printFileSystems(std::cout, run->scanState(), run->chosenFileSystem());
-  Session& session = run->session();
-  SaveJob job(run->scanState());
-  job.options = options;
-  TreeModel& tree = job.scan.folderTree;
-  const TreeItem root = tree.root();
-
-  // The folders to save: the named ones with their subtrees, or the whole tree.
-  const auto folders = args.all("folder");
-  bool rootFiles = folders.empty();
-  setSubtreeCheck(tree, root, kUnchecked);
-  if (folders.empty()) {
-    toggleCheck(tree, root);
-  } else {
-    for (const auto& path : folders) {
-      TreeItem item = findFolder(tree, path);
-      if (item == kNoItem) {
-        std::cerr << "tessaly-cli recover: the scan found no folder '" << path << "'\n";
-        return 1;
-      }
-      if (item == root) rootFiles = true;
-      if (tree.state(item) != kChecked) toggleCheck(tree, item);
-    }
-  }
-
-  job.destinationFolder = args.get("out");
-  createFolderPath(job.destinationFolder);
-  struct stat st {};
-  if (::stat(job.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    std::cerr << "tessaly-cli recover: cannot create the destination " << job.destinationFolder << '\n';
-    return 1;
-  }
-
-  // The root's own files are saved from the file list; every checked folder's from the tree.
-  saveRootAndCheckedFolders(session, job, rootFiles);
-  run->report().finish();
-
-  const int files = job.outcome.filesCompleted;
-  const std::uint64_t bytes = job.outcome.bytesWritten;
-  const int failures = job.outcome.writeFailures;
-  const int unreadable = job.outcome.sourceFailures;
-  std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << bytes << " bytes) into "
-            << job.destinationFolder << "\n";
-  if (failures > 0)
-    std::cout << failures << " file" << (failures == 1 ? "" : "s") << " could not be written\n";
-  if (unreadable > 0)
-    std::cout << unreadable << " file" << (unreadable == 1 ? "" : "s") << " could not be read from the disk\n";
-  return failures > 0 || unreadable > 0 ? 1 : 0;
+  if (run->wholeDisk()) return recoverWholeDisk(args, options, *run);
+  const VolumeSaved saved = recoverVolume(args, options, *run, args.get("out"));
+  if (!saved.error.empty()) std::cerr << "tessaly-cli recover: " << saved.error << '\n';
+  if (!saved.scanned || !saved.error.empty()) return 1;
+  printSaved(saved);
+  return saved.status();
 }
 
 }  // namespace tessaly::cli

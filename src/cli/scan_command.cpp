@@ -1,7 +1,9 @@
 // tessaly-cli scan: a Quick scan of a partition, a sector range or a floppy image, and
 // the folder tree it yields with the recoverable files of every folder.
 #include <iostream>
+#include <algorithm>
 #include <map>
+#include <memory>
 
 #include "cli/commands.h"
 #include "cli/json.h"
@@ -70,6 +72,109 @@ void printJson(JsonWriter& json, const FolderView& folder) {
   json.endArray().endObject();
 }
 
+// Scans the run's chosen volume and prints its tree: as text, or as one JSON object.
+// Returns the exit status of this volume.
+int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVolume* volume) {
+  const ScanEnd end = run.scan();
+  if (end == ScanEnd::NotAvailable || end == ScanEnd::NoFileSystem) {
+    if (json && volume) {
+      json->beginObject().field("number", volume ? volume->number : 0).field("label", run.label());
+      json->field("skipped", "no Quick scan of this file system").endObject();
+    }
+    return 1;
+  }
+  // A disk that stopped answering still leaves the folders found before: they are
+  // printed, and the command fails.
+  int result = end == ScanEnd::DeviceLost ? 1 : 0;
+  // The result kept in a recovery log, to be recovered from later without scanning.
+  if (args.has("log") && !run.saveLog(args.get("log"))) result = 1;
+
+  Session& session = run.session();
+  ScanState& scan = run.scanState();
+  std::map<TreeItem, FolderRecord> records;
+  for (std::size_t n = 0;; ++n) {
+    FolderRecord r;
+    if (!scan.catalogue.readRecord(n, r)) break;
+    records[r.treeItem] = r;
+  }
+  FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
+  const std::size_t directories = scan.catalogue.recordCount();
+  // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
+  const std::string fileSystem(
+      fileSystemName(run.advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem));
+
+  if (json) {
+    const auto& v = scan.workingVolume;
+    json->beginObject();
+    if (volume) json->field("number", volume->number).field("label", volume->label);
+    json->field("disk", run.disk())
+        .field("fileSystem", fileSystem)
+        .field("firstSector", session.partitionSelection.firstSector)
+        .field("lastSector", session.partitionSelection.lastSector)
+        .field("bootSectorValid", scan.partitionValid == 1)
+        .field("sectorsPerCluster", v.sectorsPerCluster)
+        .field("cluster0Sector", v.cluster0Sector)
+        .field("folders", static_cast<std::uint64_t>(directories))
+        .field("stopped", false)
+        .field("deviceLost", end == ScanEnd::DeviceLost)
+        .field("mode", run.advanced() ? "advanced" : "quick");
+    if (run.advanced()) {
+      json->field("chosenFileSystem", static_cast<std::uint64_t>(run.chosenFileSystem()));
+      json->key("fileSystems").beginArray();
+      for (const FileSystemRow& row : scan.fileSystems) {
+        json->beginObject()
+            .field("type", std::string(fileSystemName(row.type)))
+            .field("cluster0Sector", static_cast<std::int64_t>(row.cluster0Start))
+            .field("sectorsPerCluster", row.sectorsPerCluster)
+            .field("bootSector", row.derived ? std::string() : std::to_string(row.sector))
+            .endObject();
+      }
+      json->endArray();
+    }
+    json->key("tree");
+    printJson(*json, root);
+    json->endObject();
+    return result;
+  }
+  if (volume) std::cout << "Volume " << volume->number << ": " << volume->label << '\n';
+  if (run.advanced()) {
+    printFileSystems(std::cout, scan, run.chosenFileSystem());
+    std::cout << '\n';
+  }
+  std::cout << fileSystem << " volume on " << run.disk() << ", sectors " << run.rangeText() << ": "
+            << directories << " folders\n\n";
+  printText(std::cout, root, 0);
+  return result;
+}
+
+// Every listed volume in turn; one that cannot be scanned is reported as skipped.
+int scanWholeDisk(const Args& args, ScanRun& run) {
+  std::unique_ptr<JsonWriter> json;
+  if (args.has("json")) {
+    json = std::make_unique<JsonWriter>(std::cout);
+    json->beginObject().field("disk", run.disk()).key("volumes").beginArray();
+  } else if (run.volumes().empty()) {
+    std::cout << run.disk() << ": no volume with a FAT or NTFS file system was found\n";
+  }
+  int result = 0;
+  for (std::size_t i = 0; i < run.volumes().size(); ++i) {
+    const ListedVolume& volume = run.volumes()[i];
+    run.selectVolume(i);
+    if (const std::string reason = run.skipReason(); !reason.empty()) {
+      run.report().finish();
+      if (json)
+        json->beginObject().field("number", volume.number).field("label", volume.label).field("skipped", reason).endObject();
+      else
+        std::cout << "Volume " << volume.number << ": " << volume.label << ": skipped, " << reason << "\n\n";
+      continue;
+    }
+    result = std::max(result, scanVolume(args, run, json.get(), &volume));
+    if (!json) std::cout << '\n';
+  }
+  if (json) json->endArray().endObject().finish();
+  return run.volumes().empty() ? 1 : result;
+}
+
 }  // namespace
 
 int scanCommand(const std::vector<std::string>& argv) {
@@ -91,74 +196,24 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {
     if (exitCode == 2)
-      std::cerr << "usage: tessaly-cli scan DISK (--partition N | --range FIRST LAST --fs FS)\n"
+      std::cerr << "usage: tessaly-cli scan DISK [--partition N [--search] | --range FIRST LAST --fs FS]\n"
                    "         [--mode quick|advanced [--filesystem K]]\n"
                    "       tessaly-cli scan IMAGE --floppy\n"
-                   "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all] [--log FILE.SAV]\n";
+                   "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all] [--log FILE.SAV]\n"
+                   "  (without --partition or --range: every volume of the disk)\n";
     return exitCode;
   }
-  const ScanEnd end = run->scan();
-  if (end == ScanEnd::NotAvailable || end == ScanEnd::NoFileSystem) return 1;
-  // A disk that stopped answering still leaves the folders found before: they are
-  // printed, and the command fails.
-  int result = end == ScanEnd::DeviceLost ? 1 : 0;
-  // The result kept in a recovery log, to be recovered from later without scanning.
-  if (args.has("log") && !run->saveLog(args.get("log"))) result = 1;
-
-  Session& session = run->session();
-  ScanState& scan = run->scanState();
-  std::map<TreeItem, FolderRecord> records;
-  for (std::size_t n = 0;; ++n) {
-    FolderRecord r;
-    if (!scan.catalogue.readRecord(n, r)) break;
-    records[r.treeItem] = r;
-  }
-  FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
-  const std::size_t directories = scan.catalogue.recordCount();
-  // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
-  const std::string fileSystem(
-      fileSystemName(run->advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem));
-
-  if (args.has("json")) {
-    JsonWriter json(std::cout);
-    const auto& v = scan.workingVolume;
-    json.beginObject()
-        .field("disk", run->disk())
-        .field("fileSystem", fileSystem)
-        .field("firstSector", session.partitionSelection.firstSector)
-        .field("lastSector", session.partitionSelection.lastSector)
-        .field("bootSectorValid", scan.partitionValid == 1)
-        .field("sectorsPerCluster", v.sectorsPerCluster)
-        .field("cluster0Sector", v.cluster0Sector)
-        .field("folders", static_cast<std::uint64_t>(directories))
-        .field("stopped", false)
-        .field("deviceLost", end == ScanEnd::DeviceLost)
-        .field("mode", run->advanced() ? "advanced" : "quick");
-    if (run->advanced()) {
-      json.field("chosenFileSystem", static_cast<std::uint64_t>(run->chosenFileSystem()));
-      json.key("fileSystems").beginArray();
-      for (const FileSystemRow& row : scan.fileSystems) {
-        json.beginObject()
-            .field("type", std::string(fileSystemName(row.type)))
-            .field("cluster0Sector", static_cast<std::int64_t>(row.cluster0Start))
-            .field("sectorsPerCluster", row.sectorsPerCluster)
-            .field("bootSector", row.derived ? std::string() : std::to_string(row.sector))
-            .endObject();
-      }
-      json.endArray();
+  if (run->wholeDisk()) {
+    if (args.has("log") && run->volumes().size() > 1) {
+      std::cerr << "tessaly-cli scan: --log keeps one volume's scan: name it with --partition N\n";
+      return 2;
     }
-    json.key("tree");
-    printJson(json, root);
-    json.endObject().finish();
-    return result;
+    return scanWholeDisk(args, *run);
   }
-  if (run->advanced()) {
-    printFileSystems(std::cout, scan, run->chosenFileSystem());
-    std::cout << '\n';
-  }
-  std::cout << fileSystem << " volume on " << run->disk() << ", sectors " << run->rangeText() << ": "
-            << directories << " folders\n\n";
-  printText(std::cout, root, 0);
+  std::unique_ptr<JsonWriter> json;
+  if (args.has("json")) json = std::make_unique<JsonWriter>(std::cout);
+  const int result = scanVolume(args, *run, json.get(), nullptr);
+  if (json) json->finish();
   return result;
 }
 

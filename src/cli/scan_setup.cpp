@@ -2,14 +2,19 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <iostream>
 
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
+#include "disk/sector_reader.h"
 #include "fat/file_system_search.h"
+#include "partition/bare_volume.h"
+#include "partition/partition_search.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
+#include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "recovery/advanced_scan.h"
@@ -30,6 +35,29 @@ std::string ScanRun::rangeText() const {
   return std::to_string(s.firstSector) + " - " + std::to_string(s.lastSector);
 }
 
+namespace {
+
+constexpr const char* kFloppyName = "1.44\" Floppy";
+
+// What sector 0 of an image named with --floppy holds when it is not a floppy's FAT12
+// volume: the reason, with how to scan it, or "" for a floppy (or a floppy whose boot
+// sector is too damaged to tell, which the floppy scan still reads).
+std::string notAFloppy(platform::Device& device) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  if (!device.read(0, sector)) return "";
+  const std::uint64_t sectors = device.size() / kSectorSize;
+  const BootSectorFacts facts = readBootSectorFacts(sector);
+  if (facts.fileSystem == FileSystem::Fat12 || (facts.fileSystem == FileSystem::None && !isPartitionTable(sector, sectors)))
+    return "";
+  if (facts.fileSystem == FileSystem::None)
+    return "this image holds a partition table, not a floppy: list its partitions with "
+           "'tessaly-cli partitions', then use --partition N";
+  return "this image holds a " + std::string(fileSystemName(facts.fileSystem)) +
+         " volume, not a floppy: use --partition 1";
+}
+
+}  // namespace
+
 std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::string>&,
                                        const DialogAnswers& answers, int& exitCode,
                                        platform::DeviceTable& devices) {
@@ -37,11 +65,20 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
   const auto& pos = args.positionals();
   const bool floppy = args.has("floppy");
   // --range FIRST LAST: the two sector numbers follow the disk.
-  const bool range = !pos.empty() && args.has("range") && args.has("fs");
+  const bool range = args.has("range") || args.has("fs");
   // A recovery log names the partition itself.
   const bool fromLog = args.has("load-log");
-  if (pos.empty() || (!floppy && !args.has("partition") && !range && !fromLog)) {
-    std::cerr << "name a disk and what to scan: --partition N, --floppy, or --range FIRST LAST --fs FS\n";
+  if (pos.empty()) {
+    std::cerr << "name a disk, and what to scan on it: --partition N, --floppy, or --range FIRST LAST --fs FS "
+                 "(none: every volume of the disk)\n";
+    return nullptr;
+  }
+  if (range && !(args.has("range") && args.has("fs"))) {
+    std::cerr << "--range FIRST LAST needs --fs FS\n";
+    return nullptr;
+  }
+  if (!range && pos.size() != 1) {
+    std::cerr << "name one disk\n";
     return nullptr;
   }
   std::unique_ptr<ScanRun> run(new ScanRun(args.has("quiet") || args.has("json"), answers, devices));
@@ -59,6 +96,13 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
               << '\n';
     exitCode = 1;
     return nullptr;
+  }
+  if (floppy) {
+    if (const std::string reason = notAFloppy(*opened); !reason.empty()) {
+      std::cerr << "tessaly-cli: " << pos[0] << ": " << reason << '\n';
+      exitCode = 1;
+      return nullptr;
+    }
   }
 
   run->session_ = std::make_unique<Session>(run->devices_, run->report_, run->dialogs_);
@@ -94,19 +138,22 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
     }
     run->chosenFileSystem_ = static_cast<std::size_t>(*k);
   }
-  if (run->advanced_ && (floppy || fromLog)) {
+  if (run->advanced_ && (floppy || fromLog || !(args.has("partition") || range))) {
     std::cerr << "tessaly-cli: --mode advanced takes a partition or a range\n";
     return nullptr;
   }
 
   PartitionSelection& sel = session.partitionSelection;
   sel.searchMode = run->advanced_ ? "Advance Mode" : "Quick Mode";
-  if (floppy) {
-    session.selectedDiskName = "1.44\" Floppy";
+  auto chooseFloppy = [&] {
+    session.selectedDiskName = kFloppyName;
     sel.fileSystem = FileSystem::Fat12;
     sel.firstSector = 0;
     sel.lastSector = 2880;
-    run->label_ = "1.44\" Floppy";
+    run->label_ = kFloppyName;
+  };
+  if (floppy) {
+    chooseFloppy();
   } else {
     session.selectedDisk = 0;
     session.selectedDiskName = "Disk0";
@@ -114,23 +161,15 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
       run->label_ = "the recovery log " + args.get("load-log");
     } else if (args.has("partition")) {
       auto n = parseNumber(args.get("partition"));
-      TreeModel tree;
-      tree.insert(kNoItem, "Disk 0", 1, 1);
-      walkPartitionTable(session, tree, 0);
-      const DiskPartitionList& list = session.partitionLists[0];
-      if (!n || *n < 1 || *n > static_cast<std::uint64_t>(list.count)) {
+      run->listVolumes(args.has("search"));
+      if (!n || *n < 1 || *n > run->volumes_.size()) {
         std::cerr << "tessaly-cli: " << pos[0] << " has no partition " << args.get("partition")
-                  << " (it lists " << list.count << ")\n";
+                  << " (it lists " << run->volumes_.size() << ")\n";
         exitCode = 1;
         return nullptr;
       }
-      const std::size_t i = static_cast<std::size_t>(*n - 1);
-      sel.partitionIndex = static_cast<std::uint32_t>(i);
-      sel.fileSystem = list.fileSystems[i];
-      sel.firstSector = list.entries[i].startSector;
-      sel.lastSector = list.entries[i].endSector - 1;
-      run->label_ = tree.text(list.entries[i].treeItem);
-    } else {
+      run->selectVolume(static_cast<std::size_t>(*n - 1));
+    } else if (range) {
       if (pos.size() != 3) {
         std::cerr << "--range needs FIRST and LAST sectors after the disk\n";
         return nullptr;
@@ -151,12 +190,72 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
       sel.firstSector = *first;
       sel.lastSector = *last;
       run->label_ = "Sectors " + pos[1] + " - " + pos[2] + " ( " + fsName + " )";
+    } else {
+      run->wholeDisk_ = true;
+      const auto bare = findBareVolume(session, opened->size() / kSectorSize);
+      if (bare && bare->floppy && !args.has("search")) {
+        // A floppy image keeps the floppy path: its one volume is the floppy.
+        run->devices_.setFloppy(pos[0]);
+        chooseFloppy();
+        run->volumes_.push_back({1, kFloppyName, FileSystem::Fat12, 0, 2880});
+      } else {
+        run->listVolumes(args.has("search"));
+      }
     }
   }
   sel.diskNumber = session.selectedDisk;
   sel.selectedDisk = session.selectedDisk;
   exitCode = 0;
   return run;
+}
+
+void ScanRun::listVolumes(bool search) {
+  Session& session = *session_;
+  TreeModel tree;
+  tree.insert(kNoItem, "Disk 0", 1, 1);
+  if (search) {
+    SearchOptions options;
+    const auto geometry = platform::queryGeometry(devices_, platform::DeviceTable::physicalDriveName(0));
+    if (geometry) {
+      options.geometry.cylinders = static_cast<std::uint32_t>(geometry->cylinders);
+      options.geometry.heads = geometry->tracksPerCylinder;
+      options.geometry.sectorsPerTrack = geometry->sectorsPerTrack;
+    }
+    options.diskSectors = selectedDiskSectors(session);
+    report_.status("Searching Partition...");
+    options.progress = [this](int percent) { report_.scanProgress(percent); };
+    searchPartitions(session, tree, options);
+    report_.finish();
+  } else {
+    walkPartitionTable(session, tree, 0);
+  }
+  const DiskPartitionList& list = session.partitionLists[0];
+  volumes_.clear();
+  for (int i = 0; i < list.count; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    const PartitionEntry& entry = list.entries[at];
+    volumes_.push_back({i + 1, tree.text(entry.treeItem), list.fileSystems[at], entry.startSector,
+                        entry.endSector > entry.startSector ? entry.endSector - 1 : entry.startSector});
+  }
+}
+
+void ScanRun::selectVolume(std::size_t index) {
+  const ListedVolume& volume = volumes_.at(index);
+  PartitionSelection& sel = session_->partitionSelection;
+  sel.partitionIndex = static_cast<std::uint32_t>(index);
+  sel.fileSystem = volume.fileSystem;
+  sel.firstSector = volume.first;
+  sel.lastSector = volume.last;
+  label_ = volume.label;
+}
+
+std::string ScanRun::skipReason() {
+  Session& session = *session_;
+  if (session.floppySelected()) return "";
+  ScanState probe(session.memoryLimit);
+  if (validatePartition(session, probe) == 1) return "";
+  return "its " + std::string(fileSystemName(session.partitionSelection.fileSystem)) +
+         " boot sector is not valid (scan it alone with --partition N)";
 }
 
 ScanEnd ScanRun::scan() {
@@ -166,7 +265,7 @@ ScanEnd ScanRun::scan() {
   scan_ = std::make_unique<ScanState>(session.memoryLimit);
   ScanState& scan = *scan_;
   if (advanced_) return scanAdvanced();
-  if (sel.fileSystem == FileSystem::Fat16 || sel.fileSystem == FileSystem::Fat32) {
+  if (isFat(sel.fileSystem) && !session.floppySelected()) {
     validatePartition(session, scan);
   } else if (sel.fileSystem == FileSystem::Ntfs) {
     scan.volume.mftStart = 0;

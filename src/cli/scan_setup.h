@@ -18,11 +18,22 @@ namespace tessaly::cli {
 // Options every scanning command takes (besides its own).
 inline const std::set<std::string> kScanValued = {"partition", "fs",   "bad-sectors", "memory-limit",
                                                   "mode",      "filesystem"};
-inline const std::set<std::string> kScanFlags = {"floppy", "range", "json", "quiet"};
+inline const std::set<std::string> kScanFlags = {"floppy", "range", "json", "quiet", "search"};
+
+// One listed volume of the disk, as the whole-disk commands go through them.
+struct ListedVolume {
+  int number = 0;  // 1-based, as listed
+  std::string label;
+  FileSystem fileSystem = FileSystem::None;
+  std::uint64_t first = 0, last = 0;  // inclusive
+};
 
 class ScanRun {
  public:
-  // Parses DISK and --partition N | --floppy | --range FIRST LAST --fs FS from args.
+  // Parses DISK and --partition N | --floppy | --range FIRST LAST --fs FS from args
+  // (--search: partitions numbered as the partition search lists them). With none of
+  // them the run is of the whole disk: wholeDisk() is true, and each volume is chosen
+  // with selectVolume before its scan; a floppy image is then scanned as a floppy.
   // On a usage or open error prints it and returns nullptr with exitCode set.
   // The disk is opened through devices (a device attached to it for slot 0 or the floppy
   // is used ahead of the path named).
@@ -46,6 +57,16 @@ class ScanRun {
   // False, with the reason printed, when nothing was written.
   bool saveLog(const std::string& path);
 
+  bool wholeDisk() const { return wholeDisk_; }
+  // The disk's listed volumes (a floppy image: the floppy alone).
+  const std::vector<ListedVolume>& volumes() const { return volumes_; }
+  // Chooses a listed volume (0-based) for the next scan.
+  void selectVolume(std::size_t index);
+  // Why a volume of the whole disk is not scanned ("" when it is): its boot sector does
+  // not validate.
+  std::string skipReason();
+  std::string label() const { return label_; }
+
   Session& session() { return *session_; }
   // The scan of the last scan() (null before it).
   ScanState& scanState() { return *scan_; }
@@ -66,6 +87,10 @@ class ScanRun {
   std::string scratch_;
   bool advanced_ = false;
   std::size_t chosenFileSystem_ = 1;
+  bool wholeDisk_ = false;
+  std::vector<ListedVolume> volumes_;
+  // Lists the partitions of slot 0 (walked, or searched with --search) into volumes_.
+  void listVolumes(bool search);
 };
 
 // The file systems an Advanced search found, one line each, for the text output.

@@ -20,7 +20,7 @@ void runQuickFatScan(Session& session, ScanState& scan) {
   Report& report = *session.report;
   if (scan.folderTree.root() == kNoItem) resetResults(scan);
 
-  if (selection.fileSystem == FileSystem::Fat12) {
+  if (selection.fileSystem == FileSystem::Fat12 && session.floppySelected()) {
     report.counterLabel(Counter::FoldersFound, session.text(msg::kDirectoriesFound));
     // The floppy's layout is fixed; the sweep needs it.
     scan.volume = floppyParameters();

@@ -13,10 +13,19 @@ namespace tessaly {
 
 constexpr std::uint32_t kLostId = 268435455;  // 0x0FFFFFFF, the "Lost" pseudo-folder
 
+// Where a listed partition was found.
+enum class PartitionOrigin {
+  Table,      // the master boot record or an extended boot record
+  WholeDisk,  // no partition table: sector 0 is the volume's boot sector
+  Gpt,        // an entry of a GUID partition table
+  Search,     // the partition search, by its boot sector
+};
+
 struct PartitionEntry {
   TreeItem treeItem = kNoItem;
-  std::uint32_t startSector = 0;
-  std::uint32_t endSector = 0;  // first sector after the partition
+  std::uint64_t startSector = 0;
+  std::uint64_t endSector = 0;  // first sector after the partition
+  PartitionOrigin origin = PartitionOrigin::Table;
 };
 
 struct DiskPartitionList {

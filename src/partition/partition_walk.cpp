@@ -1,11 +1,14 @@
 #include "partition/partition_walk.h"
 
 #include <array>
+#include <optional>
 #include <set>
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
+#include "partition/bare_volume.h"
 #include "partition/boot_sector.h"
+#include "partition/gpt.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -20,8 +23,8 @@ bool isLink(std::uint8_t type) { return type == 0x05 || type == 0x0F; }
 
 struct Entry {
   std::uint8_t type;
-  std::uint32_t first;
-  std::uint32_t size;
+  std::uint64_t first;
+  std::uint64_t size;
 };
 
 Entry entryAt(const Sector& record, int i) {
@@ -32,37 +35,69 @@ Entry entryAt(const Sector& record, int i) {
 
 // A sector that cannot be read reads as zeros (the reader clears what it could not
 // fill, and the callers clear first), so it matches no mark.
-void readSector(Session& session, std::uint32_t sector, Sector& buffer) {
+void readSector(Session& session, std::uint64_t sector, Sector& buffer) {
   if (!readDiskSectors(session, sector, 1, buffer).delivered()) buffer.fill(0);
+}
+
+// The label of a listed partition: its drive letter or number, then its file system.
+std::string partitionLabel(Session& session, FileSystem fileSystem, std::uint64_t start, int number) {
+  Sector boot{};
+  readSector(session, start, boot);
+  std::string letter = findDriveLetter(session, boot);
+  std::string label = letter.empty() ? "Partition - " + std::to_string(number) : letter;
+  return label + " ( " + std::string(fileSystemName(fileSystem)) + " )";
 }
 
 // Lists one classified partition; false when the listing is full.
 bool listPartition(Session& session, TreeModel& tree, DiskPartitionList& list,
-                   FileSystem fileSystem, std::uint32_t start, std::uint32_t size,
-                   bool primary) {
+                   FileSystem fileSystem, std::uint64_t start, std::uint64_t size,
+                   bool primary, PartitionOrigin origin = PartitionOrigin::Table) {
+  const std::string label =
+      origin == PartitionOrigin::WholeDisk
+          ? "Whole disk (" + std::string(fileSystemName(fileSystem)) + ")"
+          : partitionLabel(session, fileSystem, start, list.count + 1);
+  const bool listed = listVolume(tree, list, fileSystem, start, start + size, origin, label);
+  if (listed && primary && session.firstPartitionItem == kNoItem)
+    session.firstPartitionItem = list.entries[static_cast<std::size_t>(list.count - 1)].treeItem;
+  return listed;
+}
+
+// A GUID partition table's entries whose first sector carries a file-system mark.
+void walkGpt(Session& session, TreeModel& tree, DiskPartitionList& list, const GptRead& gpt) {
+  for (const GptPartition& p : gpt.partitions) {
+    Sector boot{};
+    readSector(session, p.first, boot);
+    const FileSystem fs = classifyPartition(boot, 0);
+    if (fs == FileSystem::None) continue;
+    if (!listPartition(session, tree, list, fs, p.first, p.last - p.first + 1, true,
+                       PartitionOrigin::Gpt))
+      return;
+  }
+}
+
+}  // namespace
+
+std::uint64_t selectedDiskSectors(Session& session) {
+  auto device = session.devices.open(session.selectedDevicePath());
+  return device ? device->size() / kSectorSize : 0;
+}
+
+bool listVolume(TreeModel& tree, DiskPartitionList& list, FileSystem fileSystem,
+                std::uint64_t start, std::uint64_t end, PartitionOrigin origin,
+                const std::string& label) {
   if (list.count >= DiskPartitionList::kMaxNames) {
     list.truncated = true;
     return false;
   }
   list.fileSystems[static_cast<std::size_t>(list.count)] = fileSystem;
+  PartitionEntry& entry = list.entries[static_cast<std::size_t>(list.count)];
   ++list.count;
-  const int number = list.count;
-
-  Sector boot{};
-  readSector(session, start, boot);
-  std::string letter = findDriveLetter(session, boot);
-  std::string label = letter.empty() ? "Partition - " + std::to_string(number) : letter;
-  label += " ( " + std::string(fileSystemName(fileSystem)) + " )";
-
-  PartitionEntry& entry = list.entries[static_cast<std::size_t>(number - 1)];
   entry.startSector = start;
-  entry.endSector = start + size;
+  entry.endSector = end;
+  entry.origin = origin;
   entry.treeItem = tree.insert(tree.root(), label, 1, 1);
-  if (primary && session.firstPartitionItem == kNoItem) session.firstPartitionItem = entry.treeItem;
   return true;
 }
-
-}  // namespace
 
 FileSystem classifyPartition(std::span<const std::uint8_t> sector, std::uint8_t type) {
   if (bytesEqual(sector, bs::kFat32Mark, "FAT32")) return FileSystem::Fat32;
@@ -84,11 +119,29 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
 
   Sector mbr{};
   readSector(session, tableSector, mbr);
+  const std::uint64_t diskSectors = selectedDiskSectors(session);
+  // A volume without a table: its boot sector is sector 0. When sector 0 could also be
+  // read as a table, the table is walked first and the volume listed only if it gives
+  // nothing. A floppy image keeps the floppy path and is not listed.
+  std::optional<BareVolume> bare;
+  if (tableSector == 0) bare = findBareVolume(session, diskSectors);
+  if (bare && bare->floppy) return;
+  auto listWholeDisk = [&] {
+    if (bare && list.count == 0)
+      listPartition(session, tree, list, bare->fileSystem, 0, bare->sectors, true,
+                    PartitionOrigin::WholeDisk);
+  };
+  if (bare && !bare->table) return listWholeDisk();
+
   if (mbr[bs::kSignature] != 0x55 && mbr[bs::kSignature + 1] != 0xAA) return;
+  if (tableSector == 0 && isProtectiveMbr(mbr)) {
+    const GptRead gpt = readGptPartitions(session, diskSectors);
+    if (gpt.found) return walkGpt(session, tree, list, gpt);
+  }
 
   // Primary pass. The work buffer is cleared before each read, so an unreadable boot
   // sector falls through to its type byte instead of taking the previous sector's mark.
-  std::uint32_t extendedBase = 0;
+  std::uint64_t extendedBase = 0;
   bool haveExtended = false;
   bool full = false;
   for (int i = 0; i < 4 && !full; ++i) {
@@ -106,14 +159,14 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
   }
 
   // Extended chain: bounded, and ended at a record that was read before.
-  std::set<std::uint32_t> visited;
-  std::uint32_t current = extendedBase;
+  std::set<std::uint64_t> visited;
+  std::uint64_t current = extendedBase;
   for (int records = 0; haveExtended && !full && records < kMaxExtendedRecords; ++records) {
     if (!visited.insert(current).second) break;
     Sector record{};
     readSector(session, current, record);
     bool link = false;
-    std::uint32_t next = 0;
+    std::uint64_t next = 0;
     for (int i = 0; i < 4 && !full; ++i) {
       Entry e = entryAt(record, i);
       if (e.type == 0) continue;
@@ -130,6 +183,7 @@ void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSe
     if (!link) break;
     current = next;
   }
+  listWholeDisk();
 }
 
 std::string findDriveLetter(Session& session, std::span<const std::uint8_t> bootSector) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "partition/partition_types.h"
 #include "session/tree_model.h"
 #include "session/values.h"
 
@@ -18,8 +19,19 @@ class Session;
 constexpr int kMaxExtendedRecords = 256;
 
 // Lists the partitions of the selected disk under the tree's root item and fills the
-// disk's DiskPartitionList. tableSector is 0 for the master boot record.
+// disk's DiskPartitionList. tableSector is 0 for the master boot record. There, a disk
+// without a table whose sector 0 is a volume's boot sector lists that volume as
+// "Whole disk (FS)", and a disk with a protective record lists its GUID partition table.
 void walkPartitionTable(Session& session, TreeModel& tree, std::uint32_t tableSector);
+
+// Appends one volume to the listing under the tree's root with the label given; false,
+// with the listing marked truncated, when it already holds as many as it can name.
+bool listVolume(TreeModel& tree, DiskPartitionList& list, FileSystem fileSystem,
+                std::uint64_t start, std::uint64_t end, PartitionOrigin origin,
+                const std::string& label);
+
+// The selected disk's size in sectors (0 when it cannot be opened).
+std::uint64_t selectedDiskSectors(Session& session);
 
 // "X:\" of the fixed volume whose boot sector has the same identity, or "".
 std::string findDriveLetter(Session& session, std::span<const std::uint8_t> bootSector);

@@ -164,6 +164,8 @@ int validatePartition(Session& session, ScanState& scan) {
   session.report->status("Validating Partition ...");
   int result = 0;
   switch (session.partitionSelection.fileSystem) {
+    // A FAT12 volume that is not a floppy (a small stick) has the FAT16 layout.
+    case FileSystem::Fat12:
     case FileSystem::Fat16: result = validateFat16(session, scan.volume); break;
     case FileSystem::Fat32: result = validateFat32(session, scan.volume); break;
     case FileSystem::Ntfs: result = validateNtfs(session, scan.volume); break;

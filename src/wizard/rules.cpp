@@ -128,8 +128,8 @@ std::string helpText(const std::vector<std::string>& lines, const std::string& r
 }
 
 std::vector<InfoRow> quickPartitionRows(unsigned disk, unsigned partitionNumber,
-                                        const std::string& type, std::uint32_t start,
-                                        std::uint32_t end) {
+                                        const std::string& type, std::uint64_t start,
+                                        std::uint64_t end) {
   return {{"Disk Number :", std::to_string(disk)},
           {"Partition Number : ", std::to_string(partitionNumber)},
           {"Partition Type : ", type},
@@ -139,7 +139,7 @@ std::vector<InfoRow> quickPartitionRows(unsigned disk, unsigned partitionNumber,
 }
 
 std::vector<InfoRow> scanRangeRows(unsigned disk, unsigned partitionNumber, const std::string& type,
-                                   std::int32_t start, std::int32_t last,
+                                   std::uint64_t start, std::uint64_t last,
                                    const std::string& modeText) {
   return {{"Disk Number : ", std::to_string(disk)},
           {"Partiton Number : ", std::to_string(partitionNumber)},

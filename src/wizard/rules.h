@@ -57,6 +57,9 @@ inline constexpr const char* kHelpHeading =
 inline constexpr const char* kHelpRule =
     "_____________________________________________________________";
 inline constexpr const char* kHelpLineBreak = "\r\r\n";
+// The closing rule of the text shown while the partition search runs.
+inline constexpr const char* kHelpSearchRule =
+    "______________________________________________________________";
 std::string helpText(const std::vector<std::string>& lines, const std::string& rule = kHelpRule);
 
 // Help pane texts of the wizard.
@@ -69,6 +72,17 @@ inline const std::vector<std::string> kPartitionPage = {
     "   Click on Next Button to recover selected partition   (OR)",
     "   Select partition that you want to recover   (OR) ",
     "   Click on Search More Partitions button to searching more partition"};
+inline const std::vector<std::string> kSearching = {"   Searching Partitions Please Wait...", ""};
+inline const std::vector<std::string> kNoPartition = {
+    "   This Disk does not contain any Partition",
+    "   Click on Search More Partition to search Partition (OR)",
+    "   Click on Back button to select another Hard Disk"};
+inline const std::vector<std::string> kNothingFound = {
+    "   This Disk does not contain any Partition",
+    "   Click on Back button to select another Hard Disk"};
+// Added when the disk holds more partitions than the list can name.
+inline const std::vector<std::string>::value_type kMorePartitions =
+    "   The disk holds more partitions than the 26 listed here";
 }  // namespace help
 
 // The label rows of the information list on the partition page.
@@ -77,10 +91,10 @@ struct InfoRow {
   std::string text() const { return label + value; }
 };
 std::vector<InfoRow> quickPartitionRows(unsigned disk, unsigned partitionNumber,
-                                        const std::string& type, std::uint32_t start,
-                                        std::uint32_t end);
+                                        const std::string& type, std::uint64_t start,
+                                        std::uint64_t end);
 std::vector<InfoRow> scanRangeRows(unsigned disk, unsigned partitionNumber, const std::string& type,
-                                   std::int32_t start, std::int32_t last,
+                                   std::uint64_t start, std::uint64_t last,
                                    const std::string& modeText);
 
 }  // namespace tessaly::wizard

@@ -303,40 +303,53 @@ void MainWindow::nextOnPartitionPage() {
   // Whatever an earlier scan left is discarded first.
   releaseScanState(*scan_);
 
-  RangeInput input;
-  input.typeIndex = typeList_->GetSelection();
-  input.startText = fieldText(id::kStartSector);
-  input.endText = fieldText(id::kEndSector);
-  input.entireDisk = entireDiskSelected_;
-  if (input.entireDisk) {
-    const std::string size = session_->registry.readString(
-        diskfacts::kSizeKey, diskfacts::diskValueName(session_->selectedDisk));
-    for (char c : size) {
-      if (c < '0' || c > '9') break;
-      input.diskSizeBytes = input.diskSizeBytes * 10 + static_cast<std::uint64_t>(c - '0');
+  PartitionSelection& sel = session_->partitionSelection;
+  const DiskPartitionList& list = session_->partitionLists[session_->selectedDisk];
+  std::uint64_t start = 0, last = 0;
+  if (recoveryMode_ == kModeQuick && !entireDiskSelected_ && chosenPartition_ < list.count) {
+    // Quick mode scans the chosen partition as listed: its own file system (a whole-disk
+    // FAT12 volume too, which the type list does not offer) and its 64-bit range.
+    const auto index = static_cast<std::size_t>(chosenPartition_);
+    const PartitionEntry& entry = list.entries[index];
+    sel.fileSystem = list.fileSystems[index];
+    start = entry.startSector;
+    last = entry.endSector > entry.startSector ? entry.endSector - 1 : entry.startSector;
+  } else {
+    RangeInput input;
+    input.typeIndex = typeList_->GetSelection();
+    input.startText = fieldText(id::kStartSector);
+    input.endText = fieldText(id::kEndSector);
+    input.entireDisk = entireDiskSelected_;
+    if (input.entireDisk) {
+      const std::string size = session_->registry.readString(
+          diskfacts::kSizeKey, diskfacts::diskValueName(session_->selectedDisk));
+      for (char c : size) {
+        if (c < '0' || c > '9') break;
+        input.diskSizeBytes = input.diskSizeBytes * 10 + static_cast<std::uint64_t>(c - '0');
+      }
     }
-  }
-  const RangeResult range = checkRange(input);
-  if (range.refusal) {
-    session_->messageBox(session_->text(*range.refusal), MessageButtons::Ok, MessageIcon::Error);
-    return;
+    const RangeResult range = checkRange(input);
+    if (range.refusal) {
+      session_->messageBox(session_->text(*range.refusal), MessageButtons::Ok, MessageIcon::Error);
+      return;
+    }
+    sel.fileSystem = typeOfIndex(input.typeIndex);
+    start = static_cast<std::uint32_t>(range.start);
+    last = static_cast<std::uint32_t>(range.last);
   }
 
-  PartitionSelection& sel = session_->partitionSelection;
-  sel.fileSystem = typeOfIndex(input.typeIndex);
   const std::string fsName(fileSystemName(sel.fileSystem));
-  sel.firstSector = static_cast<std::uint32_t>(range.start);
-  sel.lastSector = static_cast<std::uint32_t>(range.last);
+  sel.firstSector = start;
+  sel.lastSector = last;
   sel.searchMode = fieldText(id::kModeField);
   sel.diskNumber = session_->selectedDisk;
   sel.selectedDisk = session_->selectedDisk;
 
   showPartitionPage(false);
   setInformationRows(rowTexts(scanRangeRows(session_->selectedDisk, sel.partitionIndex + 1,
-                                            fsName, range.start, range.last,
-                                            sel.searchMode)));
+                                            fsName, start, last, sel.searchMode)));
   setText(id::kSelectedDisk, session_->selectedDiskName);
-  setText(id::kRange, std::to_string(range.start) + " - " + std::to_string(range.last));
+  setText(id::kRange, std::to_string(start) + " - " + std::to_string(last));
   setText(id::kFileSystem, fsName);
   setText(id::kSelectedMode, sel.searchMode);
   enableMenu(id::kMenuSaveLog, false);
