@@ -110,11 +110,15 @@ void sweepForFileSystems(Session& session, ScanState& scan) {
   std::uint32_t sinceStatus = 0;
   for (std::uint64_t s = first; !scan.stopRequested && s < last; s += kChunkSectors) {
     session.safePoint();
-    // The chunk ends with the range; a chunk that cannot be read recognises nothing.
+    // The chunk ends with the range. Sectors that cannot be read recognise nothing: they
+    // would otherwise still hold the chunk before.
     const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, last - s + 1));
-    std::fill(chunk.begin(), chunk.end(), 0);
     const ReadResult read = readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize));
     if (read.lost()) break;
+    for (const SectorRange& skipped : read.skipped) {
+      const auto from = chunk.begin() + static_cast<long>((skipped.first - s) * kSectorSize);
+      std::fill(from, from + static_cast<long>(std::size_t{skipped.count} * kSectorSize), 0);
+    }
     if (read.delivered()) {
       for (std::uint32_t j = 0; j < count; ++j) {
         const ByteSpan sector = ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize);
