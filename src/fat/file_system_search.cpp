@@ -246,28 +246,49 @@ void identifyFileSystems(Session& session, ScanState& scan) {
   scan.identifyStatus = IdentifyStatus::Done;
 }
 
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type) {
+namespace {
+
+// Reads sectors [from, to) in chunks and calls take(sector) for each FAT start, in
+// ascending order, or descending when down is set; take returns true to stop.
+template <typename Take>
+void forEachFatStart(Session& session, std::uint64_t from, std::uint64_t to, bool down, Take&& take) {
+  std::vector<std::uint8_t> chunk(kChunkSectors * kSectorSize);
+  std::uint64_t remaining = to > from ? to - from : 0;
+  while (remaining > 0) {
+    session.safePoint();
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, remaining));
+    const std::uint64_t s = down ? from + remaining - count : to - remaining;
+    std::fill(chunk.begin(), chunk.end(), 0);
+    if (readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize)).lost()) return;
+    for (std::uint32_t k = 0; k < count; ++k) {
+      const std::uint32_t j = down ? count - 1 - k : k;
+      if (isFatStart(ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize)) && take(s + j)) return;
+    }
+    remaining -= count;
+  }
+}
+
+}  // namespace
+
+FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type, std::uint64_t lowest) {
   const std::uint64_t back = type == FileSystem::Fat32 ? 30000 : 550;
   const std::uint64_t start = cluster0Sector > back ? cluster0Sector - back : 63;
   FatPositions found;
-  std::vector<std::uint8_t> chunk(kChunkSectors * kSectorSize);
-  for (std::uint64_t s = start; s < cluster0Sector; s += kChunkSectors) {
-    session.safePoint();
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, cluster0Sector - s));
-    std::fill(chunk.begin(), chunk.end(), 0);
-    const ReadResult read = readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize));
-    if (read.lost()) break;
-    for (std::uint32_t j = 0; j < count; ++j) {
-      if (!isFatStart(ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize))) continue;
-      if (found.first == 0) {
-        found.first = s + j;
-      } else {
-        found.second = s + j;
-        return found;
-      }
-    }
-  }
-  return {};
+  forEachFatStart(session, start, cluster0Sector, false, [&](std::uint64_t s) {
+    (found.first == 0 ? found.first : found.second) = s;
+    return found.second != 0;
+  });
+  if (found.second != 0 || type != FileSystem::Fat32) return found.second != 0 ? found : FatPositions{};
+  // FATs longer than the window (FAT32 volumes of more than about 7 GiB): the nearest two
+  // FAT starts below cluster 0, no further down than the range or the largest two FATs.
+  constexpr std::uint64_t kLargestFats = 2 * (1ull << 21) + 64;
+  const std::uint64_t floor = std::max(lowest, cluster0Sector > kLargestFats ? cluster0Sector - kLargestFats : 0);
+  found = {};
+  forEachFatStart(session, floor, cluster0Sector, true, [&](std::uint64_t s) {
+    (found.second == 0 ? found.second : found.first) = s;
+    return found.first != 0;
+  });
+  return found.first != 0 ? found : FatPositions{};
 }
 
 bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chosen) {
@@ -304,7 +325,7 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
 
   // Without a boot sector the FATs are searched for below the data area.
   if (row.firstFat == 0) {
-    const FatPositions fats = searchFats(session, cluster0, type);
+    const FatPositions fats = searchFats(session, cluster0, type, session.partitionSelection.firstSector);
     if (fats.first != 0 && fats.second != 0) {
       row.firstFat = fats.first;
       row.secondFat = fats.second;

@@ -207,6 +207,23 @@ TEST(SweepForFileSystems, SectorsThatCannotBeReadAreNotTakenForWhatTheChunkBefor
   EXPECT_EQ(t.report.lastCounter(Counter::BootSectorsFound), "1");
 }
 
+TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
+  // Two FATs of 19950 sectors: the window of 30000 sectors below cluster 0 starts
+  // inside the first one.
+  auto memory = std::make_shared<platform::MemoryDevice>(std::size_t{40100});
+  for (std::uint64_t s : {100u, 20050u}) {
+    memory->sector(s)[0] = 0xF8;
+    memory->sector(s)[1] = 0xFF;
+    memory->sector(s)[2] = 0xFF;
+  }
+  test::TestSession t(memory);
+  const FatPositions found = searchFats(t.session, 40000, FileSystem::Fat32, 0);
+  EXPECT_EQ(found.first, 100u);
+  EXPECT_EQ(found.second, 20050u);
+  // Not below the range searched.
+  EXPECT_EQ(searchFats(t.session, 40000, FileSystem::Fat32, 101).first, 0u);
+}
+
 // ------------------------------------------------------------------ on real volumes
 
 std::map<std::string, std::string> treeHashes(const std::string& root) {
