@@ -22,15 +22,24 @@ namespace {
 
 class NoDialogs : public tessaly::Dialogs {
  public:
-  int messageBox(const std::string&, const std::string&, tessaly::MessageButtons, tessaly::MessageIcon) override {
+  int messageBox(const std::string&, const std::string&, tessaly::MessageButtons,
+                 tessaly::MessageIcon) override {
     return tessaly::kIdOk;
   }
   tessaly::BadSectorAnswer askBadSector() override { return tessaly::BadSectorAnswer::SkipAll; }
-  tessaly::ReplaceAnswer askReplace(const std::string&) override { return tessaly::ReplaceAnswer::NoToAll; }
-  tessaly::WriteErrorAnswer askErrorWriting(const std::string&) override { return tessaly::WriteErrorAnswer::Skip; }
+  tessaly::ReplaceAnswer askReplace(const std::string&) override {
+    return tessaly::ReplaceAnswer::NoToAll;
+  }
+  tessaly::WriteErrorAnswer askErrorWriting(const std::string&) override {
+    return tessaly::WriteErrorAnswer::Skip;
+  }
   std::optional<std::string> chooseFolder(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> chooseSaveFile(const std::string&, const std::string&) override { return std::nullopt; }
-  std::optional<std::string> chooseOpenFile(const std::string&, const std::string&) override { return std::nullopt; }
+  std::optional<std::string> chooseSaveFile(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> chooseOpenFile(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
 };
 
 double since(std::chrono::steady_clock::time_point start) {
@@ -74,10 +83,12 @@ int main(int argc, char** argv) {
   const double prepare = since(start);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("sweep %.3f identify %.3f prepare %.3f bootsectors %zu directories %zu filesystems %zu folders %zu "
-              "maxrss %ld\n",
-              sweep, identify, prepare, scan.bootSectors.size(), scan.directorySectors.size(),
-              scan.fileSystems.size(), prepared ? scan.catalogue.recordCount() : 0, usage.ru_maxrss);
+  std::printf(
+      "sweep %.3f identify %.3f prepare %.3f bootsectors %zu directories %zu filesystems %zu "
+      "folders %zu "
+      "maxrss %ld\n",
+      sweep, identify, prepare, scan.bootSectors.size(), scan.directorySectors.size(),
+      scan.fileSystems.size(), prepared ? scan.catalogue.recordCount() : 0, usage.ru_maxrss);
   releaseScanState(scan);
   if (!session.scratchFolder.empty()) ::rmdir(session.scratchFolder.c_str());
   return prepared ? 0 : 1;

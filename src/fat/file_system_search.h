@@ -58,7 +58,8 @@ struct FatPositions {
   std::uint64_t first = 0;
   std::uint64_t second = 0;
 };
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type, std::uint64_t lowest);
+FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type,
+                        std::uint64_t lowest);
 
 // Prepares row `chosen` (0-based) of scan.fileSystems: completes its layout, sets the
 // working volume, fills the directory table with its directories, runs the lost-directory
