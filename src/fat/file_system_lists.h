@@ -41,8 +41,8 @@ constexpr std::int32_t kUnassignable = -1;
 // One row of DirectorySectorList: a sector that starts with a "." and a ".." entry.
 struct DirectorySectorRow {
   std::uint64_t sector = 0;
-  std::uint32_t selfCluster = 0;    // of the "." entry, the high word always taken
-  std::uint32_t parentCluster = 0;  // of the ".." entry, likewise
+  std::uint32_t selfCluster = 0;          // of the "." entry, the high word always taken
+  std::uint32_t parentCluster = 0;        // of the ".." entry, likewise
   std::int32_t fileSystem = kUnassigned;  // n: row n (1-based) of FileSystemList
   std::uint16_t date = 0;                 // of the "." entry
   std::uint16_t time = 0;

@@ -22,8 +22,8 @@ namespace bs = bootsector;
 namespace de = direntry;
 
 const std::array<const char*, 11> FileSystemRow::kColumnNames = {
-    "Sector",          "SPF",           "SPC",      "Root Sectors", "Root Start", "Reserve Sectors",
-    "Cluster0Start",   "firstFAT",      "secondFAT", "TotalSectors", "PartType"};
+    "Sector",        "SPF",      "SPC",       "Root Sectors", "Root Start", "Reserve Sectors",
+    "Cluster0Start", "firstFAT", "secondFAT", "TotalSectors", "PartType"};
 
 namespace {
 constexpr std::size_t kTotalSectors16 = 0x13;
@@ -33,7 +33,8 @@ constexpr std::size_t kFat16Digits = 57;  // "16" of "FAT16" at byte 54
 }  // namespace
 
 std::optional<FileSystemRow> bootSectorRow(ByteSpan sector, std::uint64_t s) {
-  if (u8at(sector, bs::kSignature) != 0x55 || u8at(sector, bs::kSignature + 1) != 0xAA) return std::nullopt;
+  if (u8at(sector, bs::kSignature) != 0x55 || u8at(sector, bs::kSignature + 1) != 0xAA)
+    return std::nullopt;
   const bool fat32 = bytesEqual(sector, kFat32Digits, "32");
   const bool fat16 = !fat32 && bytesEqual(sector, kFat16Digits, "16");
   if (!fat32 && !fat16) return std::nullopt;
@@ -57,8 +58,9 @@ std::optional<FileSystemRow> bootSectorRow(ByteSpan sector, std::uint64_t s) {
     row.totalSectors = s + (small != 0 ? small : u32le(sector, kTotalSectors32));
   }
   row.secondFat = fatsEnd + row.sectorsPerFat;
-  row.cluster0Start = static_cast<std::int64_t>(fatsEnd + 2ull * row.sectorsPerFat + row.rootSectors) -
-                      2 * static_cast<std::int64_t>(row.sectorsPerCluster);
+  row.cluster0Start =
+      static_cast<std::int64_t>(fatsEnd + 2ull * row.sectorsPerFat + row.rootSectors) -
+      2 * static_cast<std::int64_t>(row.sectorsPerCluster);
   return row;
 }
 
@@ -110,11 +112,17 @@ void sweepForFileSystems(Session& session, ScanState& scan) {
   std::uint32_t sinceStatus = 0;
   for (std::uint64_t s = first; !scan.stopRequested && s < last; s += kChunkSectors) {
     session.safePoint();
-    // The chunk ends with the range; a chunk that cannot be read recognises nothing.
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, last - s + 1));
-    std::fill(chunk.begin(), chunk.end(), 0);
-    const ReadResult read = readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize));
+    // The chunk ends with the range. Sectors that cannot be read recognise nothing: they
+    // would otherwise still hold the chunk before.
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, last - s + 1));
+    const ReadResult read =
+        readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize));
     if (read.lost()) break;
+    for (const SectorRange& skipped : read.skipped) {
+      const auto from = chunk.begin() + static_cast<long>((skipped.first - s) * kSectorSize);
+      std::fill(from, from + static_cast<long>(std::size_t{skipped.count} * kSectorSize), 0);
+    }
     if (read.delivered()) {
       for (std::uint32_t j = 0; j < count; ++j) {
         const ByteSpan sector = ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize);
@@ -145,7 +153,8 @@ namespace {
 // The identification's progress: one step per directory given a file system or given up.
 class IdentifyProgress {
  public:
-  IdentifyProgress(Report& report, std::size_t directories) : report_(report), total_(directories) {}
+  IdentifyProgress(Report& report, std::size_t directories)
+      : report_(report), total_(directories) {}
   void step(std::size_t steps = 1) {
     done_ += steps;
     const int percent =
@@ -215,13 +224,15 @@ void fitPairs(ScanState& scan, FileSystem selection, IdentifyProgress& progress)
     std::uint32_t largest = dirs[oi].selfCluster;
     for (DirectorySectorRow& d : dirs) {
       if (d.fileSystem != kUnassigned) continue;
-      if (d.sector != fit->cluster0Sector + std::uint64_t{fit->sectorsPerCluster} * d.selfCluster) continue;
+      if (d.sector != fit->cluster0Sector + std::uint64_t{fit->sectorsPerCluster} * d.selfCluster)
+        continue;
       d.fileSystem = n;
       largest = std::max(largest, d.selfCluster);
       progress.step();
     }
     // FAT16 numbers its clusters in 16 bits: a directory above that is FAT32's.
-    if (selection != FileSystem::Fat32 && largest > 65536) scan.fileSystems.back().type = FileSystem::Fat32;
+    if (selection != FileSystem::Fat32 && largest > 65536)
+      scan.fileSystems.back().type = FileSystem::Fat32;
   }
 }
 
@@ -242,28 +253,55 @@ void identifyFileSystems(Session& session, ScanState& scan) {
   scan.identifyStatus = IdentifyStatus::Done;
 }
 
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type) {
+namespace {
+
+// Reads sectors [from, to) in chunks and calls take(sector) for each FAT start, in
+// ascending order, or descending when down is set; take returns true to stop.
+template <typename Take>
+void forEachFatStart(Session& session, std::uint64_t from, std::uint64_t to, bool down,
+                     Take&& take) {
+  std::vector<std::uint8_t> chunk(kChunkSectors * kSectorSize);
+  std::uint64_t remaining = to > from ? to - from : 0;
+  while (remaining > 0) {
+    session.safePoint();
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, remaining));
+    const std::uint64_t s = down ? from + remaining - count : to - remaining;
+    std::fill(chunk.begin(), chunk.end(), 0);
+    if (readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize)).lost())
+      return;
+    for (std::uint32_t k = 0; k < count; ++k) {
+      const std::uint32_t j = down ? count - 1 - k : k;
+      if (isFatStart(ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize)) && take(s + j)) return;
+    }
+    remaining -= count;
+  }
+}
+
+}  // namespace
+
+FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type,
+                        std::uint64_t lowest) {
   const std::uint64_t back = type == FileSystem::Fat32 ? 30000 : 550;
   const std::uint64_t start = cluster0Sector > back ? cluster0Sector - back : 63;
   FatPositions found;
-  std::vector<std::uint8_t> chunk(kChunkSectors * kSectorSize);
-  for (std::uint64_t s = start; s < cluster0Sector; s += kChunkSectors) {
-    session.safePoint();
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, cluster0Sector - s));
-    std::fill(chunk.begin(), chunk.end(), 0);
-    const ReadResult read = readDiskSectors(session, s, count, std::span(chunk).first(count * kSectorSize));
-    if (read.lost()) break;
-    for (std::uint32_t j = 0; j < count; ++j) {
-      if (!isFatStart(ByteSpan(chunk).subspan(j * kSectorSize, kSectorSize))) continue;
-      if (found.first == 0) {
-        found.first = s + j;
-      } else {
-        found.second = s + j;
-        return found;
-      }
-    }
-  }
-  return {};
+  forEachFatStart(session, start, cluster0Sector, false, [&](std::uint64_t s) {
+    (found.first == 0 ? found.first : found.second) = s;
+    return found.second != 0;
+  });
+  if (found.second != 0 || type != FileSystem::Fat32)
+    return found.second != 0 ? found : FatPositions{};
+  // FATs longer than the window (FAT32 volumes of more than about 7 GiB): the nearest two
+  // FAT starts below cluster 0, no further down than the range or the largest two FATs.
+  constexpr std::uint64_t kLargestFats = 2 * (1ull << 21) + 64;
+  const std::uint64_t floor =
+      std::max(lowest, cluster0Sector > kLargestFats ? cluster0Sector - kLargestFats : 0);
+  found = {};
+  forEachFatStart(session, floor, cluster0Sector, true, [&](std::uint64_t s) {
+    (found.second == 0 ? found.second : found.first) = s;
+    return found.first != 0;
+  });
+  return found.first != 0 ? found : FatPositions{};
 }
 
 bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chosen) {
@@ -300,11 +338,13 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
 
   // Without a boot sector the FATs are searched for below the data area.
   if (row.firstFat == 0) {
-    const FatPositions fats = searchFats(session, cluster0, type);
+    const FatPositions fats =
+        searchFats(session, cluster0, type, session.partitionSelection.firstSector);
     if (fats.first != 0 && fats.second != 0) {
       row.firstFat = fats.first;
       row.secondFat = fats.second;
-      row.sectorsPerFat = static_cast<std::uint32_t>(std::min<std::uint64_t>(fats.second - fats.first, kMax32));
+      row.sectorsPerFat =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(fats.second - fats.first, kMax32));
       row.rootStart = type == FileSystem::Fat32 ? 2 : fats.second + row.sectorsPerFat;
     }
   }
@@ -316,7 +356,8 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
   v.fat2Start = static_cast<std::uint32_t>(std::min(row.secondFat, kMax32));
   v.reservedSectors = row.reservedSectors;
   v.rootDirSectors = row.rootSectors == 0 && type == FileSystem::Fat16 ? 32 : row.rootSectors;
-  v.rootDirStart = row.rootStart == 0 ? 2 : static_cast<std::uint32_t>(std::min(row.rootStart, kMax32));
+  v.rootDirStart =
+      row.rootStart == 0 ? 2 : static_cast<std::uint32_t>(std::min(row.rootStart, kMax32));
   v.sectorsPerCluster = row.sectorsPerCluster;
   v.fatSectors = row.sectorsPerFat;
   scan.volume = v;

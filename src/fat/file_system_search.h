@@ -51,13 +51,15 @@ void identifyFileSystems(Session& session, ScanState& scan);
 
 // Where the FATs of a file system without a boot sector lie: the first two sectors below
 // cluster0Sector that begin a FAT, searched from 550 (FAT16) or 30000 (FAT32) sectors
-// below it, or from sector 63 when that would not leave a positive number. Zeros when
-// either is not found.
+// below it, or from sector 63 when that would not leave a positive number. FAT32 FATs
+// longer than that window are then searched for downwards from cluster 0, not below
+// `lowest`. Zeros when either is not found.
 struct FatPositions {
   std::uint64_t first = 0;
   std::uint64_t second = 0;
 };
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type);
+FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type,
+                        std::uint64_t lowest);
 
 // Prepares row `chosen` (0-based) of scan.fileSystems: completes its layout, sets the
 // working volume, fills the directory table with its directories, runs the lost-directory

@@ -35,9 +35,12 @@ std::vector<std::string> fileSystemSummaryRows(std::size_t i, const FileSystemRo
 
 std::optional<std::size_t> fileSystemNumberOfItem(const std::string& text, bool fatSelection) {
   const std::size_t tail = fatSelection ? 8 : 7;
-  if (text.size() <= 12 || text.size() < 12 + tail + 1 || text.rfind("File System ", 0) != 0) return std::nullopt;
+  if (text.size() <= 12 || text.size() < 12 + tail + 1 || text.rfind("File System ", 0) != 0)
+    return std::nullopt;
   const std::string digits = text.substr(12, text.size() - 12 - tail);
-  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  if (digits.empty() || digits.size() > 9 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
   return static_cast<std::size_t>(std::stoul(digits));
 }
 

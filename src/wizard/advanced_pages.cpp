@@ -22,8 +22,8 @@ const std::vector<std::string> kSelectToSave = {"   Select File(s) / Folder(s) t
 
 void MainWindow::showAdvancedPartitionPage() {
   // The range and its type are the user's to set.
-  for (int id : {id::kPartitionTypeLabel, id::kPartitionType, id::kStartSectorLabel, id::kStartSector,
-                 id::kEndSectorLabel, id::kEndSector}) {
+  for (int id : {id::kPartitionTypeLabel, id::kPartitionType, id::kStartSectorLabel,
+                 id::kStartSector, id::kEndSectorLabel, id::kEndSector}) {
     show(id, true);
     enable(id, true);
   }
@@ -35,8 +35,8 @@ void MainWindow::fillFileSystemTree() {
   firstFileSystemItem_ = kNoItem;
   const FileSystemList& list = scan_->fileSystems;
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const TreeItem item = fileSystemTree_.insert(root, fileSystemItemText(i, list[i]), kImageFileSystem,
-                                                 kImageFileSystem);
+    const TreeItem item = fileSystemTree_.insert(root, fileSystemItemText(i, list[i]),
+                                                 kImageFileSystem, kImageFileSystem);
     if (firstFileSystemItem_ == kNoItem) firstFileSystemItem_ = item;
   }
   fileSystemTree_.expand(root);
@@ -58,7 +58,8 @@ void MainWindow::resultsOfAdvancedSearch(const ScanOutcome& outcome) {
   if (!outcome.scanned) {
     // A type whose Advanced search this version does not have: the user goes back.
     if (!outcome.ended)
-      notAvailableYet("The Advanced mode of " + std::string(fileSystemName(session_->partitionSelection.fileSystem)));
+      notAvailableYet("The Advanced mode of " +
+                      std::string(fileSystemName(session_->partitionSelection.fileSystem)));
     enable(id::kBack, true);
     focus(id::kBack);
     return;
@@ -66,7 +67,8 @@ void MainWindow::resultsOfAdvancedSearch(const ScanOutcome& outcome) {
   const bool found = !scan_->fileSystems.empty();
   if (!found) {
     enable(id::kNext, false);
-    session_->messageBox(session_->text(msg::kNoFileSystemIdentified), MessageButtons::Ok, MessageIcon::Error);
+    session_->messageBox(session_->text(msg::kNoFileSystemIdentified), MessageButtons::Ok,
+                         MessageIcon::Error);
     focus(id::kBack);
     focusContext_ = 4;
   }
@@ -144,9 +146,11 @@ void MainWindow::resultsOfChosenFileSystem() {
   setPicture(artwork::kStep7);
   setHelp(kSelectToSave);
   focusContext_ = 0;
-  for (int item : {id::kMenuSelectAll, id::kMenuSave, id::kMenuDirectoryView, id::kMenuDirectoryPrint})
+  for (int item :
+       {id::kMenuSelectAll, id::kMenuSave, id::kMenuDirectoryView, id::kMenuDirectoryPrint})
     enableMenu(item, true);
-  for (int id : {id::kSaveFilesButton, id::kSelectAllButton, id::kUnselectAllButton}) enable(id, true);
+  for (int id : {id::kSaveFilesButton, id::kSelectAllButton, id::kUnselectAllButton})
+    enable(id, true);
 }
 
 void MainWindow::backToFileSystemPage() {

@@ -13,8 +13,8 @@ namespace {
 struct Cli {
   test::TempDir dir;
   std::string command(const std::string& args) const {
-    return "TESSALY_HOME='" + dir.file("home") + "' '" + test::stageDir() + "/tessaly-cli' " + args +
-           " 2>&1 </dev/null";
+    return "TESSALY_HOME='" + dir.file("home") + "' '" + test::stageDir() + "/tessaly-cli' " +
+           args + " 2>&1 </dev/null";
   }
   int status(const std::string& args) const {
     const int raw = std::system(command(args + " >/dev/null").c_str());
@@ -24,10 +24,12 @@ struct Cli {
 
 TEST(AdvancedCommand, TheFileSystemsOfARangeAreListedAndEachCanBeChosen) {
   Cli cli;
-  const std::string disk = "'" + test::imagePath("fat_disk") + "' --range 0 112639 --fs FAT16 --mode advanced";
+  const std::string disk =
+      "'" + test::imagePath("fat_disk") + "' --range 0 112639 --fs FAT16 --mode advanced";
   const std::string first = test::run(cli.command("scan " + disk));
   EXPECT_NE(first.find("2 file systems found"), std::string::npos) << first;
-  EXPECT_NE(first.find("* File System 1 - FAT16   cluster 0 at sector 2156, 4 sectors per cluster, boot sector at 2048"),
+  EXPECT_NE(first.find("* File System 1 - FAT16   cluster 0 at sector 2156, 4 sectors per cluster, "
+                       "boot sector at 2048"),
             std::string::npos)
       << first;
   EXPECT_NE(first.find("  File System 2 - FAT32"), std::string::npos) << first;
@@ -41,9 +43,12 @@ TEST(AdvancedCommand, TheFileSystemsOfARangeAreListedAndEachCanBeChosen) {
 
   EXPECT_EQ(cli.status("scan " + disk + " --filesystem 3"), 1);
   EXPECT_EQ(cli.status("scan " + disk + " --filesystem 0"), 2);
-  EXPECT_EQ(cli.status("scan '" + test::imagePath("fat_disk") + "' --partition 1 --filesystem 1"), 2);
+  EXPECT_EQ(cli.status("scan '" + test::imagePath("fat_disk") + "' --partition 1 --filesystem 1"),
+            2);
   // A range holding no FAT file system.
-  EXPECT_EQ(cli.status("scan '" + test::imagePath("fat_disk") + "' --range 0 2000 --fs FAT32 --mode advanced"), 1);
+  EXPECT_EQ(cli.status("scan '" + test::imagePath("fat_disk") +
+                       "' --range 0 2000 --fs FAT32 --mode advanced"),
+            1);
 }
 
 TEST(AdvancedCommand, AChosenFileSystemRecoversWhatItsPartitionDoes) {
@@ -51,10 +56,11 @@ TEST(AdvancedCommand, AChosenFileSystemRecoversWhatItsPartitionDoes) {
   const std::string image = "'" + test::imagePath("fat_disk") + "'";
   const std::regex summary(R"(Recovered (\d+) files \((\d+) bytes\))");
   std::smatch quick, advanced;
-  const std::string q = test::run(cli.command("recover " + image + " --partition 2 --quiet --out '" +
-                                              cli.dir.file("quick") + "'"));
-  const std::string a = test::run(cli.command("recover " + image + " --range 0 112639 --fs FAT16 --mode advanced " +
-                                              "--filesystem 2 --quiet --out '" + cli.dir.file("advanced") + "'"));
+  const std::string q = test::run(cli.command(
+      "recover " + image + " --partition 2 --quiet --out '" + cli.dir.file("quick") + "'"));
+  const std::string a =
+      test::run(cli.command("recover " + image + " --range 0 112639 --fs FAT16 --mode advanced " +
+                            "--filesystem 2 --quiet --out '" + cli.dir.file("advanced") + "'"));
   ASSERT_TRUE(std::regex_search(q, quick, summary)) << q;
   ASSERT_TRUE(std::regex_search(a, advanced, summary)) << a;
   EXPECT_EQ(advanced[1], quick[1]);

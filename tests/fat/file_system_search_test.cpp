@@ -28,13 +28,13 @@ using Bytes = std::array<std::uint8_t, 512>;
 Bytes fat16BootSector() {
   Bytes b{};
   put16le(b, 11, 512);
-  b[13] = 8;                // sectors per cluster
-  put16le(b, 14, 4);        // reserved
-  b[16] = 2;                // FATs
-  put16le(b, 17, 512);      // root entries: 32 sectors
-  put16le(b, 19, 0);        // the 16-bit total is 0 ...
-  put16le(b, 22, 250);      // sectors per FAT
-  put32le(b, 32, 40000);    // ... so the 32-bit one counts
+  b[13] = 8;              // sectors per cluster
+  put16le(b, 14, 4);      // reserved
+  b[16] = 2;              // FATs
+  put16le(b, 17, 512);    // root entries: 32 sectors
+  put16le(b, 19, 0);      // the 16-bit total is 0 ...
+  put16le(b, 22, 250);    // sectors per FAT
+  put32le(b, 32, 40000);  // ... so the 32-bit one counts
   std::memcpy(b.data() + 54, "FAT16   ", 8);
   b[510] = 0x55;
   b[511] = 0xAA;
@@ -46,10 +46,10 @@ TEST(FileSystemSearchParsers, BootSectorsGiveTheLayoutTheyDescribe) {
   auto row = bootSectorRow(b, 63);
   ASSERT_TRUE(row);
   EXPECT_EQ(row->type, FileSystem::Fat16);
-  EXPECT_EQ((std::vector<std::uint64_t>{row->sector, row->sectorsPerFat, row->sectorsPerCluster, row->rootSectors,
-                                        row->rootStart, row->reservedSectors,
-                                        static_cast<std::uint64_t>(row->cluster0Start), row->firstFat,
-                                        row->secondFat, row->totalSectors}),
+  EXPECT_EQ((std::vector<std::uint64_t>{row->sector, row->sectorsPerFat, row->sectorsPerCluster,
+                                        row->rootSectors, row->rootStart, row->reservedSectors,
+                                        static_cast<std::uint64_t>(row->cluster0Start),
+                                        row->firstFat, row->secondFat, row->totalSectors}),
             (std::vector<std::uint64_t>{63, 250, 8, 32, 567, 4, 583, 67, 317, 40063}));
   put16le(b, 19, 20000);  // a 16-bit total is taken before the 32-bit one
   EXPECT_EQ(bootSectorRow(b, 63)->totalSectors, 20063u);
@@ -94,13 +94,15 @@ TEST(FileSystemSearchParsers, DirectoryStartsTakeTheHighWordOfTheirClusters) {
   EXPECT_FALSE(directorySectorRow(d, 0));
 }
 
-DirectorySectorRow dir(std::uint64_t sector, std::uint32_t self) { return {sector, self, 0, kUnassigned, 0, 0}; }
+DirectorySectorRow dir(std::uint64_t sector, std::uint32_t self) {
+  return {sector, self, 0, kUnassigned, 0, 0};
+}
 
 TEST(FileSystemSearchParsers, PairsSolveForClusterSizeAndClusterZero) {
   EXPECT_EQ(fitPair(dir(1000, 5), dir(1032, 9)), (PairFit{8, 960}));
-  EXPECT_FALSE(fitPair(dir(1000, 5), dir(1030, 9)));   // 30 is not a multiple of 4
+  EXPECT_FALSE(fitPair(dir(1000, 5), dir(1030, 9)));            // 30 is not a multiple of 4
   EXPECT_FALSE(fitPair(dir(1000, 5), dir(1000 + 4 * 256, 9)));  // 256 sectors a cluster
-  EXPECT_FALSE(fitPair(dir(1032, 9), dir(1000, 5)));   // the later one must lie further on
+  EXPECT_FALSE(fitPair(dir(1032, 9), dir(1000, 5)));            // the later one must lie further on
   // Sound arithmetic, but a cluster number beyond the first one's sector cannot be.
   EXPECT_FALSE(fitPair(dir(100, 5), dir(100 + 8 * 200, 205)));
 }
@@ -123,7 +125,8 @@ TEST(IdentifyFileSystems, BootSectorsFirstThenPairsThenTheRestGivenUp) {
   broken.sectorsPerCluster = 0;  // would claim any directory at its cluster-0 sector
   broken.cluster0Start = 1000;
   c.scan.bootSectors = {broken, boot};
-  c.scan.directorySectors = {dir(583 + 8 * 3, 3), dir(1000, 5), dir(1500, 77), dir(1032, 9),
+  c.scan.directorySectors = {dir(583 + 8 * 3, 3),   dir(1000, 5),
+                             dir(1500, 77),         dir(1032, 9),
                              dir(583 + 8 * 10, 10), dir(960 + 8 * 70000ull, 70000)};
   identifyFileSystems(c.session, c.scan);
 
@@ -149,8 +152,8 @@ TEST(IdentifyFileSystems, BootSectorsFirstThenPairsThenTheRestGivenUp) {
 
 TEST(PrepareChosenFileSystem, TheFatSearchCompletesADerivedLayout) {
   Crafted c;
-  auto& disk = static_cast<platform::MemoryDevice&>(*c.session.devices.open(
-      platform::DeviceTable::physicalDriveName(0)));
+  auto& disk = static_cast<platform::MemoryDevice&>(
+      *c.session.devices.open(platform::DeviceTable::physicalDriveName(0)));
   for (std::uint64_t s : {32u, 282u}) {
     disk.sector(s)[0] = 0xF8;
     disk.sector(s)[1] = 0xFF;
@@ -173,8 +176,8 @@ TEST(PrepareChosenFileSystem, TheFatSearchCompletesADerivedLayout) {
   EXPECT_EQ(row.sectorsPerFat, 250u);
   EXPECT_EQ(row.rootStart, 532u);
   const VolumeParameters& v = c.scan.workingVolume;
-  EXPECT_EQ((std::vector<std::uint32_t>{v.fat1Start, v.fat2Start, v.fatSectors, v.rootDirStart, v.rootDirSectors,
-                                        v.sectorsPerCluster, v.cluster0Sector}),
+  EXPECT_EQ((std::vector<std::uint32_t>{v.fat1Start, v.fat2Start, v.fatSectors, v.rootDirStart,
+                                        v.rootDirSectors, v.sectorsPerCluster, v.cluster0Sector}),
             (std::vector<std::uint32_t>{32, 282, 250, 532, 32, 8, 582}));
   // The directory table: "Lost", then the directory under its "DIR" name.
   ASSERT_EQ(c.scan.directoryTable.rowCount(), 2u);
@@ -207,6 +210,23 @@ TEST(SweepForFileSystems, SectorsThatCannotBeReadAreNotTakenForWhatTheChunkBefor
   EXPECT_EQ(t.report.lastCounter(Counter::BootSectorsFound), "1");
 }
 
+TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
+  // Two FATs of 19950 sectors: the window of 30000 sectors below cluster 0 starts
+  // inside the first one.
+  auto memory = std::make_shared<platform::MemoryDevice>(std::size_t{40100});
+  for (std::uint64_t s : {100u, 20050u}) {
+    memory->sector(s)[0] = 0xF8;
+    memory->sector(s)[1] = 0xFF;
+    memory->sector(s)[2] = 0xFF;
+  }
+  test::TestSession t(memory);
+  const FatPositions found = searchFats(t.session, 40000, FileSystem::Fat32, 0);
+  EXPECT_EQ(found.first, 100u);
+  EXPECT_EQ(found.second, 20050u);
+  // Not below the range searched.
+  EXPECT_EQ(searchFats(t.session, 40000, FileSystem::Fat32, 101).first, 0u);
+}
+
 // ------------------------------------------------------------------ on real volumes
 
 std::map<std::string, std::string> treeHashes(const std::string& root) {
@@ -224,7 +244,8 @@ struct AdvancedDisk {
   test::TempDir install;
 
   explicit AdvancedDisk(const std::vector<std::uint64_t>& zeroed = {}) {
-    disk = std::make_shared<test::PatchedDevice>(platform::FileDevice::open(test::imagePath("fat_disk")));
+    disk = std::make_shared<test::PatchedDevice>(
+        platform::FileDevice::open(test::imagePath("fat_disk")));
     for (std::uint64_t s : zeroed) disk->zero(s);
     t = std::make_unique<test::TestSession>(disk);
     t->session.installFolder = install.path();
@@ -258,7 +279,8 @@ IntactLayout intactLayout(const test::ManifestEntry& volume, const std::vector<s
   IntactLayout layout;
   layout.volume = intact.scan().volume;
   for (const std::string& path : paths) {
-    const TreeItem item = test::treeItemAt(intact.scan().folderTree, "Root/" + test::fatListedPath(folders, path));
+    const TreeItem item =
+        test::treeItemAt(intact.scan().folderTree, "Root/" + test::fatListedPath(folders, path));
     FolderRecord record;
     EXPECT_TRUE(intact.scan().catalogue.findTreeItem(item, &record)) << path;
     layout.clusters.push_back(record.selfId);
@@ -282,11 +304,14 @@ void expectWholeRecovery(Session& s, ScanState& scan, const std::string& volumeN
 
   std::map<std::string, std::string> recovered;
   for (const auto& [path, sha] : treeHashes(out.path()))
-    recovered[path.rfind("Lost/DIR", 0) == 0 ? "Lost/*" + path.substr(path.find('/', 5)) : path] = sha;
+    recovered[path.rfind("Lost/DIR", 0) == 0 ? "Lost/*" + path.substr(path.find('/', 5)) : path] =
+        sha;
   std::map<std::string, std::string> expected;
   for (const auto& f : test::entriesOf(manifest, volumeName, "file")) {
     const std::string folder = test::parentPath(f.path);
-    if (!f.deleted || std::find(overwritten.begin(), overwritten.end(), folder) != overwritten.end()) continue;
+    if (!f.deleted ||
+        std::find(overwritten.begin(), overwritten.end(), folder) != overwritten.end())
+      continue;
     std::string key = test::fatListedPath(folders, folder);
     for (const std::string& gone : overwritten) {
       if (folder.rfind(gone + "/", 0) != 0) continue;
@@ -295,7 +320,8 @@ void expectWholeRecovery(Session& s, ScanState& scan, const std::string& volumeN
           test::fatListedPath(folders, folder, folder.substr(0, folder.find('/', gone.size() + 1)));
       key = "Lost/*" + (rest.empty() ? "" : "/" + rest);
     }
-    expected[(key.empty() ? "" : key + "/") + test::fatListedName(test::baseName(f.path), true)] = f.sha256;
+    expected[(key.empty() ? "" : key + "/") + test::fatListedName(test::baseName(f.path), true)] =
+        f.sha256;
   }
   EXPECT_GT(expected.size(), 8u);
   EXPECT_EQ(recovered, expected);
@@ -313,7 +339,8 @@ TEST(AdvancedFat, AVolumeWithoutBootSectorsIsSolvedFromItsDirectoriesAndRecovere
   for (const char* name : {"fat32", "fat16"}) {
     SCOPED_TRACE(name);
     const auto volume = test::entriesOf(manifest, name, "volume").at(0);
-    const IntactLayout layout = intactLayout(volume, overwritten, test::entriesOf(manifest, name, "folder"));
+    const IntactLayout layout =
+        intactLayout(volume, overwritten, test::entriesOf(manifest, name, "folder"));
     // The boot sector, and on FAT32 its backup six sectors on.
     std::vector<std::uint64_t> zeroed{volume.firstSector};
     if (volume.path == "FAT32") zeroed.push_back(volume.firstSector + 6);
@@ -335,7 +362,8 @@ TEST(AdvancedFat, AVolumeWithoutBootSectorsIsSolvedFromItsDirectoriesAndRecovere
       // The FAT search finds the FATs the boot sector named.
       const VolumeParameters& v = d.scan().workingVolume;
       EXPECT_EQ((std::vector<std::uint32_t>{v.fat1Start, v.fat2Start, v.fatSectors}),
-                (std::vector<std::uint32_t>{layout.volume.fat1Start, layout.volume.fat2Start, layout.volume.fatSectors}));
+                (std::vector<std::uint32_t>{layout.volume.fat1Start, layout.volume.fat2Start,
+                                            layout.volume.fatSectors}));
       if (volume.path == "FAT16") {
         EXPECT_EQ(v.rootDirStart, layout.volume.rootDirStart);
       }

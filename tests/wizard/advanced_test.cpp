@@ -24,7 +24,8 @@ class AdvancedTest : public WizardTest {
     EXPECT_EQ(text(wid::kModeField), "Advance");
     EXPECT_TRUE(shown(wid::kPartitionType));
     EXPECT_TRUE(enabled(wid::kStartSector));
-    EXPECT_EQ(window->listRows(), (std::vector<std::string>{"Partition Number : 1", "Search Mode : Advance"}));
+    EXPECT_EQ(window->listRows(),
+              (std::vector<std::string>{"Partition Number : 1", "Search Mode : Advance"}));
     type(*panel(), wid::kStartSector, first);
     type(*panel(), wid::kEndSector, end);
     static_cast<wxChoice*>(window->control(wid::kPartitionType))->SetSelection(typeIndex);
@@ -50,8 +51,8 @@ TEST_F(AdvancedTest, TheFileSystemsOfTheWholeDiskAreListedAndEachIsBuiltInTurn) 
             (std::vector<std::string>{"File Systems", "File Systems/File System 1 - FAT16",
                                       "File Systems/File System 2 - FAT32"}));
   EXPECT_EQ(window->listRows(),
-            (std::vector<std::string>{"File System - 1", "Partition Type : FAT16", "File System Start : 2156",
-                                      "Sectors Per Clusters : 4"}));
+            (std::vector<std::string>{"File System - 1", "Partition Type : FAT16",
+                                      "File System Start : 2156", "Sectors Per Clusters : 4"}));
   EXPECT_TRUE(enabled(wid::kNext));
   EXPECT_TRUE(enabled(wid::kBack));
   EXPECT_TRUE(messages().empty());
