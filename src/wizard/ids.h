@@ -105,6 +105,7 @@ constexpr int kFileSystemTree = 103;
 constexpr int kMenuSave = 32776;
 constexpr int kMenuSelectAll = 32777;
 constexpr int kMenuContents = 32802;
+constexpr int kMenuUpdate = 32835;
 constexpr int kMenuSaveSettings = 32838;
 constexpr int kMenuSaveLog = 32842;
 constexpr int kMenuLoadLog = 32843;

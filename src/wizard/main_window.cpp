@@ -1,5 +1,7 @@
 #include "wizard/main_window.h"
 
+#include <wx/html/helpctrl.h>
+
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
 #include "platform/paths.h"
@@ -40,6 +42,9 @@ MainWindow::MainWindow(WindowOptions options)
     : wxFrame(nullptr, wxID_ANY, kProgramTitle, wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX)),
       options_(std::move(options)) {
+  // The pictures of the installation folder and of the help book are PNG files, which
+  // wxWidgets reads only once its image handlers are added (adding them again is harmless).
+  wxInitAllImageHandlers();
   if (options_.dialogs) {
     dialogs_ = options_.dialogs;
   } else {
@@ -110,7 +115,9 @@ void MainWindow::createMenu() {
   auto* support = new wxMenu;
   add(support, {{id::kMenuSupportOnline, "&Online", "Opens the support web page"},
                 {id::kMenuSupportMail, "&E-mail", "Writes to the support team"},
-                {id::kMenuSupportPhone, "&Telephone", "Shows the support telephone numbers"}});
+                {id::kMenuSupportPhone, "&Telephone", "Shows the support telephone numbers"},
+                {0, "", ""},
+                {id::kMenuUpdate, "Live &Update", "Looks for a newer version of Tessaly"}});
   bar->Append(support, "&Support");
   auto* help = new wxMenu;
   add(help, {{id::kMenuContents, "&Contents        ", "Opens the help"}});
@@ -452,11 +459,16 @@ void MainWindow::buildCommandTable() {
       {id::kMenuEnglish, [this] { setLanguage(id::kMenuEnglish); }},
       {id::kMenuFrench, [this] { setLanguage(id::kMenuFrench); }},
       {id::kMenuGerman, [this] { setLanguage(id::kMenuGerman); }},
-      {id::kMenuContents, later("The help")},
-      {id::kHelpButton, later("The help")},
-      {id::kMenuSupportOnline, later("Online support")},
-      {id::kMenuSupportMail, later("E-mail support")},
-      {id::kMenuSupportPhone, later("Telephone support")},
+      {id::kMenuContents, [this] { openHelp(); }},
+      {id::kHelpButton,
+       [this] {
+         returnFocus();
+         openHelp();
+       }},
+      {id::kMenuSupportOnline, [this] { openSupportPage(); }},
+      {id::kMenuSupportMail, [this] { writeToSupport(); }},
+      {id::kMenuSupportPhone, [this] { showSupportTelephone(); }},
+      {id::kMenuUpdate, [this] { liveUpdate(); }},
       // Saving, the log, reports and the directory list.
       {id::kMenuSelectAll, [this] { selectAllFiles(); }},
       {id::kSelectAllButton,
@@ -922,12 +934,6 @@ void MainWindow::setLanguage(int commandId) {
   session_->messages->setLanguageFile(file);
   GetMenuBar()->Check(menuItemId(commandId), true);
   storeLanguageSetting(session_->registry, file);
-}
-
-void MainWindow::toggleBalloonHelp() {
-  balloonHelp_ = !balloonHelp_;
-  wxToolTip::Enable(balloonHelp_);
-  GetMenuBar()->Check(menuItemId(id::kMenuBalloonHelp), balloonHelp_);
 }
 
 }  // namespace tessaly::wizard

@@ -27,6 +27,8 @@
 #include "wizard/ui_queue.h"
 #include "wizard/wx.h"
 
+class wxHtmlHelpController;
+
 namespace tessaly::wizard {
 
 class HelpPane;
@@ -48,7 +50,8 @@ struct WindowOptions {
   // none). Null: the desktop's popup menu.
   std::function<int(wxWindow&, wxMenu&, const wxPoint&)> popupMenu;
   // Opens a saved file with the desktop's program for its type. Null: openSavedFile.
-  // The report and the directory list are opened with it too.
+  // The report, the directory list, the support web page and, when the help viewer
+  // cannot read the help book, the book's first page are opened with it too.
   std::function<bool(const std::string&)> openFile;
   // Prints without asking, as PostScript into this file, instead of through the print
   // dialog (tests).
@@ -170,6 +173,11 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   bool allFilesSelected() const { return allFilesSelected_ != 0; }
   wxListCtrl& fileListControl() { return *list_; }
 
+  // ---------------------------------------------------------------- help
+  // The help viewer's window while it is open, else null.
+  wxFrame* helpWindow() const;
+  bool balloonHelp() const { return balloonHelp_; }
+
  private:
   struct ScanOutcome {
     bool scanned = false;              // the engine ran the file system's Quick scan
@@ -229,7 +237,15 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void saveRecoveryLog();
   void about();
   void setLanguage(int commandId);
+
+  // ------------------------------------------------------------ help and support (help_commands.cpp)
+  void openHelp();
+  bool showHelpBook(const std::string& project);
   void toggleBalloonHelp();
+  void openSupportPage();
+  void writeToSupport();
+  void showSupportTelephone();
+  void liveUpdate();
 
   // ------------------------------------------------------------ wizard steps (wizard_steps.cpp)
   void showDiskPage();
@@ -410,6 +426,9 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   bool recoverySaved_ = false;  // the results shown are kept in a recovery log
   PrintedReportLines printedReportLines_;
   bool directoryListOpen_ = false;
+
+  // The help viewer, made when the help is first opened.
+  std::unique_ptr<wxHtmlHelpController> helpViewer_;
 
   // The results views.
   TreeItem currentFolderItem_ = kNoItem;

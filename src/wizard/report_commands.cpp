@@ -17,6 +17,7 @@
 #include "wizard/line_printout.h"
 #include "wizard/main_window.h"
 #include "wizard/save_dialogs.h"
+#include "wizard/support_contacts.h"
 
 namespace tessaly::wizard {
 
@@ -27,10 +28,8 @@ constexpr int kLogFileSelection = 164;
 constexpr int kLogFileLabel = 1165, kLogFileList = 1030;
 
 // The report by e-mail: the desktop's mail composer with the file attached.
-constexpr const char* kMailComposer = "xdg-email";
 constexpr const char* kMailSubject = "Tessaly Log File";
 constexpr const char* kMailNote = "Attachment contains Tessaly Log File";
-constexpr const char* kSupportMailbox = "support@tessaly.example";
 
 // Asks which report file to show; the path chosen or typed, nullopt on Cancel.
 std::optional<std::string> chooseLogFile(wxWindow* parent, Session& session, DialogHost& host,
@@ -100,15 +99,15 @@ void MainWindow::printReport() {
 }
 
 void MainWindow::emailReport() {
-  if (!platform::programOnPath(kMailComposer)) {
+  if (!platform::programOnPath(support::kMailComposer)) {
     session_->messageBox(session_->text(msg::kNoEmailSubsystem));
     return;
   }
   const std::string path = reportPath(*session_);
   if (!platform::fileExists(path)) return;
   // The composer shows the message; the user sends or discards it.
-  if (!platform::startDetached(kMailComposer, {"--subject", kMailSubject, "--body", kMailNote,
-                                               "--attach", path, kSupportMailbox}))
+  if (!platform::startDetached(support::kMailComposer, {"--subject", kMailSubject, "--body", kMailNote,
+                                               "--attach", path, support::kMailbox}))
     session_->messageBox(session_->text(msg::kNoEmailSubsystem));
 }
 

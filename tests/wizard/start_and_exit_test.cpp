@@ -33,8 +33,9 @@ TEST_F(WizardTest, StartsOnTheDiskPageWithTheDisksListedAndOnlyExitAndLoadLogAva
   EXPECT_EQ(treePaths(control::kDiskTree),
             (std::vector<std::string>{"My Computer", "My Computer/1.44\" Floppy",
                                       "My Computer/Disk0"}));
-  // The picture buttons carry the catalogue's labels.
+  // The picture buttons carry the catalogue's labels and their pictures.
   EXPECT_EQ(text(wid::kLoadLogButton), "Load Log");
+  EXPECT_TRUE(static_cast<wxButton*>(window->control(wid::kHelpButton))->GetBitmap().IsOk());
   EXPECT_EQ(text(wid::kExitButton), "Exit from Tessaly");
   EXPECT_EQ(text(wid::kBack), "B&ack");
   EXPECT_EQ(text(wid::kNext), "&Next");

@@ -18,7 +18,6 @@ void startWx() {
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv)) return false;
     wxTheApp->CallOnInit();
-    wxInitAllImageHandlers();
     // wx's own error messages go to the test output: a message box would wait forever.
     delete wxLog::SetActiveTarget(new wxLogStderr);
     return true;
