@@ -11,10 +11,14 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/destination.h"
+#include "cli/interrupts.h"
+#include "cli/json.h"
 #include "cli/scan_setup.h"
 #include "recovery/recover.h"
 #include "save/save_job.h"
 #include "save/save_walks.h"
+#include "session/safe_text.h"
 
 namespace tessaly::cli {
 
@@ -36,13 +40,78 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 }
 
 void usage() {
-  std::cerr << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
-               "       tessaly-cli recover IMAGE --floppy --out DIR\n"
-               "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
-               "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
-               "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
-               "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
-               "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet]\n";
+  std::cerr
+      << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
+         "       tessaly-cli recover IMAGE --floppy --out DIR\n"
+         "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
+         "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
+         "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
+         "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
+         "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet] "
+         "[--json]\n"
+         "  [--allow-same-disk]  save even onto the disk being recovered (refused otherwise)\n"
+         "exit status: 0 every file saved whole; 3 finished, some files incomplete (their\n"
+         "unreadable bytes are zeros, listed in the summary); 1 the scan or the save failed;\n"
+         "2 a usage error\n";
+}
+
+std::string plural(int n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string rangesText(const std::vector<ByteRange>& ranges) {
+  std::string text;
+  for (const ByteRange& r : ranges) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(r.offset) + "-" + std::to_string(r.offset + r.length - 1);
+  }
+  return text;
+}
+
+// The summary of a recovery and its exit status: 0 every file saved whole, 3 finished
+// with incomplete files, 1 a file could not be written or read.
+int printSummary(SaveJob& job, const std::string& destination, bool json) {
+  const SaveOutcome& o = job.outcome;
+  const int incomplete = o.filesIncomplete;
+  const int files = o.filesCompleted + incomplete;
+  const int failures = o.writeFailures;
+  const int unreadable = o.sourceFailures;
+  const int kept = o.filesKept;
+  std::vector<FileNote> incompleteFiles;
+  for (FileNote& note : o.notes())
+    if (note.outcome == FileOutcome::Incomplete) incompleteFiles.push_back(std::move(note));
+  const int status = failures > 0 || unreadable > 0 ? 1 : incomplete > 0 ? 3 : 0;
+  if (json) {
+    JsonWriter out(std::cout);
+    out.beginObject()
+        .field("recovered", files)
+        .field("bytes", o.bytesWritten.load())
+        .field("destination", destination)
+        .field("kept", kept)
+        .field("writeFailures", failures)
+        .field("unreadable", unreadable);
+    out.key("incomplete").beginArray();
+    for (const FileNote& note : incompleteFiles) {
+      out.beginObject().field("path", note.path).key("missing").beginArray();
+      for (const ByteRange& r : note.missingBytes)
+        out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
+      out.endArray().endObject();
+    }
+    out.endArray().field("exitStatus", status).endObject().finish();
+    return status;
+  }
+  std::cout << "Recovered " << plural(files, "file") << " (" << o.bytesWritten.load()
+            << " bytes) into " << terminalText(destination);
+  if (incomplete > 0) std::cout << "; " << incomplete << " incomplete";
+  std::cout << '\n';
+  for (const FileNote& note : incompleteFiles)
+    std::cout << "  incomplete: " << terminalText(note.path) << " (bytes "
+              << rangesText(note.missingBytes) << " could not be read)\n";
+  if (kept > 0) std::cout << kept << " already present, kept; --replace yes-all overwrites\n";
+  if (failures > 0) std::cout << plural(failures, "file") << " could not be written\n";
+  if (unreadable > 0)
+    std::cout << plural(unreadable, "file") << " could not be read from the disk\n";
+  return status;
 }
 
 }  // namespace
@@ -56,7 +125,9 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   std::set<std::string> valued = kScanValued;
   for (const char* o : {"out", "load-log", "folder", "saving-mode", "deleted", "ext", "after", "before", "replace", "write-errors"})
     valued.insert(o);
-  Args args(argv, valued, kScanFlags);
+  std::set<std::string> flags = kScanFlags;
+  flags.insert("allow-same-disk");
+  Args args(argv, valued, flags);
   if (!args.ok() || !args.has("out")) {
     if (!args.ok()) std::cerr << "tessaly-cli recover: " << args.error() << '\n';
     usage();
@@ -113,6 +184,8 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     options.earlierDate = *before;
   }
 
+  // Ctrl-C, SIGTERM and SIGHUP stop the scan or the save like the wizard's Stop.
+  Interrupts interrupts;
   int exitCode = 0;
   auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {
@@ -121,8 +194,13 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   }
   if (args.has("load-log")) {
     if (run->loadLog(args.get("load-log")) != LogLoadEnd::Loaded) return 1;
-  } else if (run->scan() != ScanEnd::Finished) {
-    return 1;
+  } else {
+    const ScanEnd end = run->scan();
+    if (Interrupts::received() != 0) {
+      std::cout << "Stopped during the scan: no file recovered\n";
+      return Interrupts::exitStatus();
+    }
+    if (end != ScanEnd::Finished) return 1;
   }
   Session& session = run->session();
   SaveJob job(run->scanState());
@@ -149,6 +227,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   }
 
   job.destinationFolder = args.get("out");
+  if (!destinationAllowed(session, job.destinationFolder, args.has("allow-same-disk"))) return 1;
   createFolderPath(job.destinationFolder);
   struct stat st {};
   if (::stat(job.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -157,20 +236,19 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   }
 
   // The root's own files are saved from the file list; every checked folder's from the tree.
+  Interrupts::watch(&job.stopSaving);
   saveRootAndCheckedFolders(session, job, rootFiles);
+  Interrupts::watch(nullptr);
   run->report().finish();
+  if (Interrupts::received() != 0) {
+    const SaveOutcome& o = job.outcome;
+    std::cout << "Stopped: " << o.filesCompleted + o.filesIncomplete << " of "
+              << job.filesToSave.load() << " files recovered into " << terminalText(args.get("out"))
+              << '\n';
+    return Interrupts::exitStatus();
+  }
 
-  const int files = job.outcome.filesCompleted;
-  const std::uint64_t bytes = job.outcome.bytesWritten;
-  const int failures = job.outcome.writeFailures;
-  const int unreadable = job.outcome.sourceFailures;
-  std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << bytes << " bytes) into "
-            << job.destinationFolder << "\n";
-  if (failures > 0)
-    std::cout << failures << " file" << (failures == 1 ? "" : "s") << " could not be written\n";
-  if (unreadable > 0)
-    std::cout << unreadable << " file" << (unreadable == 1 ? "" : "s") << " could not be read from the disk\n";
-  return failures > 0 || unreadable > 0 ? 1 : 0;
+  return printSummary(job, args.get("out"), args.has("json"));
 }
 
 }  // namespace tessaly::cli

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli/interrupts.h"
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
 #include "partition/partition_walk.h"
@@ -18,6 +19,7 @@ ScanRun::ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable
     : devices_(devices), report_(quiet), dialogs_(answers, &report_) {}
 
 ScanRun::~ScanRun() {
+  Interrupts::watch(nullptr);
   // The catalogue file of this run is not left behind.
   scan_.reset();
   if (!scratch_.empty()) ::rmdir(scratch_.c_str());
@@ -140,9 +142,12 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
 ScanEnd ScanRun::scan() {
   Session& session = *session_;
   PartitionSelection& sel = session.partitionSelection;
+  Interrupts::watch(nullptr);
   scan_.reset();
   scan_ = std::make_unique<ScanState>(session.memoryLimit);
   ScanState& scan = *scan_;
+  // A signal stops the scan as the wizard's Stop does.
+  Interrupts::watch(&scan.stopRequested);
   if (sel.fileSystem == FileSystem::Fat16 || sel.fileSystem == FileSystem::Fat32) {
     validatePartition(session, scan);
   } else if (sel.fileSystem == FileSystem::Ntfs) {
@@ -152,9 +157,13 @@ ScanEnd ScanRun::scan() {
       session.messageBox(session.text(msg::kNeedsAdvancedMode), MessageButtons::Ok, MessageIcon::Information);
   }
   const ScanEnd end = runQuickScan(session, scan);
+  Interrupts::watch(nullptr);
   report_.finish();
   if (end == ScanEnd::NotAvailable)
     std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
+  // What the scan worked around (the lost-MFT message was shown already).
+  if (end != ScanEnd::Unreadable)
+    for (const std::string& note : scan.notes) std::cerr << "tessaly-cli: " << note << '\n';
   return end;
 }
 
