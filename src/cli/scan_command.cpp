@@ -106,6 +106,8 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   }
   const ScanEnd end = run->scan();
   if (Interrupts::received() != 0) {
+    // The log asked for still keeps what was found before the stop.
+    if (args.has("log")) run->saveLog(args.get("log"));
     std::cout << "Stopped: the scan was interrupted\n";
     return Interrupts::exitStatus();
   }
