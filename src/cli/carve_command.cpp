@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/destination.h"
 #include "cli/frontend.h"
 #include "cli/json.h"
 #include "raw/raw_search.h"
@@ -21,7 +22,7 @@ namespace {
 void usage() {
   std::cerr
       << "usage: tessaly-cli carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
-         "  [--bad-sectors ask|retry-all|skip-all] [--json] [--quiet]\n"
+         "  [--bad-sectors ask|retry-all|skip-all] [--json] [--quiet] [--allow-same-disk]\n"
          "  Without --range the whole disk is searched from sector 100; FIRST and LAST are\n"
          "  the first and the last sector searched.\n";
 }
@@ -69,7 +70,7 @@ int carveCommand(const std::vector<std::string>& argv) {
 }
 
 int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
-  Args args(argv, {"types", "out", "bad-sectors"}, {"range", "json", "quiet"});
+  Args args(argv, {"types", "out", "bad-sectors"}, {"range", "json", "quiet", "allow-same-disk"});
   const auto& pos = args.positionals();
   if (!args.ok() || pos.empty() || !args.has("types") || !args.has("out") ||
       pos.size() != (args.has("range") ? 3u : 1u)) {
@@ -120,8 +121,7 @@ int carveCommand(const std::vector<std::string>& argv, platform::DeviceTable& de
   Session session(devices, progress, dialogs);
   session.selectedDisk = 0;
   session.selectedDiskName = "Disk0";
-  // TODO: refuse an output folder on the disk being searched once the platform can tell
-  // which disk a folder lies on.
+  if (!destinationAllowed(session, request.outputFolder, args.has("allow-same-disk"))) return 1;
 
   DiskSectorSource source(session);
   CarveReport report(progress, !json);

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "session/safe_text.h"
+
 namespace tessaly::cli {
 
 // ---------------------------------------------------------------- CliReport
@@ -32,7 +34,7 @@ void CliReport::draw(bool force) {
   auto interval = tty ? std::chrono::milliseconds(100) : std::chrono::milliseconds(2000);
   if (!force && (drawn_ || !tty) && now - last_ < interval) return;
   last_ = now;
-  std::string line = status_;
+  std::string line = terminalText(status_);
   if (percent_ >= 0) line += "  [" + std::to_string(percent_) + "%]";
   if (line.size() > 110) line.resize(110);
   if (tty) {
@@ -74,10 +76,11 @@ int CliDialogs::messageBox(const std::string& text, const std::string& caption,
   messages_.push_back(text);
   if (report_) report_->finish();
   if (buttons == MessageButtons::Ok) {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), terminalText(text).c_str());
     return kIdOk;
   }
-  if (auto choice = ask(caption + ": " + text + " [y/n]", "yn")) return *choice == 0 ? kIdYes : kIdNo;
+  if (auto choice = ask(caption + ": " + terminalText(text) + " [y/n]", "yn"))
+    return *choice == 0 ? kIdYes : kIdNo;
   return answers_.yesToQuestions ? kIdYes : kIdNo;
 }
 
@@ -99,18 +102,27 @@ ReplaceAnswer CliDialogs::askReplace(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (answers_.replace == "yes-all") return ReplaceAnswer::YesToAll;
   if (answers_.replace == "no-all") return ReplaceAnswer::NoToAll;
-  static constexpr ReplaceAnswer kKeys[] = {ReplaceAnswer::Yes, ReplaceAnswer::No, ReplaceAnswer::YesToAll,
-                                            ReplaceAnswer::NoToAll};
-  if (auto choice = ask(path + ": The File Already Exists. Replace? [y]es, [n]o, yes to [a]ll, no [t]o all?",
-                        "ynat"))
+  static constexpr ReplaceAnswer kKeys[] = {ReplaceAnswer::Yes, ReplaceAnswer::No,
+                                            ReplaceAnswer::YesToAll, ReplaceAnswer::NoToAll};
+  if (auto choice =
+          ask(terminalText(path) +
+                  ": The File Already Exists. Replace? [y]es, [n]o, yes to [a]ll, no [t]o all?",
+              "ynat"))
     return kKeys[*choice];
-  return ReplaceAnswer::No;
+  if (!toldKeeping_) {
+    if (report_) report_->finish();
+    std::fprintf(
+        stderr,
+        "No terminal to ask whether to replace files already in the destination: they are kept\n");
+    toldKeeping_ = true;
+  }
+  return ReplaceAnswer::NoToAll;
 }
 
 WriteErrorAnswer CliDialogs::askErrorWriting(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (report_) report_->finish();
-  std::fprintf(stderr, "Error copying current file : %s\n", path.c_str());
+  std::fprintf(stderr, "Error copying current file : %s\n", terminalText(path).c_str());
   if (answers_.writeErrors == "abort") return WriteErrorAnswer::Abort;
   if (answers_.writeErrors == "ask") {
     if (auto choice = ask("[a]bort or [s]kip?", "as")) return *choice == 0 ? WriteErrorAnswer::Abort : WriteErrorAnswer::Skip;

@@ -69,6 +69,7 @@ class CliDialogs : public Dialogs {
   CliReport* report_;
   std::vector<std::string> messages_;
   std::mutex mutex_;
+  bool toldKeeping_ = false;
 };
 
 // Command-line arguments: positionals, and options that take one value (repeatable

@@ -2,29 +2,42 @@
 
 #include <cstdio>
 
+#include "session/safe_text.h"
+
 namespace tessaly::cli {
 
 std::string JsonWriter::escape(std::string_view text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c >= 0x80) {
-          // Names off the disk are 8-bit text of no known code page: keep every byte
-          // visible and the document valid.
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
+  auto escaped = [&](unsigned code) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04x", code);
+    out += buf;
+  };
+  walkSafeText(
+      text,
+      [&](std::string_view kept) {
+        for (char c : kept) {
+          if (c == '"')
+            out += "\\\"";
+          else if (c == '\\')
+            out += "\\\\";
+          else
+            out += c;
         }
-    }
-  }
+      },
+      [&](char32_t c, std::string_view bytes) {
+        // Control characters and direction overrides as escapes; a byte that is no UTF-8
+        // by its own value, so that every byte stays visible and the document valid.
+        if (c == '\n')
+          out += "\\n";
+        else if (c == '\r')
+          out += "\\r";
+        else if (c == '\t')
+          out += "\\t";
+        else
+          escaped(bytes.size() == 1 ? static_cast<unsigned char>(bytes[0])
+                                    : static_cast<unsigned>(c));
+      });
   out += '"';
   return out;
 }

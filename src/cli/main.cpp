@@ -9,21 +9,31 @@
 namespace {
 
 void usage() {
-  std::cerr << "usage: tessaly-cli COMMAND [ARGS]\n"
-               "commands:\n"
-               "  disks [--floppy IMAGE] [DISK ...]\n"
-               "                             list the disks (all of this machine when none is\n"
-               "                             named) with their model, media, geometry and size\n"
-               "  partitions DISK            list the partitions of a disk or disk image\n"
-               "  register [FOLDER]          record the installation folder in the settings\n"
-               "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
-               "                             Quick scan: the folder tree and the deleted files\n"
-               "                             (--log FILE.SAV keeps the result in a recovery log)\n"
-               "  recover DISK ... --out DIR  scan, then save the recoverable files into DIR\n"
-               "  recover DISK --load-log FILE.SAV --out DIR\n"
-               "                             the same from a recovery log, without scanning\n"
-               "  carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
-               "                             raw recovery: documents and archives found by content\n";
+  std::cerr
+      << "usage: tessaly-cli COMMAND [ARGS]\n"
+         "commands:\n"
+         "  disks [--floppy IMAGE] [DISK ...]\n"
+         "                             list the disks (all of this machine when none is\n"
+         "                             named) with their model, media, geometry and size\n"
+         "  partitions DISK            list the partitions of a disk or disk image\n"
+         "  register [FOLDER]          record the installation folder in the settings\n"
+         "  scan DISK (--partition N | --range FIRST LAST --fs FS) | scan IMAGE --floppy\n"
+         "                             Quick scan: the folder tree and the deleted files\n"
+         "                             (--log FILE.SAV keeps the result in a recovery log)\n"
+         "  recover DISK ... --out DIR  scan, then save the recoverable files into DIR\n"
+         "  recover DISK --load-log FILE.SAV --out DIR\n"
+         "                             the same from a recovery log, without scanning\n"
+         "  carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
+         "                             raw recovery: documents and archives found by content\n"
+         "exit status:\n"
+         "  0  done: the volume was read, every listed file saved whole\n"
+         "  1  failed: nothing readable, no file system, the MFT lost, a write error, or\n"
+         "     a destination on the disk being recovered (--allow-same-disk overrides)\n"
+         "  2  usage error\n"
+         "  3  recover finished, but some files are incomplete (unreadable bytes saved\n"
+         "     as zeros; each file and its missing byte ranges are listed)\n"
+         "  130, 143, 129  stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP: what was saved\n"
+         "     before the stop is kept, the file being saved is not\n";
 }
 
 }  // namespace

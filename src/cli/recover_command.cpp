@@ -12,11 +12,14 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/destination.h"
+#include "cli/interrupts.h"
 #include "cli/json.h"
 #include "cli/scan_setup.h"
 #include "recovery/recover.h"
 #include "save/save_job.h"
 #include "save/save_walks.h"
+#include "session/safe_text.h"
 
 namespace tessaly::cli {
 
@@ -38,15 +41,34 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 }
 
 void usage() {
-  std::cerr << "usage: tessaly-cli recover DISK --out DIR        (every volume of the disk)\n"
-               "       tessaly-cli recover DISK (--partition N [--search] | --range FIRST LAST --fs FS) --out DIR\n"
-               "         [--mode quick|advanced [--filesystem K]]\n"
-               "       tessaly-cli recover IMAGE --floppy --out DIR\n"
-               "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
-               "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
-               "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
-               "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
-               "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet]\n";
+  std::cerr
+      << "usage: tessaly-cli recover DISK --out DIR        (every volume of the disk)\n"
+         "       tessaly-cli recover DISK (--partition N [--search] | --range FIRST LAST --fs FS) --out DIR\n"
+         "         [--mode quick|advanced [--filesystem K]]\n"
+         "       tessaly-cli recover IMAGE --floppy --out DIR\n"
+         "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
+         "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
+         "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
+         "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
+         "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet] "
+         "[--json]\n"
+         "  [--allow-same-disk]  save even onto the disk being recovered (refused otherwise)\n"
+         "exit status: 0 every file saved whole; 3 finished, some files incomplete (their\n"
+         "unreadable bytes are zeros, listed in the summary); 1 the scan or the save failed;\n"
+         "2 a usage error; 128 + N stopped by signal N\n";
+}
+
+std::string plural(int n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string rangesText(const std::vector<ByteRange>& ranges) {
+  std::string text;
+  for (const ByteRange& r : ranges) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(r.offset) + "-" + std::to_string(r.offset + r.length - 1);
+  }
+  return text;
 }
 
 
@@ -59,18 +81,51 @@ struct VolumeSaved {
   std::uint64_t bytes = 0;
   int failures = 0;    // files that could not be written
   int unreadable = 0;  // files that could not be read from the disk
-  int status() const { return !scanned || !error.empty() || failures > 0 || unreadable > 0 ? 1 : 0; }
+  int incomplete = 0;  // files saved with zeros where the disk could not be read
+  int kept = 0;        // files already present, not replaced
+  std::vector<FileNote> incompleteFiles;
+  bool interrupted = false;  // a signal stopped the scan or the save
+  bool refused = false;      // the destination was refused (the reason was printed)
+  int filesToSave = 0;
+  // 0 every file saved whole, 3 finished with incomplete files, 1 a file could not be
+  // written or read (or nothing could be saved).
+  int status() const {
+    if (!scanned || refused || !error.empty() || failures > 0 || unreadable > 0) return 1;
+    return incomplete > 0 ? 3 : 0;
+  }
 };
 
 void printSaved(const VolumeSaved& saved) {
-  const int files = saved.files;
-  std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << saved.bytes << " bytes) into "
-            << saved.destination << "\n";
-  if (saved.failures > 0)
-    std::cout << saved.failures << " file" << (saved.failures == 1 ? "" : "s") << " could not be written\n";
-  if (saved.unreadable > 0)
-    std::cout << saved.unreadable << " file" << (saved.unreadable == 1 ? "" : "s")
-              << " could not be read from the disk\n";
+  std::cout << "Recovered " << plural(saved.files, "file") << " (" << saved.bytes << " bytes) into "
+            << terminalText(saved.destination);
+  if (saved.incomplete > 0) std::cout << "; " << saved.incomplete << " incomplete";
+  std::cout << '\n';
+  for (const FileNote& note : saved.incompleteFiles)
+    std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+              << " could not be read)\n";
+  if (saved.kept > 0) std::cout << saved.kept << " already present, kept; --replace yes-all overwrites\n";
+  if (saved.failures > 0) std::cout << plural(saved.failures, "file") << " could not be written\n";
+  if (saved.unreadable > 0) std::cout << plural(saved.unreadable, "file") << " could not be read from the disk\n";
+}
+
+// One volume's summary as a JSON object.
+void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
+  out.field("recovered", saved.files)
+      .field("bytes", saved.bytes)
+      .field("destination", saved.destination)
+      .field("kept", saved.kept)
+      .field("writeFailures", saved.failures)
+      .field("unreadable", saved.unreadable);
+  out.key("incomplete").beginArray();
+  for (const FileNote& note : saved.incompleteFiles) {
+    out.beginObject().field("path", note.path).key("missing").beginArray();
+    for (const ByteRange& r : note.missingBytes)
+      out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
+    out.endArray().endObject();
+  }
+  out.endArray();
+  if (!saved.error.empty()) out.field("error", saved.error);
+  out.field("exitStatus", saved.status());
 }
 
 // Scans the run's chosen volume (or loads its log) and saves the chosen folders' files
@@ -81,8 +136,13 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   saved.destination = destination;
   if (args.has("load-log")) {
     if (run.loadLog(args.get("load-log")) != LogLoadEnd::Loaded) return saved;
-  } else if (run.scan() != ScanEnd::Finished) {
-    return saved;
+  } else {
+    const ScanEnd end = run.scan();
+    if (Interrupts::received() != 0) {
+      saved.interrupted = true;
+      return saved;
+    }
+    if (end != ScanEnd::Finished) return saved;
   }
   saved.scanned = true;
   // Which file system of the range an Advanced scan took.
@@ -112,6 +172,10 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   }
 
   job.destinationFolder = destination;
+  if (!destinationAllowed(session, job.destinationFolder, args.has("allow-same-disk"))) {
+    saved.refused = true;
+    return saved;
+  }
   createFolderPath(job.destinationFolder);
   struct stat st {};
   if (::stat(job.destinationFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -120,12 +184,21 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   }
 
   // The root's own files are saved from the file list; every checked folder's from the tree.
+  Interrupts::watch(&job.stopSaving);
   saveRootAndCheckedFolders(session, job, rootFiles);
+  Interrupts::watch(nullptr);
   run.report().finish();
-  saved.files = job.outcome.filesCompleted;
-  saved.bytes = job.outcome.bytesWritten;
-  saved.failures = job.outcome.writeFailures;
-  saved.unreadable = job.outcome.sourceFailures;
+  SaveOutcome& o = job.outcome;
+  saved.interrupted = Interrupts::received() != 0;
+  saved.filesToSave = static_cast<int>(job.filesToSave.load());
+  saved.incomplete = o.filesIncomplete;
+  saved.files = o.filesCompleted + o.filesIncomplete;
+  saved.bytes = o.bytesWritten;
+  saved.failures = o.writeFailures;
+  saved.unreadable = o.sourceFailures;
+  saved.kept = o.filesKept;
+  for (FileNote& note : o.notes())
+    if (note.outcome == FileOutcome::Incomplete) saved.incompleteFiles.push_back(std::move(note));
   return saved;
 }
 
@@ -156,6 +229,12 @@ int recoverWholeDisk(const Args& args, const SaveOptions& options, ScanRun& run)
     std::string skipped = run.skipReason();
     if (skipped.empty()) {
       saved = recoverVolume(args, options, run, destination);
+      if (saved.interrupted) {
+        if (writer) writer->endArray().endObject().finish();
+        std::cout << "Stopped: " << saved.files << " of " << saved.filesToSave << " files of volume "
+                  << volume.number << " recovered into " << terminalText(destination) << '\n';
+        return Interrupts::exitStatus();
+      }
       if (!saved.scanned) skipped = "its " + std::string(fileSystemName(volume.fileSystem)) + " volume could not be scanned";
     }
     run.report().finish();
@@ -167,9 +246,7 @@ int recoverWholeDisk(const Args& args, const SaveOptions& options, ScanRun& run)
         writer->field("skipped", skipped).endObject();
         continue;
       }
-      writer->field("out", destination).field("files", saved.files).field("bytes", saved.bytes)
-          .field("notWritten", saved.failures).field("unreadable", saved.unreadable);
-      if (!saved.error.empty()) writer->field("error", saved.error);
+      printSavedJson(*writer, saved);
       writer->endObject();
     } else {
       std::cout << "Volume " << volume.number << ": " << volume.label << ", sectors " << volume.first << " - "
@@ -179,6 +256,7 @@ int recoverWholeDisk(const Args& args, const SaveOptions& options, ScanRun& run)
         continue;
       }
       if (!saved.error.empty()) std::cout << saved.error << '\n';
+      else if (saved.refused) std::cout << "nothing saved\n";
       else printSaved(saved);
     }
     if (skipped.empty()) ++recovered;
@@ -206,7 +284,9 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   std::set<std::string> valued = kScanValued;
   for (const char* o : {"out", "load-log", "folder", "saving-mode", "deleted", "ext", "after", "before", "replace", "write-errors"})
     valued.insert(o);
-  Args args(argv, valued, kScanFlags);
+  std::set<std::string> flags = kScanFlags;
+  flags.insert("allow-same-disk");
+  Args args(argv, valued, flags);
   if (!args.ok() || !args.has("out")) {
     if (!args.ok()) std::cerr << "tessaly-cli recover: " << args.error() << '\n';
     usage();
@@ -263,6 +343,8 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     options.earlierDate = *before;
   }
 
+  // Ctrl-C, SIGTERM and SIGHUP stop the scan or the save like the wizard's Stop.
+  Interrupts interrupts;
   int exitCode = 0;
   auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {
@@ -271,8 +353,23 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   }
   if (run->wholeDisk()) return recoverWholeDisk(args, options, *run);
   const VolumeSaved saved = recoverVolume(args, options, *run, args.get("out"));
+  if (saved.interrupted) {
+    if (!saved.scanned)
+      std::cout << "Stopped during the scan: no file recovered\n";
+    else
+      std::cout << "Stopped: " << saved.files << " of " << saved.filesToSave << " files recovered into "
+                << terminalText(args.get("out")) << '\n';
+    return Interrupts::exitStatus();
+  }
   if (!saved.error.empty()) std::cerr << "tessaly-cli recover: " << saved.error << '\n';
-  if (!saved.scanned || !saved.error.empty()) return 1;
+  if (!saved.scanned || saved.refused || !saved.error.empty()) return 1;
+  if (args.has("json")) {
+    JsonWriter out(std::cout);
+    out.beginObject();
+    printSavedJson(out, saved);
+    out.endObject().finish();
+    return saved.status();
+  }
   printSaved(saved);
   return saved.status();
 }

@@ -1,82 +1,95 @@
 // tessaly-cli scan: a Quick scan of a partition, a sector range or a floppy image, and
 // the folder tree it yields with the recoverable files of every folder.
-#include <iostream>
 #include <algorithm>
+#include <iostream>
 #include <map>
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/interrupts.h"
 #include "cli/json.h"
 #include "cli/scan_setup.h"
 #include "recovery/folder_contents.h"
+#include "session/safe_text.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-struct FolderView {
-  std::string name;
-  bool deleted = false;
-  std::uint32_t id = 0;
-  std::vector<FileRow> files;
-  std::vector<FolderView> folders;
-};
+// Deeper folders keep this indentation; their lines show their level instead.
+constexpr std::size_t kMaxIndent = 64;
 
-FolderView collect(Session& session, ScanState& scan, TreeItem item,
-                   const std::map<TreeItem, FolderRecord>& records, int depth) {
-  FolderView view;
-  view.name = scan.folderTree.text(item);
-  auto record = records.find(item);
-  if (record != records.end()) view.deleted = record->second.deleted == 1;
-  FolderContents contents = listFolder(session, scan, item);
-  // The listed folder's id: its record's, else the root's (0 on FAT, record 5 on NTFS).
-  view.id = contents.folderId;
-  view.deleted = view.deleted || contents.deleted;
-  view.files.assign(contents.rows.begin() + static_cast<long>(contents.folderRows), contents.rows.end());
-  // A damaged tree cannot be deeper than it has items; the guard keeps printing finite.
-  if (depth < 4096)
-    for (TreeItem child : scan.folderTree.children(item))
-      view.folders.push_back(collect(session, scan, child, records, depth + 1));
-  return view;
-}
-
-void printText(std::ostream& out, const FolderView& folder, int depth) {
-  std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-  out << indent << folder.name;
-  if (folder.deleted) out << "  [deleted]";
-  out << '\n';
-  for (const FileRow& f : folder.files) {
-    out << indent << "  - " << f.columns[kColName] << "  |  " << f.columns[kColType] << "  |  "
-        << f.columns[kColSize] << " bytes  |  " << f.columns[kColDate] << "  " << f.columns[kColTime]
-        << '\n';
+// Every folder of the tree with its recoverable files, in tree order, walked with an
+// explicit stack (a damaged disk chooses the depth); text or JSON as it goes.
+void printTree(Session& session, ScanState& scan, std::ostream& out, JsonWriter* json) {
+  const FolderChildIndex index = indexFolderChildren(scan);
+  struct Step {
+    TreeItem item;
+    std::size_t depth;
+    bool close;  // JSON: the end of a folder whose subfolders are done
+  };
+  std::vector<Step> stack{{scan.folderTree.root(), 0, false}};
+  while (!stack.empty()) {
+    const Step step = stack.back();
+    stack.pop_back();
+    if (step.close) {
+      json->endArray().endObject();
+      continue;
+    }
+    // Listing a folder marks the subfolders of a deleted folder deleted, before they
+    // are listed themselves.
+    const FolderContents contents = listFolder(session, scan, step.item, &index);
+    const std::string name = scan.folderTree.text(step.item);
+    const auto files = contents.rows.begin() + static_cast<long>(contents.folderRows);
+    if (json) {
+      json->beginObject()
+          .field("name", name)
+          .field("deleted", contents.deleted)
+          .field("id", contents.folderId);
+      json->key("files").beginArray();
+      for (auto f = files; f != contents.rows.end(); ++f) {
+        json->beginObject()
+            .field("name", f->columns[kColName])
+            .field("type", f->columns[kColType])
+            .field("size", f->columns[kColSize])
+            .field("date", f->columns[kColDate])
+            .field("time", f->columns[kColTime])
+            .field("location", f->columns[kColDebug1])
+            .endObject();
+      }
+      json->endArray();
+      json->key("folders").beginArray();
+      stack.push_back({step.item, step.depth, true});
+    } else {
+      std::string indent(std::min(step.depth, kMaxIndent) * 2, ' ');
+      if (step.depth > kMaxIndent) indent += "[level " + std::to_string(step.depth) + "] ";
+      out << indent << terminalText(name);
+      if (contents.deleted) out << "  [deleted]";
+      out << '\n';
+      for (auto f = files; f != contents.rows.end(); ++f) {
+        out << indent << "  - " << terminalText(f->columns[kColName]) << "  |  "
+            << f->columns[kColType] << "  |  " << f->columns[kColSize] << " bytes  |  "
+            << f->columns[kColDate] << "  " << f->columns[kColTime] << '\n';
+      }
+    }
+    const auto children = scan.folderTree.children(step.item);
+    for (auto child = children.rbegin(); child != children.rend(); ++child)
+      stack.push_back({*child, step.depth + 1, false});
   }
-  for (const FolderView& child : folder.folders) printText(out, child, depth + 1);
-}
-
-void printJson(JsonWriter& json, const FolderView& folder) {
-  json.beginObject().field("name", folder.name).field("deleted", folder.deleted).field("id", folder.id);
-  json.key("files").beginArray();
-  for (const FileRow& f : folder.files) {
-    json.beginObject()
-        .field("name", f.columns[kColName])
-        .field("type", f.columns[kColType])
-        .field("size", f.columns[kColSize])
-        .field("date", f.columns[kColDate])
-        .field("time", f.columns[kColTime])
-        .field("location", f.columns[kColDebug1])
-        .endObject();
-  }
-  json.endArray();
-  json.key("folders").beginArray();
-  for (const FolderView& child : folder.folders) printJson(json, child);
-  json.endArray().endObject();
 }
 
 // Scans the run's chosen volume and prints its tree: as text, or as one JSON object.
 // Returns the exit status of this volume.
 int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVolume* volume) {
   const ScanEnd end = run.scan();
-  if (end == ScanEnd::NotAvailable || end == ScanEnd::NoFileSystem) {
+  if (Interrupts::received() != 0) {
+    // The log asked for still keeps what was found before the stop.
+    if (args.has("log")) run.saveLog(args.get("log"));
+    std::cout << "Stopped: the scan was interrupted\n";
+    return Interrupts::exitStatus();
+  }
+  // No file system to list, or its own tables could not be read (a lost MFT).
+  if (end == ScanEnd::NotAvailable || end == ScanEnd::NoFileSystem || end == ScanEnd::Unreadable) {
     if (json && volume) {
       json->beginObject().field("number", volume ? volume->number : 0).field("label", run.label());
       json->field("skipped", "no Quick scan of this file system").endObject();
@@ -91,13 +104,6 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
 
   Session& session = run.session();
   ScanState& scan = run.scanState();
-  std::map<TreeItem, FolderRecord> records;
-  for (std::size_t n = 0;; ++n) {
-    FolderRecord r;
-    if (!scan.catalogue.readRecord(n, r)) break;
-    records[r.treeItem] = r;
-  }
-  FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
   const std::size_t directories = scan.catalogue.recordCount();
   // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
   const std::string fileSystem(
@@ -131,8 +137,11 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
       }
       json->endArray();
     }
+    json->key("notes").beginArray();
+    for (const std::string& note : scan.notes) json->value(note);
+    json->endArray();
     json->key("tree");
-    printJson(*json, root);
+    printTree(session, scan, std::cout, json);
     json->endObject();
     return result;
   }
@@ -143,7 +152,7 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
   }
   std::cout << fileSystem << " volume on " << run.disk() << ", sectors " << run.rangeText() << ": "
             << directories << " folders\n\n";
-  printText(std::cout, root, 0);
+  printTree(session, scan, std::cout, nullptr);
   return result;
 }
 
@@ -192,6 +201,7 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   }
   DialogAnswers answers;
   answers.badSectors = args.get("bad-sectors", "retry-all");
+  Interrupts interrupts;
   int exitCode = 0;
   auto run = ScanRun::open(args, argv, answers, exitCode, devices);
   if (!run) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli/interrupts.h"
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
 #include "disk/sector_reader.h"
@@ -25,6 +26,7 @@ ScanRun::ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable
     : devices_(devices), report_(quiet), dialogs_(answers, &report_) {}
 
 ScanRun::~ScanRun() {
+  Interrupts::watch(nullptr);
   // The catalogue file of this run is not left behind.
   scan_.reset();
   if (!scratch_.empty()) ::rmdir(scratch_.c_str());
@@ -261,9 +263,12 @@ std::string ScanRun::skipReason() {
 ScanEnd ScanRun::scan() {
   Session& session = *session_;
   PartitionSelection& sel = session.partitionSelection;
+  Interrupts::watch(nullptr);
   scan_.reset();
   scan_ = std::make_unique<ScanState>(session.memoryLimit);
   ScanState& scan = *scan_;
+  // A signal stops the scan as the wizard's Stop does.
+  Interrupts::watch(&scan.stopRequested);
   if (advanced_) return scanAdvanced();
   if (isFat(sel.fileSystem) && !session.floppySelected()) {
     validatePartition(session, scan);
@@ -274,9 +279,13 @@ ScanEnd ScanRun::scan() {
       session.messageBox(session.text(msg::kNeedsAdvancedMode), MessageButtons::Ok, MessageIcon::Information);
   }
   const ScanEnd end = runQuickScan(session, scan);
+  Interrupts::watch(nullptr);
   report_.finish();
   if (end == ScanEnd::NotAvailable)
     std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
+  // What the scan worked around (the lost-MFT message was shown already).
+  if (end != ScanEnd::Unreadable)
+    for (const std::string& note : scan.notes) std::cerr << "tessaly-cli: " << note << '\n';
   return end;
 }
 

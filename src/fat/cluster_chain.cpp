@@ -2,6 +2,7 @@
 
 #include <array>
 #include <new>
+#include <unordered_set>
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
@@ -57,6 +58,14 @@ ClusterChain walkChain(Session& session, const VolumeParameters& v, std::uint32_
                        std::uint32_t parentId) {
   ClusterChain list;
   appendCluster(session, list, c);
+  // A chain that comes back to a cluster it holds loops: it ends there, so that no
+  // cluster is read (and no entry of it listed or saved) twice.
+  std::unordered_set<std::uint32_t> visited{c};
+  auto append = [&](std::uint32_t next) {
+    if (!visited.insert(next).second) return false;
+    appendCluster(session, list, next);
+    return true;
+  };
   // A chain has at most as many clusters as the FAT has entries.
   const std::uint64_t bound = fatEntryCount(v);
 
@@ -64,7 +73,7 @@ ClusterChain walkChain(Session& session, const VolumeParameters& v, std::uint32_
     for (std::uint64_t length = 1; length < bound; ++length) {
       FatEntry e = readFatEntry(session, v, v.fat1Start, c);
       if (e.value == 0 || e.value >= 0xFFF) return list;
-      appendCluster(session, list, e.value);
+      if (!append(e.value)) return list;
       c = e.value;
     }
     return list;
@@ -79,7 +88,7 @@ ClusterChain walkChain(Session& session, const VolumeParameters& v, std::uint32_
     FatEntry e = readFatEntry(session, v, v.fat1Start, c);
     if (!e.read) return list;
     if (e.value < 2 || e.value >= endMark) return list;
-    appendCluster(session, list, e.value);
+    if (!append(e.value)) return list;
     if (directory) {
       ++n;
       if (n == kMaxLostDirectoryLinks && parentId == kLostId) return list;

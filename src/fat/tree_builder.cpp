@@ -3,7 +3,9 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "disk/le.h"
@@ -187,6 +189,10 @@ void insertChildren(Session& session, ScanState& scan, const std::string& parent
       if (parent > folderId) return;  // sorted by parent: no child can follow
       continue;
     }
+    if (r < scan.rowsInTree.size()) {
+      if (scan.rowsInTree[r]) continue;  // already in the tree: this second path is not followed
+      scan.rowsInTree[r] = true;
+    }
     if (mode == 'y' && startsWithDir(table.name(r)))
       nameChildren(session, scan, parent, parentId, r, deleted);
     if (deleted != 0) table.setDeleted(r, true);
@@ -202,18 +208,27 @@ void nameChildren(Session& session, ScanState& scan, std::uint32_t a, std::uint3
   const VolumeParameters& v = scan.workingVolume;
 
   // Is the folder still connected to the root? Follow ".." links upwards, at most as
-  // many as the table has rows, so that links forming a cycle end.
-  std::uint32_t walkParent = kLostId;
+  // many as the table has rows, so that links forming a cycle end. What each folder on
+  // the way was found to be is kept for the rest of the build: a deep tree reads each
+  // link once, not once per folder below it.
+  std::vector<std::uint32_t> climbed;
+  std::unordered_set<std::uint32_t> onTheWay;
+  std::optional<bool> reaches;
   std::uint32_t c = a;
-  for (std::size_t steps = 0; steps <= table.rowCount(); ++steps) {
+  for (std::size_t steps = 0; steps <= table.rowCount() && !reaches; ++steps) {
+    if (auto known = scan.reachesRoot.find(c); known != scan.reachesRoot.end()) {
+      reaches = known->second;
+      break;
+    }
+    if (!onTheWay.insert(c).second) break;  // the links loop
+    climbed.push_back(c);
     Sector first = readSector(session, v.clusterSector(c));
     if (!isDirectoryStart(first)) break;
     c = entryCluster(entryAt(first, 1), v.fileSystem);
-    if (c == 0) {
-      walkParent = parentId;
-      break;
-    }
+    if (c == 0) reaches = true;
   }
+  for (std::uint32_t folder : climbed) scan.reachesRoot[folder] = reaches.value_or(false);
+  const std::uint32_t walkParent = reaches.value_or(false) ? parentId : kLostId;
 
   const ClusterChain chain = walkDirectoryChain(session, v, a, walkParent);
   for (const DirectorySector& place : chainSectors(v, chain)) {
@@ -247,12 +262,15 @@ int buildFatTree(Session& session, ScanState& scan) {
   const bool fat = isFat(fs);
   if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
   const TreeItem root = tree.root();
+  scan.rowsInTree.assign(table.rowCount(), false);
+  scan.reachesRoot.clear();
 
   rootNamingPass(session, scan);
 
   if (fat) {
     for (std::size_t r = 0; r < table.rowCount(); ++r) {
       if (table.parent(r) != 0) continue;
+      scan.rowsInTree[r] = true;
       DirectoryRow row = table.row(r);
       insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
     }
@@ -266,6 +284,8 @@ int buildFatTree(Session& session, ScanState& scan) {
   });
 
   if (!table.tableMode()) table.clear();
+  scan.rowsInTree = {};
+  scan.reachesRoot = {};
   finishTree(scan);
   return 1;
 }
@@ -276,9 +296,11 @@ int buildLoadedTree(Session& session, ScanState& scan) {
   const FileSystem fs = scan.fileSystem();
   if (tree.root() == kNoItem) tree.insert(kNoItem, "Root", kImageClosedFolder, kImageClosedFolder);
   const TreeItem root = tree.root();
+  scan.rowsInTree.assign(table.rowCount(), false);
   if (fs == FileSystem::Fat16 || fs == FileSystem::Fat32) {
     for (std::size_t r = 0; r < table.rowCount(); ++r) {
       if (table.parent(r) != 0) continue;
+      scan.rowsInTree[r] = true;
       DirectoryRow row = table.row(r);
       insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
     }
@@ -288,6 +310,7 @@ int buildLoadedTree(Session& session, ScanState& scan) {
                    0, 0);
   });
   table.clear();
+  scan.rowsInTree = {};
   finishTree(scan);
   return 1;
 }

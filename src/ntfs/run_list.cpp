@@ -1,6 +1,7 @@
 #include "ntfs/run_list.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "disk/sector_reader.h"
@@ -12,6 +13,9 @@
 namespace tessaly {
 
 namespace {
+
+// The root directory's record: a $MFT without it is not trusted.
+constexpr std::uint32_t kRootRecord = 5;
 
 constexpr std::size_t kEntryBytes = 2 * sizeof(std::uint32_t);  // one start and one length
 
@@ -183,32 +187,111 @@ bool decodeRunList(ByteSpan pairs, std::uint32_t partitionStart, std::uint32_t s
 
 // ------------------------------------------------------------------ tables
 
-void buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart, std::uint32_t mftSector,
-                     std::uint32_t sectorsPerCluster) {
+namespace {
+
+// The $MFT's runs as far as they are sound: a run that lies outside the volume, repeats
+// clusters of an earlier run or takes the $MFT beyond the volume's size ends the list
+// there, so that a damaged run list cannot make the walk read the same records again and
+// again. True when runs were cut off.
+bool cutDamagedMftRuns(RunTable& table, std::uint64_t firstSector, std::uint64_t volumeSectors) {
+  std::map<std::uint64_t, std::uint64_t> taken;  // start -> end of each run kept
+  std::uint64_t total = 0;
+  std::size_t sound = 0;
+  for (; sound < table.size(); ++sound) {
+    const std::uint64_t start = table.start(sound), length = table.length(sound);
+    total += length;
+    if (total > volumeSectors) break;
+    if (start == 0) continue;  // sparse: no clusters
+    const std::uint64_t end = start + length;
+    if (start < firstSector || end > firstSector + volumeSectors) break;
+    auto next = taken.lower_bound(start);
+    if (next != taken.end() && next->first < end) break;
+    if (next != taken.begin() && std::prev(next)->second > start) break;
+    taken.emplace(start, end);
+  }
+  if (sound == table.size()) return false;
+  RunTable kept = table;
+  table.clear();
+  for (std::size_t i = 0; i < sound; ++i) table.append(kept.start(i), kept.length(i));
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+MftSource readMftRuns(Session& session, ScanState& scan, std::uint32_t partitionStart,
+                      std::uint32_t mftSector, std::uint32_t sectorsPerCluster,
+                      std::uint32_t mirrorSector) {
   RunTable& table = scan.mftRuns;
   table = RunTable(session.memoryLimit);
   MftRecord record{};
-  // A $MFT whose root directory record is damaged is not trusted at all.
-  if (!readRecordAt(session, std::uint64_t{mftSector} + 10, record)) return;
-  if (!readRecordAt(session, mftSector, record)) return;
+  // Record 0 from the $MFT itself; when it is damaged, from $MFTMirr, which holds the
+  // first four records again. $MFT's own record 1 (the mirror's file) says where the
+  // mirror lies when it can be read, ahead of the boot sector.
+  MftSource source = MftSource::Own;
+  if (mftSector == 0 || !readRecordAt(session, mftSector, record)) {
+    if (mftSector != 0 && readRecordAt(session, std::uint64_t{mftSector} + 2, record)) {
+      RunTable mirror;
+      decodeData(record, false, partitionStart, sectorsPerCluster, mirror);
+      if (!mirror.empty() && mirror.start(0) != 0) mirrorSector = mirror.start(0);
+    }
+    if (mirrorSector == 0 || !readRecordAt(session, mirrorSector, record)) return MftSource::Lost;
+    source = MftSource::Mirror;
+  }
   decodeData(record, true, partitionStart, sectorsPerCluster, table);
+  // The first run is where record 0 lies; without it no record can be found.
+  if (table.empty()) return MftSource::Lost;
+  const std::uint32_t ownSector = mftSector != 0 ? mftSector : table.start(0);
+  // A $MFT whose root directory record is damaged is not trusted at all.
+  MftRecord root{};
+  const std::uint32_t rootSector = sectorOfRecord(table, kRootRecord);
+  if (rootSector == 0 || !readRecordAt(session, rootSector, root)) {
+    table.clear();
+    return MftSource::Lost;
+  }
 
   const auto segments =
       segmentsOf(session, record, mft::kTypeData, partitionStart, sectorsPerCluster);
-  if (segments.empty()) return;
+  if (segments.empty()) return source;
   table.clear();
   for (std::size_t i = 0; i < segments.size(); ++i) {
     // The first segment (normally record 0 itself) is taken to lie in the first run;
     // the others are found through the runs decoded so far.
-    std::uint64_t sector = std::uint64_t{mftSector} + 2 * std::uint64_t{segments[i]};
+    std::uint64_t sector = std::uint64_t{ownSector} + 2 * std::uint64_t{segments[i]};
     if (i > 0) {
       sector = sectorOfRecord(table, segments[i]);
-      if (sector == 0) return;
+      if (sector == 0) return source;
     }
-    if (!readRecordAt(session, sector, record)) return;
+    if (i == 0 && source == MftSource::Mirror && segments[0] == 0) {
+      if (!readRecordAt(session, mirrorSector, record)) return source;
+    } else if (!readRecordAt(session, sector, record)) {
+      return source;
+    }
     decodeData(record, true, partitionStart, sectorsPerCluster, table);
-    if (table.exhausted()) return;
+    if (table.exhausted()) return source;
   }
+  return source;
+}
+
+}  // namespace
+
+MftSource buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart,
+                          std::uint32_t mftSector, std::uint32_t sectorsPerCluster,
+                          std::uint32_t mirrorSector) {
+  const MftSource source =
+      readMftRuns(session, scan, partitionStart, mftSector, sectorsPerCluster, mirrorSector);
+  const PartitionSelection& selection = session.partitionSelection;
+  // (A selection without a range, as some callers leave it, bounds nothing.)
+  const std::uint64_t volumeSectors = selection.lastSector > selection.firstSector
+                                          ? selection.lastSector - selection.firstSector + 1
+                                          : 0;
+  if (source != MftSource::Lost && volumeSectors > 0 &&
+      cutDamagedMftRuns(scan.mftRuns, selection.firstSector, volumeSectors))
+    scan.notes.push_back(
+        "The $MFT's run list is damaged (runs repeat clusters or leave the volume): "
+        "its records are read up to the first damaged run");
+  return source;
 }
 
 void buildDataRunList(Session& session, const RunTable& mftRuns, std::uint32_t partitionStart,

@@ -76,12 +76,22 @@ class RunTable {
 bool decodeRunList(ByteSpan pairs, std::uint32_t partitionStart, std::uint32_t sectorsPerCluster,
                    RunTable& table);
 
-// Fills scan.mftRuns from the $DATA of the $MFT's record 0 (at mftSector) and from its
-// extension records. The table stays empty when record 5 (the root directory) or record
-// 0 does not begin "FILE"; a segment record that cannot be found or read ends the walk
-// with the runs decoded so far.
-void buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart, std::uint32_t mftSector,
-                     std::uint32_t sectorsPerCluster);
+// Where the $MFT's own record was read from.
+enum class MftSource {
+  Own,     // record 0 at mftSector
+  Mirror,  // record 0 was damaged: its copy in $MFTMirr (at mirrorSector) was used
+  Lost,    // neither copy could be read, or the root directory's record (5) is damaged
+};
+
+// Fills scan.mftRuns from the $DATA of the $MFT's record 0 (at mftSector, or in $MFTMirr
+// when that copy fails its checks) and from its extension records. The table stays empty
+// (Lost) when neither copy of record 0 is a record, or when record 5 (the root
+// directory), found through the runs, is not; a segment record that cannot be found or
+// read ends the walk with the runs decoded so far. mftSector may be 0 when the boot
+// sector's $MFT cluster held no record.
+MftSource buildMftRunList(Session& session, ScanState& scan, std::uint32_t partitionStart,
+                          std::uint32_t mftSector, std::uint32_t sectorsPerCluster,
+                          std::uint32_t mirrorSector = 0);
 
 // Fills `table` from the first unnamed non-resident $DATA of the record at recordSector
 // and, when the record has an attribute list, from that attribute's extent in each

@@ -23,7 +23,15 @@ std::string folderTimeText(const ScanState& scan, std::uint64_t time) {
                       : fatTimeText(static_cast<std::uint32_t>(time));
 }
 
-FolderContents listFolder(Session& session, ScanState& scan, TreeItem item) {
+FolderChildIndex indexFolderChildren(const ScanState& scan) {
+  FolderChildIndex index;
+  const auto& nodes = scan.catalogue.nodes;
+  for (std::size_t n = 0; n < nodes.size(); ++n) index[nodes[n].parentId].push_back(n);
+  return index;
+}
+
+FolderContents listFolder(Session& session, ScanState& scan, TreeItem item,
+                          const FolderChildIndex* index) {
   FolderContents out;
   ScanCatalogue& catalogue = scan.catalogue;
   const bool ntfs = isNtfs(scan);
@@ -34,8 +42,18 @@ FolderContents listFolder(Session& session, ScanState& scan, TreeItem item) {
     out.deleted = own.deleted == 1;
   }
 
-  for (std::size_t n = 0; n < catalogue.nodes.size(); ++n) {
-    if (catalogue.nodes[n].parentId != out.folderId) continue;
+  std::vector<std::size_t> every;
+  const std::vector<std::size_t>* places = &every;
+  if (index) {
+    static const std::vector<std::size_t> none;
+    auto at = index->find(out.folderId);
+    places = at == index->end() ? &none : &at->second;
+  } else {
+    for (std::size_t n = 0; n < catalogue.nodes.size(); ++n)
+      if (catalogue.nodes[n].parentId == out.folderId) every.push_back(n);
+  }
+  for (std::size_t n : *places) {
+    if (n >= catalogue.nodes.size()) continue;
     FolderRecord child;
     if (!catalogue.findTreeItem(catalogue.nodes[n].treeItem, &child)) continue;
     if (out.deleted && child.deleted != 1) {

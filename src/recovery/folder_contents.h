@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "session/file_rows.h"
@@ -22,8 +23,14 @@ struct FolderContents {
   std::vector<FileRow> rows;
 };
 
+// The catalogue's folders (their places in catalogue.nodes) by parent id, made once for
+// a walk that lists every folder, so that each folder costs its own children only.
+using FolderChildIndex = std::unordered_map<std::uint32_t, std::vector<std::size_t>>;
+FolderChildIndex indexFolderChildren(const ScanState& scan);
+
 // The rows of the folder of a tree item of the scan, as the file list fills them.
-FolderContents listFolder(Session& session, ScanState& scan, TreeItem item);
+FolderContents listFolder(Session& session, ScanState& scan, TreeItem item,
+                          const FolderChildIndex* index = nullptr);
 
 // The folder row texts of a catalogued folder: FAT dates are DOS words, NTFS a FILETIME.
 std::string folderDateText(const ScanState& scan, std::uint64_t date);

@@ -13,26 +13,45 @@ namespace tessaly {
 
 namespace {
 
-// The Quick scan of an NTFS volume: the $MFT's runs from the boot sector's layout, the
-// walk over its records, the lost-folder check and the tree.
-void runQuickNtfsScan(Session& session, ScanState& scan) {
+// The Quick scan of an NTFS volume: the $MFT's runs from the boot sector's layout (record
+// 0 from $MFTMirr when its own copy is damaged), the walk over its records, the
+// lost-folder check and the tree. False when the $MFT could not be read at all.
+bool runQuickNtfsScan(Session& session, ScanState& scan) {
   Report& report = *session.report;
   if (scan.folderTree.root() == kNoItem) resetResults(scan);
   // No entry of an earlier scan may outlive this one, even when it ends early.
   releaseEntryTables(scan);
+  scan.notes.clear();
   scan.workingVolume = scan.volume;
   scan.workingVolume.fileSystem = session.partitionSelection.fileSystem;
   const VolumeParameters& v = scan.workingVolume;
-  buildMftRunList(session, scan, v.cluster0Sector, v.mftStart, v.sectorsPerCluster);
+  const MftSource source = buildMftRunList(session, scan, v.cluster0Sector, v.mftStart,
+                                           v.sectorsPerCluster, v.mftMirrorStart);
+  if (source == MftSource::Lost) {
+    if (session.deviceLost()) return true;
+    scan.notes.push_back(kMftLostMessage);
+    report.status(kMftLostMessage);
+    return false;
+  }
+  if (source == MftSource::Mirror) {
+    scan.notes.push_back(kMftMirrorNote);
+    report.status(kMftMirrorNote);
+  }
   report.counterLabel(Counter::FoldersFound, "MFT Found");
   scanMftQuick(session, scan);
   report.status(session.text(msg::kSearchingLostDirectories));
   markLostNtfsFolders(session, scan);
   report.status(session.text(msg::kBuildingFolderTree));
   buildNtfsTree(session, scan);
+  return true;
 }
 
 }  // namespace
+
+const char* const kMftLostMessage =
+    "The MFT of this volume could not be read, nor its copy in $MFTMirr: no file or folder can be "
+    "listed from it. Advanced mode can search the disk for its records.";
+const char* const kMftMirrorNote = "MFT record 0 read from the mirror";
 
 std::string deviceLostMessage(const Session& session) {
   return "The disk " + session.selectedDiskDescription() +
@@ -45,10 +64,12 @@ ScanEnd runQuickScan(Session& session, ScanState& scan) {
   const FileSystem fs = session.partitionSelection.fileSystem;
   if (isFat(fs))
     runQuickFatScan(session, scan);
-  else if (fs == FileSystem::Ntfs)
-    runQuickNtfsScan(session, scan);
-  else
+  else if (fs != FileSystem::Ntfs)
     return ScanEnd::NotAvailable;
+  else if (!runQuickNtfsScan(session, scan)) {
+    session.messageBox(kMftLostMessage, MessageButtons::Ok, MessageIcon::Error);
+    return ScanEnd::Unreadable;
+  }
   if (!session.deviceLost()) return ScanEnd::Finished;
   const std::string message = deviceLostMessage(session);
   session.report->status(message);

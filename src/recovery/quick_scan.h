@@ -15,7 +15,13 @@ enum class ScanEnd {
   NotAvailable,  // the file system has no Quick scan
   DeviceLost,    // the disk stopped answering; the tree holds what was found before
   NoFileSystem,  // an Advanced search identified no file system (or not the one asked for)
+  Unreadable,    // the file system's own table (the NTFS $MFT, and its mirror) could not be read
 };
+
+// What a scan says when the $MFT and its mirror cannot be read, and when record 0 came
+// from the mirror (also kept in scan.notes).
+extern const char* const kMftLostMessage;
+extern const char* const kMftMirrorNote;
 
 // Runs the Quick scan of session.partitionSelection into scan on the calling thread
 // (FAT16 and FAT32: validate-or-calculate, sweep, lost directories, tree; FAT12: the

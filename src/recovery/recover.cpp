@@ -24,7 +24,7 @@ void saveRootAndCheckedFolders(Session& session, SaveJob& job, bool rootFiles) {
   countCheckedFolders(session, job, root);
   job.outcome.reset();
   if (rootFiles) runSave(session, job);
-  if (!job.stopSaving && !session.deviceLost()) {
+  if (!job.stopped && !session.deviceLost()) {
     job.source = SaveSource::CheckedFolders;
     runSave(session, job);
   }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -15,49 +16,27 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 #include "platform/process.h"
+#include "save/destination_file.h"
 #include "save/save_job.h"
+#include "session/safe_text.h"
 #include "session/session.h"
 
 namespace tessaly {
 
 namespace {
 
-bool fileExists(const std::string& path) {
+// What lies at a destination path: nothing, a regular file, or something else.
+enum class AtPath { Nothing, File, Other };
+AtPath whatIsAt(int dirFd, const std::string& path) {
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+  if (::fstatat(dirFd, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return AtPath::Nothing;
+  return S_ISREG(st.st_mode) ? AtPath::File : AtPath::Other;
 }
-
-// A destination file whose every write is checked, including the final flush: a full
-// destination disk shows as a failure, never as a short file passed off as saved.
-class DestinationFile {
- public:
-  explicit DestinationFile(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
-    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-  }
-  ~DestinationFile() { close(); }
-  bool opened() const { return file_ != nullptr; }
-  bool write(const std::uint8_t* data, std::size_t size) {
-    if (!file_ || failed_) return false;
-    if (size > 0 && std::fwrite(data, 1, size, file_) != size) failed_ = true;
-    return !failed_;
-  }
-  // True when everything written reached the file.
-  bool close() {
-    if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-    return !failed_;
-  }
-
- private:
-  std::FILE* file_;
-  bool failed_ = false;
-};
 
 // The error-writing prompt: Abort ends the save, Skip abandons this file.
 void errorWriting(Session& session, SaveJob& job, const std::string& path) {
   ++job.outcome.writeFailures;
-  job.outcome.note({path, FileOutcome::WriteFailed, {}});
+  job.outcome.note({path, FileOutcome::WriteFailed, {}, {}});
   if (session.dialogs->askErrorWriting(path) == WriteErrorAnswer::Abort) {
     job.skipCurrentFile = false;
     job.stopSaving = true;
@@ -67,29 +46,123 @@ void errorWriting(Session& session, SaveJob& job, const std::string& path) {
   }
 }
 
-// A file whose source could not be read: what was written stays, but the file is not
-// counted as saved. When the disk stopped answering (or cannot be read at all) no later
-// file can be read either, and the save ends.
+// Where a file is created: destPath itself, or, inside an open destination folder, the
+// last component of destPath (destPath is still the path shown and noted).
+std::string createdName(const std::string& destPath, int dirFd) {
+  if (dirFd == AT_FDCWD) return destPath;
+  const auto slash = destPath.rfind('/');
+  return slash == std::string::npos ? destPath : destPath.substr(slash + 1);
+}
+
+// One file's copy into the destination: its file (under a temporary name until it is
+// whole), the bytes of it that could not be read, and how it ends. A copy that is left
+// without finish() removes its temporary.
+class FileCopy {
+ public:
+  FileCopy(Session& session, SaveJob& job, const std::string& destPath, bool interactive, int dirFd)
+      : session_(session),
+        job_(job),
+        path_(destPath),
+        interactive_(interactive),
+        out_(createdName(destPath, dirFd), dirFd) {
+    if (!out_.opened()) writeFailed();
+  }
+  bool opened() const { return out_.opened(); }
+
+  // Notes the sectors a block read left unread. The block began at disk sector
+  // blockSector and holds file bytes from fileOffset on, `piece` of them.
+  void unread(const ReadResult& read, std::uint64_t blockSector, std::uint64_t fileOffset,
+              std::uint64_t piece) {
+    for (const SectorRange& r : read.skipped) {
+      if (r.first < blockSector) continue;
+      const std::uint64_t at = (r.first - blockSector) * kSectorSize;
+      if (at >= piece) continue;
+      missing(fileOffset + at,
+              std::min<std::uint64_t>(std::uint64_t{r.count} * kSectorSize, piece - at));
+    }
+  }
+  // Notes bytes of the file that hold no data of it.
+  void missing(std::uint64_t offset, std::uint64_t length) {
+    if (length == 0) return;
+    if (!missing_.empty() && missing_.back().offset + missing_.back().length == offset)
+      missing_.back().length += length;
+    else
+      missing_.push_back({offset, length});
+  }
+  bool write(const std::uint8_t* data, std::size_t size) {
+    if (out_.write(data, size)) return true;
+    out_.abandon();
+    writeFailed();
+    return false;
+  }
+  // The last byte is written: the file takes its name. A file with unread bytes keeps
+  // its name and is counted incomplete.
+  bool finish() {
+    if (!out_.commit()) {
+      writeFailed();
+      return false;
+    }
+    if (!missing_.empty()) {
+      job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
+      if (interactive_) ++job_.outcome.filesIncomplete;
+    } else if (interactive_) {
+      ++job_.outcome.filesCompleted;
+    }
+    return true;
+  }
+  // Skip, Stop or a signal: the file is not whole, so its temporary goes.
+  void stop() {
+    out_.abandon();
+    job_.skipCurrentFile = false;
+  }
+  // The disk could not be read at all (it stopped answering): the file is not saved,
+  // and no later file can be read either, so the save ends.
+  void sourceFailed(const ReadResult& read) {
+    out_.abandon();
+    ++job_.outcome.sourceFailures;
+    job_.outcome.note({path_, FileOutcome::SourceUnreadable, read.skipped, {}});
+    job_.stopSaving = true;
+  }
+
+ private:
+  void writeFailed() {
+    if (interactive_) errorWriting(session_, job_, path_);
+  }
+  Session& session_;
+  SaveJob& job_;
+  std::string path_;
+  bool interactive_;
+  DestinationFile out_;
+  std::vector<ByteRange> missing_;
+};
+
 void sourceFailed(SaveJob& job, const std::string& path, const ReadResult& read) {
   ++job.outcome.sourceFailures;
-  job.outcome.note({path, FileOutcome::SourceUnreadable, read.skipped});
+  job.outcome.note({path, FileOutcome::SourceUnreadable, read.skipped, {}});
   job.stopSaving = true;
 }
 
 // Admission of a file to an interactive save: the deleted-file and extension filters,
 // then the replace question. Counts and shows the file when it is admitted.
-bool admit(Session& session, SaveJob& job, const std::string& destPath, const std::string& name, bool deleted) {
+bool admit(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
+           bool deleted, int dirFd) {
   const SaveOptions& o = job.options;
   if (o.deletedFilter == DeletedFilter::ExcludeDeleted && deleted) return false;
   if (o.deletedFilter == DeletedFilter::DeletedOnly && !deleted) return false;
   if (!o.extensionPasses(name)) return false;
-  if (fileExists(destPath)) {
+  // Only a regular file can be replaced; anything else under the name is refused when
+  // the file is opened, with the error-writing prompt.
+  if (whatIsAt(dirFd, createdName(destPath, dirFd)) == AtPath::File) {
     ReplaceAnswer policy = job.replacePolicy;
-    if (policy == ReplaceAnswer::NoToAll) return false;
     if (policy != ReplaceAnswer::YesToAll) {
-      policy = session.dialogs->askReplace(destPath);
-      job.replacePolicy = policy;
-      if (policy == ReplaceAnswer::No || policy == ReplaceAnswer::NoToAll) return false;
+      if (policy != ReplaceAnswer::NoToAll) {
+        policy = session.dialogs->askReplace(destPath);
+        job.replacePolicy = policy;
+      }
+      if (policy == ReplaceAnswer::No || policy == ReplaceAnswer::NoToAll) {
+        ++job.outcome.filesKept;
+        return false;
+      }
     }
   }
   const int saved = ++job.filesSaved;
@@ -102,8 +175,9 @@ std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 }  // namespace
 
 std::string safeComponent(const std::string& name) {
-  std::string out;
-  for (char c : name) out += (c == '/' || c == '\0') ? '_' : c;
+  std::string out = savedNameText(name);
+  for (char& c : out)
+    if (c == '/') c = '_';
   if (out.empty() || out == "." || out == "..") out = "_" + out;
   return out;
 }
@@ -170,10 +244,11 @@ ClusterChain walkSaveChain(Session& session, const VolumeParameters& v, std::uin
   return list;
 }
 
-bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
-                 std::uint32_t size, std::uint32_t firstCluster, bool interactive, bool deleted) {
+bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
+                 const std::string& name, std::uint32_t size, std::uint32_t firstCluster,
+                 bool interactive, bool deleted, int dirFd) {
   job.skipCurrentFile = false;
-  if (interactive && !admit(session, job, destPath, name, deleted)) return false;
+  if (interactive && !admit(session, job, destPath, name, deleted, dirFd)) return false;
 
   const VolumeParameters& v = job.scan.workingVolume;
   const std::uint32_t spc = v.sectorsPerCluster;
@@ -197,11 +272,9 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, co
     case SavingMode::Contiguous: break;
   }
 
-  DestinationFile out(destPath);
-  if (!out.opened()) {
-    if (interactive) errorWriting(session, job, destPath);
-    return false;
-  }
+  FileCopy copy(session, job, destPath, interactive, dirFd);
+  if (!copy.opened()) return false;
+  if (size == 0) return copy.finish();
 
   const std::uint32_t blockSectors = spc >= 8 ? 8 : 1;
   const std::size_t blockBytes = std::size_t{blockSectors} * 512;
@@ -212,8 +285,7 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, co
     const std::uint64_t s = v.clusterSector(c);
     for (std::uint32_t offset = 0; offset < spc; offset += blockSectors) {
       if (job.skipCurrentFile || job.stopSaving) {
-        out.close();  // what was written stays
-        job.skipCurrentFile = false;
+        copy.stop();
         return false;
       }
       session.safePoint();
@@ -221,29 +293,16 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, co
       std::fill(block.begin(), block.end(), 0);
       const ReadResult read = readDiskSectors(session, s + offset, blockSectors, block);
       if (!read.delivered()) {
-        out.close();
-        sourceFailed(job, destPath, read);
+        copy.sourceFailed(read);
         return false;
       }
-      const std::uint64_t left = size - written;
-      if (left <= blockBytes) {
-        const bool ok = out.write(block.data(), static_cast<std::size_t>(left)) && out.close();
-        if (!ok) {
-          if (interactive) errorWriting(session, job, destPath);
-          return false;
-        }
-        job.outcome.bytesWritten += left;
-        if (interactive) ++job.outcome.filesCompleted;
-        return true;
-      }
-      if (!out.write(block.data(), blockBytes)) {
-        out.close();
-        if (interactive) errorWriting(session, job, destPath);
-        return false;
-      }
-      written += blockBytes;
-      job.bytesSaved += blockBytes;
-      job.outcome.bytesWritten += blockBytes;
+      const std::uint64_t piece = std::min<std::uint64_t>(blockBytes, size - written);
+      copy.unread(read, s + offset, written, piece);
+      if (!copy.write(block.data(), static_cast<std::size_t>(piece))) return false;
+      written += piece;
+      job.outcome.bytesWritten += piece;
+      if (written >= size) return copy.finish();  // the final piece is not counted in the progress
+      job.bytesSaved += piece;
       if (interactive) updateSaveProgress(session, job, written, size, true);
     }
     c = useChain ? (index + 1 < chain.size() ? chain[index + 1] : c + 1) : c + 1;
@@ -253,27 +312,18 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, co
 namespace {
 
 // Copies the runs of a non-resident file. Sparse runs (no disk position) hold zeros.
-bool copyNtfsRuns(Session& session, SaveJob& job, const std::string& destPath, std::uint64_t size,
+// Runs that end before the size leave the file short, and the rest is noted missing.
+bool copyNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std::uint64_t size,
                   const RunTable& runs, bool interactive) {
-  DestinationFile out(destPath);
-  if (!out.opened()) {
-    if (interactive) errorWriting(session, job, destPath);
-    return false;
-  }
   const std::uint32_t spc = job.scan.workingVolume.sectorsPerCluster;
-  if (spc == 0) return out.close() && size == 0;
+  std::uint64_t written = 0;
+  if (spc == 0 || size == 0) {
+    copy.missing(0, size);
+    return copy.finish();
+  }
   const std::uint32_t blockSectors = spc >= 8 ? 8 : 1;
   const std::size_t blockBytes = std::size_t{blockSectors} * 512;
   std::vector<std::uint8_t> block(blockBytes);
-  std::uint64_t written = 0;
-  auto finish = [&]() {
-    if (!out.close()) {
-      if (interactive) errorWriting(session, job, destPath);
-      return false;
-    }
-    return written >= size;
-  };
-  if (size == 0) return finish();
   for (std::size_t r = 0; r < runs.size(); ++r) {
     std::uint64_t s = runs.start(r);
     const bool sparse = runs.start(r) == 0;
@@ -281,44 +331,41 @@ bool copyNtfsRuns(Session& session, SaveJob& job, const std::string& destPath, s
     for (std::uint32_t k = 0; k < clusters; ++k, s += spc) {
       for (std::uint32_t offset = 0; offset < spc; offset += blockSectors) {
         if (job.skipCurrentFile || job.stopSaving) {
-          out.close();
-          job.skipCurrentFile = false;
+          copy.stop();
           return false;
         }
         session.safePoint();
         std::fill(block.begin(), block.end(), 0);
+        const std::uint64_t piece = std::min<std::uint64_t>(blockBytes, size - written);
         if (!sparse) {
           const ReadResult read = readDiskSectors(session, s + offset, blockSectors, block);
           if (!read.delivered()) {
-            out.close();
-            sourceFailed(job, destPath, read);
+            copy.sourceFailed(read);
             return false;
           }
+          copy.unread(read, s + offset, written, piece);
         }
-        const std::uint64_t piece = std::min<std::uint64_t>(blockBytes, size - written);
-        if (!out.write(block.data(), static_cast<std::size_t>(piece))) {
-          out.close();
-          if (interactive) errorWriting(session, job, destPath);
-          return false;
-        }
+        if (!copy.write(block.data(), static_cast<std::size_t>(piece))) return false;
         written += piece;
         job.bytesSaved += piece;
         job.outcome.bytesWritten += piece;
         if (interactive) updateSaveProgress(session, job, written, size, false);
-        if (written >= size) return finish();
+        if (written >= size) return copy.finish();
       }
     }
   }
-  return finish();  // the runs ended before the size: the file stays short
+  copy.missing(written, size - written);
+  return copy.finish();
 }
 
 }  // namespace
 
-bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
-                  std::uint64_t size, std::uint32_t recordSector, bool interactive, bool deleted) {
+bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
+                  const std::string& name, std::uint64_t size, std::uint32_t recordSector,
+                  bool interactive, bool deleted, int dirFd) {
   job.skipCurrentFile = false;
   if (interactive) {
-    if (!admit(session, job, destPath, name, deleted)) return false;
+    if (!admit(session, job, destPath, name, deleted, dirFd)) return false;
     updateSaveProgress(session, job, 0, size, false, true);
   }
   const VolumeParameters& v = job.scan.workingVolume;
@@ -331,21 +378,22 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, c
   const DataLocation data = locateData(record);
   bool ok = false;
   if (data.kind == DataKind::Resident) {
-    const std::uint64_t start = data.position + 24;
-    if (start + size > 1023) return false;  // the value would reach past the record
-    DestinationFile out(destPath);
-    if (!out.opened()) {
-      if (interactive) errorWriting(session, job, destPath);
-      return false;
-    }
-    ok = out.write(record.data() + start, static_cast<std::size_t>(size)) && out.close();
-    if (!ok) {
-      if (interactive) errorWriting(session, job, destPath);
-      return false;
-    }
+    // The value as far as the record holds it; a stated size beyond it is noted missing.
+    const std::size_t start = data.position + 24;
+    const std::uint64_t stated = u32le(record, data.position + 16);
+    const std::uint64_t room = start < record.size() ? record.size() - start : 0;
+    const std::uint64_t present = std::min({size, stated, room});
+    FileCopy copy(session, job, destPath, interactive, dirFd);
+    if (!copy.opened()) return false;
+    if (!copy.write(record.data() + start, static_cast<std::size_t>(present))) return false;
+    copy.missing(present, size - present);
+    ok = copy.finish();
+    if (!ok) return false;
     if (size != 0) job.bytesSaved += 512;
-    job.outcome.bytesWritten += size;
-  } else if (data.kind == DataKind::NonResident) {
+    job.outcome.bytesWritten += present;
+    return true;
+  }
+  if (data.kind == DataKind::NonResident) {
     RunTable runs(session.memoryLimit);
     buildDataRunList(session, job.scan.mftRuns, v.cluster0Sector, recordSector, v.sectorsPerCluster, runs);
     if (session.deviceLost()) {
@@ -353,9 +401,10 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, c
       return false;
     }
     if (runs.empty()) return false;
-    ok = copyNtfsRuns(session, job, destPath, size, runs, interactive);
+    FileCopy copy(session, job, destPath, interactive, dirFd);
+    if (!copy.opened()) return false;
+    ok = copyNtfsRuns(session, job, copy, size, runs, interactive);
   }
-  if (ok && interactive) ++job.outcome.filesCompleted;
   return ok;
 }
 

@@ -5,6 +5,8 @@
 // sector reader; nothing is written to the scanned disk.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <string>
 
@@ -21,12 +23,22 @@ struct VolumeParameters;
 // nothing. True when every byte of the file was written. A file whose source cannot be
 // read is never counted as saved: it is noted in the outcome, and a disk that stopped
 // answering ends the whole save.
-bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
-                 std::uint32_t size, std::uint32_t firstCluster, bool interactive, bool deleted);
+//
+// The file is written under a hidden temporary name and takes destPath's name only when
+// it is whole (or known incomplete: bytes that could not be read are zeros, and the file
+// is counted incomplete with those ranges noted). Skip, Stop and write errors remove the
+// temporary. With dirFd (an open destination folder) the file is made inside it, under
+// destPath's last component; destPath is what is shown and noted.
+bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
+                 const std::string& name, std::uint32_t size, std::uint32_t firstCluster,
+                 bool interactive, bool deleted, int dirFd = AT_FDCWD);
 
-// Saves an NTFS file of job.scan from its MFT record at recordSector.
-bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
-                  std::uint64_t size, std::uint32_t recordSector, bool interactive, bool deleted);
+// Saves an NTFS file of job.scan from its MFT record at recordSector. Runs that cover
+// less than the size, or a resident value shorter than it, save what is there and count
+// the file incomplete.
+bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
+                  const std::string& name, std::uint64_t size, std::uint32_t recordSector,
+                  bool interactive, bool deleted, int dirFd = AT_FDCWD);
 
 // The file's chain, read from the FAT that starts at fatStart; at most neededClusters
 // links are followed.

@@ -17,6 +17,8 @@ void SaveOutcome::reset() {
   bytesWritten = 0;
   writeFailures = 0;
   sourceFailures = 0;
+  filesIncomplete = 0;
+  filesKept = 0;
   std::lock_guard lock(mutex_);
   notes_.clear();
 }

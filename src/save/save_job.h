@@ -22,6 +22,14 @@ namespace tessaly {
 enum class FileOutcome {
   WriteFailed,       // the destination could not be written
   SourceUnreadable,  // the scanned disk could not be read (it stopped answering)
+  Incomplete,        // saved under its name, but some of its bytes could not be read (zeros there)
+};
+
+// Bytes of a saved file, from its start.
+struct ByteRange {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  bool operator==(const ByteRange&) const = default;
 };
 
 struct FileNote {
@@ -29,6 +37,8 @@ struct FileNote {
   FileOutcome outcome;
   // Sectors of the source that could not be read, where they are known.
   std::vector<SectorRange> missing;
+  // Incomplete: the bytes of the file that hold zeros instead of its data.
+  std::vector<ByteRange> missingBytes;
 };
 
 // What a save really achieved, for the front ends' summaries.
@@ -37,7 +47,9 @@ class SaveOutcome {
   std::atomic<int> filesCompleted{0};  // files whose every byte was written
   std::atomic<std::uint64_t> bytesWritten{0};
   std::atomic<int> writeFailures{0};
-  std::atomic<int> sourceFailures{0};  // files never reported saved: their source failed
+  std::atomic<int> sourceFailures{0};   // files never reported saved: their source failed
+  std::atomic<int> filesIncomplete{0};  // saved under their names with bytes that could not be read
+  std::atomic<int> filesKept{0};        // files already in the destination, left as they were
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);
@@ -66,6 +78,7 @@ struct SaveJob {
   std::atomic<bool> stopSaving{false};       // ends the whole save
   std::atomic<bool> skipCurrentFile{false};  // abandons the file being written
   std::atomic<bool> done{false};
+  std::atomic<bool> stopped{false};  // the last walk ended by Stop (or Abort, or a signal)
 
   // ------------------------------------------------------------------ figures
   std::atomic<int> filesSaved{0};   // files begun in this save

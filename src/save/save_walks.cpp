@@ -1,10 +1,13 @@
 #include "save/save_walks.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <ctime>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
@@ -38,50 +41,136 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The folders of a save below its destination, made as the walk needs them and reached
+// through open folder descriptors (mkdirat/openat), so that neither a deep tree nor a
+// path longer than the system's limit costs more than one step per folder. Only the
+// deepest folder made is held open; the walk climbs back with "..". Levels are counted
+// from 0, the destination itself.
+class FolderLadder {
+ public:
+  explicit FolderLadder(const std::string& destination) : path_(destination) {
+    while (path_.size() > 1 && path_.back() == '/') path_.pop_back();
+    fd_ = ::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    names_.push_back("");
+    ends_.push_back(path_.size());
+  }
+  ~FolderLadder() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLadder(const FolderLadder&) = delete;
+  FolderLadder& operator=(const FolderLadder&) = delete;
+
+  // The walk is at a folder of this level (1 and up) with this name; deeper levels left
+  // are forgotten.
+  void enter(std::size_t level, const std::string& name) {
+    names_.resize(level);
+    ends_.resize(level);
+    names_.push_back(safeComponent(name));
+    path_.resize(ends_.back());
+    path_ += "/" + names_.back();
+    ends_.push_back(path_.size());
+    while (made_ >= level && fd_ >= 0) climb();
+  }
+  // The open folder of the current level, made (with every level above) when needed;
+  // -1 when it cannot be made or opened.
+  int folder() {
+    const std::size_t level = names_.size() - 1;
+    while (made_ < level && fd_ >= 0) {
+      const std::string& name = names_[made_ + 1];
+      ::mkdirat(fd_, name.c_str(), 0755);
+      const int next = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) return -1;
+      ::close(fd_);
+      fd_ = next;
+      ++made_;
+    }
+    return made_ == level ? fd_ : -1;
+  }
+  // The current folder's path as shown, with a final "/".
+  std::string path() const { return path_ + "/"; }
+
+ private:
+  void climb() {
+    const int up = ::openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(fd_);
+    fd_ = up;
+    --made_;
+  }
+  std::string path_;
+  std::vector<std::string> names_;  // the safe name of each level
+  std::vector<std::size_t> ends_;   // where each level's path ends in path_
+  std::size_t made_ = 0;            // the deepest level made and held open in fd_
+  int fd_ = -1;
+};
+
 // One save or count over the chosen folders. The NTFS file table is indexed by parent
 // once per walk, so that a walk over many folders does not read the whole table for
-// each of them.
+// each of them. Folders are walked with an explicit stack, each once: a folder reached a
+// second time (two entries naming the same first cluster, or a link back to an
+// ancestor) is passed over, so its files are saved once.
 class Walker {
  public:
   Walker(Session& session, SaveJob& job, Walk mode)
       : s_(session), job_(job), scan_(job.scan), mode_(mode), ntfs_(job.scan.fileSystem() == FileSystem::Ntfs) {}
 
-  // A listed folder (file-list source): its own files, then each subfolder of the tree.
-  void folder(TreeItem treeItem, std::uint32_t id, const std::string& destFolder, const std::string& name,
-              bool deleted, int depth = 0) {
-    if (job_.stopSaving) return;
-    std::string folderPath = destFolder + safeComponent(name);
-    if (mode_ == Walk::Save) createFolderPath(folderPath);
-    folderPath = withSlash(folderPath);
-    folderFiles(folderPath, id, deleted);
-    if (depth > 4096) return;  // a tree cannot be deeper than it has folders
-    for (TreeItem child : scan_.folderTree.children(treeItem)) {
-      if (job_.stopSaving) return;
-      FolderRecord record;
-      // A child without a catalogue record has no files to find; its subfolders may.
-      const bool found = scan_.catalogue.findTreeItem(child, &record);
-      folder(child, found ? record.selfId : 0, folderPath, scan_.folderTree.text(child),
-             found && record.deleted == 1, depth + 1);
+  // A listed folder (file-list source) saved into destFolder: its own files, then each
+  // subfolder of the tree.
+  void folder(TreeItem treeItem, std::uint32_t id, const std::string& destFolder,
+              const std::string& name, bool deleted) {
+    struct Step {
+      TreeItem item;
+      std::uint32_t id;
+      std::string name;
+      bool deleted;
+      std::size_t level;
+    };
+    FolderLadder ladder(destFolder);
+    std::vector<Step> stack{{treeItem, id, name, deleted, 1}};
+    while (!stack.empty() && !job_.stopSaving) {
+      Step step = std::move(stack.back());
+      stack.pop_back();
+      if (!firstVisit(step.id)) continue;
+      ladder.enter(step.level, step.name);
+      const int fd = mode_ == Walk::Save ? ladder.folder() : AT_FDCWD;
+      folderFiles(ladder.path(), fd, step.id, step.deleted);
+      const auto children = scan_.folderTree.children(step.item);
+      for (auto child = children.rbegin(); child != children.rend(); ++child) {
+        FolderRecord record;
+        // A child without a catalogue record has no files to find; its subfolders may.
+        const bool found = scan_.catalogue.findTreeItem(*child, &record);
+        stack.push_back({*child, found ? record.selfId : 0, scan_.folderTree.text(*child),
+                         found && record.deleted == 1, step.level + 1});
+      }
     }
   }
 
-  // The checked folders below item (folder-tree source).
-  void checked(TreeItem item, int depth = 0) {
+  // The checked folders below item (folder-tree source), each saved into a copy of its
+  // tree path under the destination.
+  void checked(TreeItem item) {
     TreeModel& tree = scan_.folderTree;
-    if (tree.state(item) == kUnchecked) return;
-    for (TreeItem child : tree.children(item)) {
-      if (job_.stopSaving) return;
-      if (tree.state(child) == kChecked) {
-        std::string path;
-        if (mode_ == Walk::Save) {
-          job_.destinationFolder = withSlash(job_.destinationFolder);
-          path = job_.destinationFolder + itemFolderPath(tree, child);
-          createFolderPath(path);
-          path = withSlash(path);
-        }
-        treeFolderFiles(path, child);
-      }
-      if (depth < 4096) checked(child, depth + 1);
+    if (mode_ == Walk::Save) job_.destinationFolder = withSlash(job_.destinationFolder);
+    FolderLadder ladder(job_.destinationFolder);
+    // Levels are tree depths below the root; item's own path comes first.
+    std::vector<TreeItem> above;
+    for (TreeItem at = item; at != kNoItem && at != tree.root(); at = tree.parent(at)) {
+      above.push_back(at);
+      if (above.size() > tree.size()) break;
+    }
+    std::size_t level = 0;
+    for (auto it = above.rbegin(); it != above.rend(); ++it) ladder.enter(++level, tree.text(*it));
+    std::vector<std::pair<TreeItem, std::size_t>> stack{{item, level}};
+    while (!stack.empty() && !job_.stopSaving) {
+      const auto [at, atLevel] = stack.back();
+      stack.pop_back();
+      if (tree.state(at) == kUnchecked) continue;
+      const auto children = tree.children(at);
+      for (auto child = children.rbegin(); child != children.rend(); ++child)
+        stack.push_back({*child, atLevel + 1});
+      if (at == item) continue;
+      ladder.enter(atLevel, tree.text(at));
+      if (tree.state(at) != kChecked) continue;
+      const int fd = mode_ == Walk::Save ? ladder.folder() : AT_FDCWD;
+      treeFolderFiles(ladder.path(), fd, at);
     }
   }
 
@@ -93,7 +182,7 @@ class Walker {
 
  private:
   // The files of a checked folder: its key is its tree item, found in the catalogue.
-  void treeFolderFiles(const std::string& folderPath, TreeItem item) {
+  void treeFolderFiles(const std::string& folderPath, int fd, TreeItem item) {
     if (job_.stopSaving) return;
     std::uint32_t id = static_cast<std::uint32_t>(item);
     bool deleted = false;
@@ -103,18 +192,24 @@ class Walker {
       id = record.selfId;
       deleted = record.deleted == 1;
     }
-    folderFiles(folderPath, id, deleted);
+    if (firstVisit(id)) folderFiles(folderPath, fd, id, deleted);
   }
 
-  void folderFiles(const std::string& folderPath, std::uint32_t id, bool deleted) {
+  // True the first time a folder's own files are asked for in this walk.
+  bool firstVisit(std::uint32_t id) {
+    return id == 0 || id == kLostId || visited_.insert(id).second;
+  }
+
+  void folderFiles(const std::string& folderPath, int fd, std::uint32_t id, bool deleted) {
     if (ntfs_)
-      ntfsFolderFiles(folderPath, id);
+      ntfsFolderFiles(folderPath, fd, id);
     else
-      fatFolderFiles(folderPath, id, deleted);
+      fatFolderFiles(folderPath, fd, id, deleted);
   }
 
   // One FAT folder's own files, read from its directory entries on the disk.
-  void fatFolderFiles(const std::string& folderPath, std::uint32_t cluster, bool folderDeleted) {
+  void fatFolderFiles(const std::string& folderPath, int fd, std::uint32_t cluster,
+                      bool folderDeleted) {
     if (job_.stopSaving) return;
     if (cluster == 0 || cluster == kLostId) return;
     const VolumeParameters& v = scan_.workingVolume;
@@ -145,14 +240,15 @@ class Walker {
         if (mode_ == Walk::Count) {
           if (job_.options.extensionPasses(name->name)) countFile(size);
         } else {
-          saveFatFile(s_, job_, folderPath + safeComponent(name->name), name->name, size, first, true, true);
+          saveFatFile(s_, job_, folderPath + safeComponent(name->name), name->name, size, first,
+                      true, true, fd);
         }
       }
     }
   }
 
   // One NTFS folder's own files: the deleted file entries whose parent it is.
-  void ntfsFolderFiles(const std::string& folderPath, std::uint32_t folderNumber) {
+  void ntfsFolderFiles(const std::string& folderPath, int fd, std::uint32_t folderNumber) {
     if (job_.stopSaving) return;
     if (folderNumber == 0 || folderNumber == kLostId) return;
     if (!indexed_) {
@@ -175,8 +271,8 @@ class Walker {
       if (mode_ == Walk::Count) {
         if (job_.options.extensionPasses(entry.name)) countFile(entry.size);
       } else {
-        saveNtfsFile(s_, job_, folderPath + safeComponent(entry.name), entry.name, entry.size, entry.sector, true,
-                     true);
+        saveNtfsFile(s_, job_, folderPath + safeComponent(entry.name), entry.name, entry.size,
+                     entry.sector, true, true, fd);
       }
     }
   }
@@ -188,6 +284,7 @@ class Walker {
   bool ntfs_;
   bool indexed_ = false;
   std::unordered_map<std::uint32_t, std::vector<std::size_t>> byParent_;
+  std::unordered_set<std::uint32_t> visited_;
 };
 
 }  // namespace
@@ -316,7 +413,7 @@ void runSizeCalculation(Session& session, SaveJob& job) {
 
 void runSave(Session& session, SaveJob& job) {
   session.deviceWatch.reset();
-  job.stopSaving = false;
+  // A stop asked for before the walk begins (a signal between two walks) is kept.
   job.done = false;
   job.replacePolicy = ReplaceAnswer::Yes;
   if (job.source == SaveSource::FileList) {
@@ -326,9 +423,11 @@ void runSave(Session& session, SaveJob& job) {
     saveCheckedFolders(session, job, job.scan.folderTree.root());
   }
   if (job.outcome.sourceFailures > 0 && session.deviceLost())
-    session.messageBox("The disk " + session.selectedDiskDescription() +
-                           " stopped answering. The save ended there; the file being saved is incomplete.",
-                       MessageButtons::Ok, MessageIcon::Error);
+    session.messageBox(
+        "The disk " + session.selectedDiskDescription() +
+            " stopped answering. The save ended there; the file being saved is incomplete.",
+        MessageButtons::Ok, MessageIcon::Error);
+  job.stopped = job.stopSaving.load();
   job.stopSaving = false;
   job.done = true;
 }

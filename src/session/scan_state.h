@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fat/catalogue.h"
@@ -40,6 +42,12 @@ struct ScanState {
 
   // ------------------------------------------------------------------ FAT engine
   DirectoryTable directoryTable;
+  // While a FAT tree is built: the directory-table rows already in the tree (a row goes
+  // in once, so a folder that names an ancestor as its child cannot make the tree
+  // endless), and the folders whose ".." links were found to reach the root or not, so
+  // that each link is read once however deep the tree.
+  std::vector<bool> rowsInTree;
+  std::unordered_map<std::uint32_t, bool> reachesRoot;
 
   // ------------------------------------------------------------------ NTFS engine
   // The $MFT's run table: built by buildMftRunList at the start of a Quick NTFS scan,
@@ -67,6 +75,8 @@ struct ScanState {
   // ------------------------------------------------------------------ results
   TreeModel folderTree;
   ScanCatalogue catalogue;
+  // What the scan had to work around or could not do, for the front ends to show.
+  std::vector<std::string> notes;
 
   // ------------------------------------------------------------------ control
   // Stop asks the running sweep to end at its next sector; the scan then goes on with

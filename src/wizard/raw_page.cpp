@@ -127,8 +127,7 @@ void MainWindow::startStopRecovery() {
     dialog.ShowModal();
   }
   if (destination_.empty() || !rawDestinationReady()) return;
-  // TODO: refuse a destination on the disk being searched once the platform can tell
-  // which disk a folder lies on.
+  // The File Saving dialog has already warned about a folder on the disk being searched.
   request.outputFolder = destination_;
   startRawSearch(std::move(request));
 }

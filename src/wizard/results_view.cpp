@@ -3,9 +3,10 @@
 // opening of a listed file or folder.
 #include "fat/tree_builder.h"
 #include "platform/paths.h"
+#include "recovery/folder_contents.h"
 #include "save/save_engine.h"
 #include "save/save_walks.h"
-#include "recovery/folder_contents.h"
+#include "session/safe_text.h"
 #include "wizard/ids.h"
 #include "wizard/main_window.h"
 #include "wizard/tree_mirror.h"
@@ -160,10 +161,12 @@ void MainWindow::mirrorFileList() {
     list_->Freeze();
     list_->DeleteAllItems();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      const long at = list_->InsertItem(static_cast<long>(i), wxString::FromUTF8(rows[i].columns[kColName]),
+      const long at = list_->InsertItem(static_cast<long>(i),
+                                        wxString::FromUTF8(displayText(rows[i].columns[kColName])),
                                         rows[i].image);
       for (int c = 1; c < kFileColumns; ++c)
-        list_->SetItem(at, c, wxString::FromUTF8(rows[i].columns[static_cast<std::size_t>(c)]));
+        list_->SetItem(
+            at, c, wxString::FromUTF8(displayText(rows[i].columns[static_cast<std::size_t>(c)])));
     }
     list_->Thaw();
     shownRows_ = std::move(rows);

@@ -4,12 +4,39 @@
 #include <chrono>
 #include <thread>
 
+#include "save/save_job.h"
+#include "session/safe_text.h"
 #include "wizard/dialogs.h"
 #include "wizard/ids.h"
 #include "wizard/main_window.h"
 #include "wizard/tree_mirror.h"
 
 namespace tessaly::wizard {
+
+namespace {
+
+// What the end of a save says about files saved with bytes that could not be read.
+std::string incompleteFilesText(const SaveOutcome& outcome) {
+  const int count = outcome.filesIncomplete;
+  if (count == 0) return "";
+  std::string text =
+      std::to_string(count) + (count == 1 ? " file was" : " files were") +
+      " saved incomplete: parts of them could not be read from the disk and hold zeros.\n";
+  int listed = 0;
+  for (const FileNote& note : outcome.notes()) {
+    if (note.outcome != FileOutcome::Incomplete) continue;
+    if (++listed > 10) {
+      text += "...\n";
+      break;
+    }
+    std::uint64_t missing = 0;
+    for (const ByteRange& r : note.missingBytes) missing += r.length;
+    text += "\n" + displayText(note.path) + " (" + std::to_string(missing) + " bytes missing)";
+  }
+  return text;
+}
+
+}  // namespace
 
 void MainWindow::chooseSaveSource() {
   saveSource_ = allFilesSelected_ == 1 || fileList_.selectedCount() > 1 ? SaveSource::FileList
@@ -53,7 +80,7 @@ void MainWindow::runSavingDialog() {
   for (int menu : menus) enableMenu(menu, false);
 
   saving_ = true;
-  std::string error;
+  std::string error, incomplete;
   {
     // One save: the options, source and destination chosen now, on the current scan.
     saveJob_.reset();
@@ -68,6 +95,7 @@ void MainWindow::runSavingDialog() {
     SavingDialog dialog(this, *session_, job, *this);
     dialog.ShowModal();
     error = dialog.error();
+    incomplete = incompleteFilesText(job.outcome);
     // The File Saving dialog offers the folder as the save left it (the tree's walk ends
     // it with a separator).
     destination_ = job.destinationFolder;
@@ -79,6 +107,8 @@ void MainWindow::runSavingDialog() {
   for (std::size_t i = 0; i < std::size(menus); ++i) enableMenu(menus[i], menuWasEnabled[i]);
   if (!error.empty())
     session_->messageBox("The save ended with an error: " + error, MessageButtons::Ok, MessageIcon::Error);
+  if (!incomplete.empty())
+    session_->messageBox(incomplete, MessageButtons::Ok, MessageIcon::Warning);
 }
 
 void MainWindow::selectAllFiles() {

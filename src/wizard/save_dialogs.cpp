@@ -1,5 +1,6 @@
 #include "wizard/save_dialogs.h"
 
+#include "save/destination_check.h"
 #include "save/save_walks.h"
 #include "wizard/ids.h"
 #include "wizard/widgets.h"
@@ -318,7 +319,11 @@ void FileSavingDialog::ok() {
   // The buttons rest while a refusal is shown.
   const int buttons[] = {d::kOk, d::kCancel, d::kSettingsButton};
   for (int id : buttons) FindWindow(id)->Disable();
-  const std::optional<std::string> folder = acceptDestination(session_, path_->GetValue().utf8_string());
+  // A folder on the disk being read is warned about before anything is made there;
+  // answering No leaves the dialog open for another folder.
+  const std::string typed = path_->GetValue().utf8_string();
+  const std::optional<std::string> folder =
+      confirmDestination(session_, typed) ? acceptDestination(session_, typed) : std::nullopt;
   if (folder) destination_ = *folder;
   const bool accepted = folder.has_value();
   FindWindow(d::kOk)->Enable();

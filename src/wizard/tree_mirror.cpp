@@ -1,5 +1,6 @@
 #include "wizard/tree_mirror.h"
 
+#include "session/safe_text.h"
 #include "wizard/ui_queue.h"
 
 namespace tessaly::wizard {
@@ -51,7 +52,7 @@ std::string TreeMirror::textOf(TreeItem item) const {
 void TreeMirror::applyInsert(TreeItem item, TreeItem parent, const std::string& text, int image,
                              int selectedImage, int state) {
   wxTreeItemId id;
-  const wxString label = wxString::FromUTF8(text);
+  const wxString label = wxString::FromUTF8(displayText(text));
   if (parent == kNoItem) {
     wxTreeItemId root = control_.GetRootItem();
     id = root.IsOk() ? control_.AppendItem(root, label, image, selectedImage, new MirrorData(item))
@@ -82,7 +83,7 @@ void TreeMirror::changed(TreeItem item) {
   op.call = [this, item] {
     wxTreeItemId id = idOf(item);
     if (!id.IsOk() || !model_->exists(item)) return;
-    control_.SetItemText(id, wxString::FromUTF8(model_->text(item)));
+    control_.SetItemText(id, wxString::FromUTF8(displayText(model_->text(item))));
     control_.SetItemImage(id, model_->image(item));
     control_.SetItemImage(id, model_->image(item), wxTreeItemIcon_Selected);
     control_.SetItemState(id, stateOf(model_->state(item)));

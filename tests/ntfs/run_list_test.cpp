@@ -183,6 +183,39 @@ TEST(MftRunList, ADamagedRootRecordOrRecordZeroLeavesTheTableEmpty) {
   EXPECT_TRUE(w.t.scan.mftRuns.empty());
 }
 
+TEST(MftRunList, ADamagedRecordZeroIsReadFromTheMirrorAndRepeatedRunsAreCut) {
+  // Record 0 zeroed, its copy in $MFTMirr at cluster 200.
+  CraftedVolume v;
+  v.mftRecord();
+  const std::uint32_t mirror = CraftedVolume::cluster(200);
+  std::copy_n(v.disk->bytes().begin() + std::size_t{v.recordSector(0)} * 512, 1024,
+              v.disk->bytes().begin() + std::size_t{mirror} * 512);
+  std::fill_n(v.disk->bytes().begin() + std::size_t{v.recordSector(0)} * 512, 1024, 0);
+  EXPECT_EQ(buildMftRunList(v.t.session, v.t.scan, CraftedVolume::kStart, CraftedVolume::kMftSector,
+                            CraftedVolume::kSpc, mirror),
+            MftSource::Mirror);
+  EXPECT_EQ(runsOf(v.t.scan.mftRuns),
+            (Runs{{CraftedVolume::kMftSector, 64}, {CraftedVolume::cluster(100), 16}}));
+  // Without a mirror the $MFT is lost.
+  EXPECT_EQ(buildMftRunList(v.t.session, v.t.scan, CraftedVolume::kStart, CraftedVolume::kMftSector,
+                            CraftedVolume::kSpc, 0),
+            MftSource::Lost);
+
+  // A second run over the clusters of the first: the list ends before it, with a note.
+  CraftedVolume w;
+  w.t.session.partitionSelection.firstSector = CraftedVolume::kStart;
+  w.t.session.partitionSelection.lastSector = 4095;
+  RecordBuilder b;
+  b.fileName(5, 3, u"$MFT");
+  b.nonResident(mft::kTypeData, {0x11, 32, 8, 0x11, 32, 0}, 40 * 1024);
+  w.put(0, b);
+  EXPECT_EQ(buildMftRunList(w.t.session, w.t.scan, CraftedVolume::kStart, CraftedVolume::kMftSector,
+                            CraftedVolume::kSpc),
+            MftSource::Own);
+  EXPECT_EQ(runsOf(w.t.scan.mftRuns), (Runs{{CraftedVolume::kMftSector, 64}}));
+  EXPECT_EQ(w.t.scan.notes.size(), 1u);
+}
+
 TEST(MftRunList, ExtensionRecordsAddTheirRunsEachStartingAbsolute) {
   CraftedVolume v;
   v.mftRecord({{0x10, 0}, {0x30, 0}, {0x80, 0}, {0x80, 33}, {0xB0, 0}});

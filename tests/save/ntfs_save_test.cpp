@@ -2,8 +2,10 @@
 // sparse files, and whole recoveries of the deleted ones, checked byte for byte against
 // what was written before deletion.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "../ntfs/ntfs_builders.h"
@@ -123,8 +125,102 @@ TEST(NtfsSaveSize, AFileOfMoreThanFourGibibytesIsSavedWhole) {
   t.scan.workingVolume.sectorsPerCluster = 8;
   t.scan.workingVolume.cluster0Sector = 0;
   SaveJob job(t.scan);
-  EXPECT_TRUE(saveNtfsFile(t.session, job, "/dev/null", "huge.bin", size, 10, false, true));
+  test::TempDir out;
+  EXPECT_TRUE(
+      saveNtfsFile(t.session, job, out.file("huge.bin"), "huge.bin", size, 10, false, true));
   EXPECT_EQ(job.outcome.bytesWritten.load(), size);
+  // Its zeros are holes: the copy takes its length, not 5 GiB of the destination.
+  struct stat st {};
+  ASSERT_EQ(::stat(out.file("huge.bin").c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), size);
+  EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, 1u << 20);
+}
+
+TEST(NtfsSaveRuns, RunsThatStopShortOfTheSizeGiveAnIncompleteFile) {
+  // One cluster of runs (at cluster 2) for a size of 10000 bytes.
+  test::RecordBuilder record(1);
+  record.fileName(5, 1, u"short.bin");
+  record.nonResident(0x80, {0x11, 0x01, 0x02, 0x00}, 10000);
+  auto disk = std::make_shared<platform::MemoryDevice>(64);
+  auto bytes = record.protectedBytes();
+  std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + 10 * 512);
+  std::fill(disk->bytes().begin() + 16 * 512, disk->bytes().begin() + 24 * 512, 0x5A);
+  test::TestSession t(disk);
+  t.scan.workingVolume.fileSystem = FileSystem::Ntfs;
+  t.scan.workingVolume.sectorsPerCluster = 8;
+  SaveJob job(t.scan);
+  test::TempDir out;
+  EXPECT_TRUE(
+      saveNtfsFile(t.session, job, out.file("short.bin"), "short.bin", 10000, 10, true, true));
+  const auto saved = test::readFile(out.file("short.bin"));
+  EXPECT_EQ(saved, std::vector<std::uint8_t>(4096, 0x5A));
+  EXPECT_EQ(job.outcome.filesCompleted.load(), 0);
+  EXPECT_EQ(job.outcome.filesIncomplete.load(), 1);
+  ASSERT_EQ(job.outcome.notes().size(), 1u);
+  EXPECT_EQ(job.outcome.notes()[0].missingBytes, (std::vector<ByteRange>{{4096, 10000 - 4096}}));
+}
+
+// The ntfs_files volume with MFT records zeroed, in a copy of the image.
+struct DamagedMft {
+  test::Manifest manifest{test::manifestPath("ntfs_files")};
+  test::TempDir dir, out;
+  std::unique_ptr<test::TestSession> t;
+  explicit DamagedMft(std::uint32_t zeroedRecords) {
+    const std::string image = dir.file("ntfs.img");
+    fs::copy_file(test::imagePath("ntfs_files"), image);
+    std::fstream disk(image, std::ios::in | std::ios::out | std::ios::binary);
+    const std::vector<char> zeros(1024, 0);
+    for (std::uint32_t r = 0; r < zeroedRecords; ++r) {
+      disk.seekp(static_cast<std::streamoff>(manifest.recordSector(r) * 512));
+      disk.write(zeros.data(), 1024);
+    }
+    disk.close();
+    t = std::make_unique<test::TestSession>(image);
+    Session& s = t->session;
+    s.installFolder = dir.path();
+    s.partitionSelection.fileSystem = FileSystem::Ntfs;
+    s.partitionSelection.firstSector = manifest.partitionStart();
+    s.partitionSelection.lastSector = manifest.partitionStart() + manifest.partitionSectors() - 1;
+    validatePartition(s, t->scan);
+  }
+};
+
+TEST(NtfsMftMirror, ADamagedRecordZeroIsReadFromTheMirrorAndEveryFileComesBack) {
+  DamagedMft volume(1);
+  Session& s = volume.t->session;
+  ScanState& scan = volume.t->scan;
+  ASSERT_EQ(runQuickScan(s, scan), ScanEnd::Finished);
+  EXPECT_EQ(scan.notes, (std::vector<std::string>{kMftMirrorNote}));
+  toggleCheck(scan.folderTree, scan.folderTree.root());
+  SaveJob job(scan);
+  job.destinationFolder = volume.out.path();
+  saveRootAndCheckedFolders(s, job, true);
+  std::map<std::string, std::string> expected, saved;
+  for (const auto& e : volume.manifest.entries)
+    if (!e.folder && e.deleted) expected[e.path] = e.sha;
+  for (const auto& entry : fs::recursive_directory_iterator(volume.out.path()))
+    if (entry.is_regular_file())
+      saved[fs::relative(entry.path(), volume.out.path()).string()] =
+          test::sha256File(entry.path().string());
+  EXPECT_EQ(saved, expected);
+}
+
+TEST(NtfsMftMirror, AnMftLostWithItsRootDirectoryFailsTheScanWithItsMessage) {
+  DamagedMft volume(16);
+  ASSERT_EQ(runQuickScan(volume.t->session, volume.t->scan), ScanEnd::Unreadable);
+  ASSERT_EQ(volume.t->dialogs.messages.size(), 1u);
+  EXPECT_EQ(volume.t->dialogs.messages[0].text, kMftLostMessage);
+  // The command line says so and fails.
+  test::TempDir home;
+  const std::string image = volume.dir.file("ntfs.img");
+  const int raw = std::system(("TESSALY_HOME='" + home.path() + "' '" + test::stageDir() +
+                               "/tessaly-cli' scan '" + image + "' --partition 1 >'" +
+                               home.file("out") + "' 2>&1 </dev/null")
+                                  .c_str());
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const std::string text = test::run("cat '" + home.file("out") + "'");
+  EXPECT_NE(text.find("Advanced mode can search the disk for its records"), std::string::npos)
+      << text;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -142,7 +143,7 @@ TEST(SaveFatFile, ReplacePolicies) {
   EXPECT_EQ(v.saved("A.TXT").size(), 30u);
 }
 
-TEST(SaveFatFile, SkipKeepsThePartialFileAndStopEndsEveryLaterFile) {
+TEST(SaveFatFile, SkipLeavesNoPartFileAndStopEndsEveryLaterFile) {
   SaveVolume v(1);
   SaveJob& s = v.job;
   // The progress report of the second block presses Skip.
@@ -151,13 +152,14 @@ TEST(SaveFatFile, SkipKeepsThePartialFileAndStopEndsEveryLaterFile) {
     if (e.kind == test::RecordingReport::Event::SaveCurrentFile && ++blocks == 2) s.skipCurrentFile = true;
   });
   EXPECT_FALSE(v.save("big.bin", 10 * 512, 10));
-  EXPECT_EQ(v.saved("big.bin").size(), 2u * 512);
+  // Neither under its name nor under the temporary one.
+  EXPECT_TRUE(fs::is_empty(v.out.path()));
   EXPECT_FALSE(s.skipCurrentFile.load());
   EXPECT_TRUE(v.save("next.bin", 700, 20));
 
   s.stopSaving = true;
   EXPECT_FALSE(v.save("after-stop.bin", 700, 20));
-  EXPECT_EQ(v.saved("after-stop.bin").size(), 0u);
+  EXPECT_FALSE(fs::exists(v.out.file("after-stop.bin")));
 }
 
 TEST(SaveFatFile, ADestinationThatCannotBeCreatedAsksAbortOrSkip) {
@@ -178,7 +180,7 @@ TEST(SaveFatFile, ADestinationThatCannotBeCreatedAsksAbortOrSkip) {
   EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 2u);
 }
 
-TEST(SaveFatFile, ASkippedBadSectorSavesZerosNotTheBlockBefore) {
+TEST(SaveFatFile, ASkippedBadSectorSavesZerosAndCountsTheFileIncomplete) {
   SaveVolume v(1);
   auto faulty = std::make_shared<platform::FaultyDevice>(v.device);
   faulty->failSector(v.clusterSector(11));
@@ -190,6 +192,12 @@ TEST(SaveFatFile, ASkippedBadSectorSavesZerosNotTheBlockBefore) {
   EXPECT_EQ(bytes[512], 0);
   EXPECT_EQ(bytes[1023], 0);
   EXPECT_EQ(bytes[1024], 12);
+  EXPECT_EQ(v.job.outcome.filesCompleted.load(), 0);
+  EXPECT_EQ(v.job.outcome.filesIncomplete.load(), 1);
+  const auto notes = v.job.outcome.notes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].outcome, FileOutcome::Incomplete);
+  EXPECT_EQ(notes[0].missingBytes, (std::vector<ByteRange>{{512, 512}}));
 }
 
 TEST(SaveFatFile, AFileWhoseDiskStopsAnsweringIsNotReportedSavedAndEndsTheSave) {
@@ -226,6 +234,8 @@ TEST(SaveFatFile, ADestinationThatFillsUpIsReportedNotPassedOffAsSaved) {
   EXPECT_EQ(v.t->dialogs.errorWritingPrompts, (std::vector<std::string>{mountPoint.file("large.bin")}));
   EXPECT_EQ(v.job.outcome.filesCompleted.load(), 1);
   EXPECT_EQ(v.job.outcome.writeFailures.load(), 1);
+  // Nothing of the file that did not fit is left, under its name or a temporary one.
+  EXPECT_EQ(std::distance(fs::directory_iterator(mountPoint.path()), fs::directory_iterator()), 1);
 }
 
 TEST(SaveFatFile, ProgressShowsMegabytesPercentageAndTimes) {
@@ -257,6 +267,23 @@ TEST(SaveNames, NamesOffTheDiskStayInsideTheDestination) {
   EXPECT_EQ(safeComponent(""), "_");
   EXPECT_EQ(safeComponent("a/b"), "a_b");
   EXPECT_EQ(safeComponent("Budget 2024.xls"), "Budget 2024.xls");
+  // Control characters and direction overrides become "_"; the rest of the UTF-8 stays.
+  EXPECT_EQ(safeComponent("\x1b[2Jé\xe2\x80\xaegpj.exe"), "_[2Jé_gpj.exe");
+}
+
+TEST(SaveFatFile, NothingIsWrittenIntoOrRenamedOverWhatIsNoRegularFile) {
+  SaveVolume v(1);
+  v.t->dialogs.errorWritingFallback = WriteErrorAnswer::Skip;
+  fs::create_directory(v.out.file("taken"));
+  ::mkfifo(v.out.file("pipe").c_str(), 0600);
+  fs::create_symlink("elsewhere", v.out.file("link"));
+  v.job.replacePolicy = ReplaceAnswer::YesToAll;
+  for (const char* name : {"taken", "pipe", "link"}) EXPECT_FALSE(v.save(name, 700, 10)) << name;
+  EXPECT_EQ(v.t->dialogs.errorWritingPrompts.size(), 3u);
+  EXPECT_TRUE(fs::is_directory(v.out.file("taken")));
+  EXPECT_TRUE(fs::is_fifo(v.out.file("pipe")));
+  EXPECT_TRUE(fs::is_symlink(v.out.file("link")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(v.out.path()), fs::directory_iterator()), 3);
 }
 
 TEST(SaveDestination, AFolderIsCreatedOneLevelDeepOrRefused) {

@@ -3,6 +3,7 @@
 // Stop and Skip while a file is being written, and Stop while the size is counted.
 #include "wizard_fixture.h"
 
+#include <cstring>
 #include <filesystem>
 
 #include "fat/catalogue.h"
@@ -230,6 +231,53 @@ TEST_F(SaveDialogsTest, TheFileSavingDialogCreatesOneLevelOrSaysWhyAndStays) {
   EXPECT_TRUE(fs::is_directory(fresh + "/Documents/Old Archive/Deep Folder"));
 }
 
+TEST_F(SaveDialogsTest, AFolderOnTheDiskBeingRecoveredIsWarnedAboutAndNoLeavesTheDialogOpen) {
+  if (::geteuid() != 0 || std::system("command -v losetup ntfs-3g mountpoint >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no loop devices or ntfs-3g here (needs root)";
+  // A copy of the NTFS disk whose partition is on a loop device, mounted with ntfs-3g.
+  const std::string image = home.file("disk.img"), mount = home.file("mnt");
+  fs::copy_file(imagePath("ntfs_files"), image);
+  fs::create_directories(mount);
+  struct Mounted {
+    std::string loop, mount;
+    ~Mounted() {
+      if (!mount.empty()) std::system(("umount '" + mount + "' 2>&1").c_str());
+      if (!loop.empty()) std::system(("losetup -d '" + loop + "' 2>&1").c_str());
+    }
+  } mounted;
+  FILE* pipe = ::popen(("losetup --show -f -o 1048576 '" + image + "' 2>&1").c_str(), "r");
+  char line[256] = {};
+  if (pipe && std::fgets(line, sizeof line, pipe))
+    mounted.loop = std::string(line, std::strcspn(line, "\n"));
+  if (pipe) ::pclose(pipe);
+  if (mounted.loop.rfind("/dev/loop", 0) != 0) {
+    mounted.loop.clear();
+    GTEST_SKIP() << "no loop device free";
+  }
+  if (std::system(("ntfs-3g '" + mounted.loop + "' '" + mount + "' 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "ntfs-3g cannot mount here (no FUSE)";
+  mounted.mount = mount;
+
+  ASSERT_FALSE(open({image}).has_value());
+  scanPartition("Partition - 1 ( NTFS )");
+  ASSERT_TRUE(tick("Root/Pictures"));
+  const std::string onDisk = mount + "/rec", elsewhere = home.file("elsewhere");
+  dialogs.messageAnswers = {kIdNo};
+  bool warned = false;
+  onDialog = [&](wxDialog& d, int number) {
+    if (number != dialog::kFileSaving) return;
+    destination(d, onDisk);
+    ASSERT_FALSE(messages().empty());
+    warned = messages().back().find("the disk being recovered") != std::string::npos &&
+             dialogs.messages.back().buttons == MessageButtons::YesNo && d.IsModal();
+    destination(d, elsewhere);
+  };
+  ASSERT_TRUE(click(wid::kSaveFilesButton));
+  EXPECT_TRUE(warned) << (messages().empty() ? "" : messages().back());
+  EXPECT_FALSE(fs::exists(onDisk));
+  EXPECT_TRUE(fs::is_directory(elsewhere + "/Pictures"));
+}
+
 // ------------------------------------------------------------------ the prompts of a save
 
 // Presses a button of every modal dialog with the title that opens while it lives.
@@ -373,14 +421,13 @@ TEST_F(SavingTest, TheSavingDialogShowsTheFileBeingSavedAndNeitherEscapeNorStopA
   EXPECT_TRUE(menuEnabled(wid::kMenuSave));
 }
 
-TEST_F(SavingTest, StopAnsweredYesEndsTheSaveAfterTheCurrentBlockKeepingThePartialFile) {
+TEST_F(SavingTest, StopAnsweredYesEndsTheSaveAfterTheCurrentBlockLeavingNoPartialFile) {
   saveHeld([&](wxDialog& d) {
     dialogs.messageAnswers = {kIdYes};
     EXPECT_TRUE(press(d, did::kStop));
   });
-  EXPECT_EQ(saved(), std::vector<std::string>{budget});
-  // The two blocks read before the held one, and the held one itself.
-  EXPECT_EQ(sizeOf(budget), 2048u + 512u);
+  // Nothing of the file being written stays, under its name or a temporary one.
+  EXPECT_EQ(saved(), std::vector<std::string>{});
   EXPECT_EQ(window->saveJob()->filesToSave.load(), 6);
   EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 0);
   EXPECT_EQ(window->saveJob()->stopSaving.load(), false);
@@ -388,8 +435,8 @@ TEST_F(SavingTest, StopAnsweredYesEndsTheSaveAfterTheCurrentBlockKeepingTheParti
 
 TEST_F(SavingTest, SkipAbandonsTheCurrentFileAndTheSaveGoesOn) {
   saveHeld([&](wxDialog& d) { EXPECT_TRUE(press(d, did::kSkip)); });
-  EXPECT_EQ(saved().size(), 6u);
-  EXPECT_EQ(sizeOf(budget), 2048u + 512u);
+  EXPECT_EQ(saved().size(), 5u);
+  EXPECT_FALSE(fs::exists(out + "/" + budget));
   EXPECT_EQ(window->saveJob()->outcome.filesCompleted.load(), 5);
   EXPECT_TRUE(messages().empty());
 }
