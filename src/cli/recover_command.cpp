@@ -39,7 +39,7 @@ void usage() {
   std::cerr << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
                "       tessaly-cli recover IMAGE --floppy --out DIR\n"
                "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
-               "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
+               "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous|free]\n"
                "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
                "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
                "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet]\n";
@@ -70,7 +70,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
        {std::tuple<std::string, std::string, std::vector<std::string>>{"bad-sectors", answers.badSectors, {"ask", "retry-all", "skip-all"}},
         {"replace", answers.replace, {"ask", "yes-all", "no-all"}},
         {"write-errors", answers.writeErrors, {"ask", "abort", "skip"}},
-        {"saving-mode", args.get("saving-mode", "auto"), {"auto", "fat1", "fat2", "contiguous"}},
+        {"saving-mode", args.get("saving-mode", "auto"), {"auto", "fat1", "fat2", "contiguous", "free"}},
         {"deleted", args.get("deleted", "include"), {"include", "exclude", "only"}}}) {
     auto at = std::find(allowed.begin(), allowed.end(), value);
     if (at == allowed.end()) {
@@ -83,7 +83,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   SaveOptions options;
   const std::map<std::string, SavingMode> modes{
       {"auto", SavingMode::Auto}, {"fat1", SavingMode::Fat1}, {"fat2", SavingMode::Fat2},
-      {"contiguous", SavingMode::Contiguous}};
+      {"contiguous", SavingMode::Contiguous}, {"free", SavingMode::FreeClusters}};
   options.savingMode = modes.at(args.get("saving-mode", "auto"));
   const std::map<std::string, DeletedFilter> filters{
       {"include", DeletedFilter::All}, {"exclude", DeletedFilter::ExcludeDeleted}, {"only", DeletedFilter::DeletedOnly}};
@@ -166,6 +166,17 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   const int unreadable = job.outcome.sourceFailures;
   std::cout << "Recovered " << files << " file" << (files == 1 ? "" : "s") << " (" << bytes << " bytes) into "
             << job.destinationFolder << "\n";
+  // How the FAT files' clusters were found: from a chain, or guessed.
+  std::string methods;
+  for (int m = 0; m < kSaveMethods; ++m) {
+    const int n = job.outcome.filesByMethod[static_cast<std::size_t>(m)];
+    if (n == 0) continue;
+    const auto method = static_cast<SaveMethod>(m);
+    const bool guessed = method == SaveMethod::FreeClusters || method == SaveMethod::Contiguous;
+    methods += (methods.empty() ? "" : ", ") + std::to_string(n) + " " + std::string(saveMethodName(method)) +
+               (guessed ? " (guessed)" : "");
+  }
+  if (!methods.empty()) std::cout << "By method: " << methods << "\n";
   if (failures > 0)
     std::cout << failures << " file" << (failures == 1 ? "" : "s") << " could not be written\n";
   if (unreadable > 0)

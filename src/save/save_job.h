@@ -4,6 +4,7 @@
 // the save engine fill it in; the front end reads the figures and the outcome.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -38,6 +39,8 @@ class SaveOutcome {
   std::atomic<std::uint64_t> bytesWritten{0};
   std::atomic<int> writeFailures{0};
   std::atomic<int> sourceFailures{0};  // files never reported saved: their source failed
+  // FAT files completed, by how their clusters were found (SaveMethod order).
+  std::array<std::atomic<int>, kSaveMethods> filesByMethod{};
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);
