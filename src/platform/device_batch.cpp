@@ -1,0 +1,90 @@
+#include "platform/device_batch.h"
+
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <vector>
+
+namespace tessaly::platform {
+
+std::optional<Extent> dataFrom(Device& device, std::uint64_t offset) {
+  auto* file = dynamic_cast<FileDevice*>(&device);
+  if (!file || file->isBlockDevice()) return std::nullopt;
+  const std::uint64_t size = file->size();
+  if (offset >= size) return Extent{size, size};
+  const off_t data = ::lseek(file->descriptor(), static_cast<off_t>(offset), SEEK_DATA);
+  if (data < 0) {
+    if (errno == ENXIO) return Extent{size, size};  // a hole up to the end
+    return std::nullopt;
+  }
+  const off_t hole = ::lseek(file->descriptor(), data, SEEK_HOLE);
+  if (hole < 0) return std::nullopt;
+  return Extent{static_cast<std::uint64_t>(data), std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size)};
+}
+
+namespace {
+
+// preadv until every vector is full; false on an error or the end of the file.
+bool preadvAll(int fd, std::vector<iovec>& vectors, std::uint64_t offset) {
+  std::size_t first = 0;
+  while (first < vectors.size()) {
+    const ssize_t n = ::preadv(fd, vectors.data() + first, static_cast<int>(vectors.size() - first),
+                               static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    offset += static_cast<std::uint64_t>(n);
+    // A short read goes on from where it stopped.
+    auto left = static_cast<std::size_t>(n);
+    while (first < vectors.size() && left >= vectors[first].iov_len) left -= vectors[first++].iov_len;
+    if (left > 0) {
+      vectors[first].iov_base = static_cast<std::uint8_t*>(vectors[first].iov_base) + left;
+      vectors[first].iov_len -= left;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readPieces(Device& device, std::span<const Piece> pieces) {
+  auto* file = dynamic_cast<FileDevice*>(&device);
+  if (!file) {
+    for (const Piece& piece : pieces)
+      if (!device.read(piece.offset, piece.buffer)) return false;
+    return true;
+  }
+  // One scratch buffer, as large as the largest gap, takes every gap.
+  std::size_t largestGap = 0;
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    const std::uint64_t end = pieces[i - 1].offset + pieces[i - 1].buffer.size();
+    if (pieces[i].offset < end) return false;  // overlapping or out of order
+    largestGap = std::max<std::size_t>(largestGap, static_cast<std::size_t>(pieces[i].offset - end));
+  }
+  std::vector<std::uint8_t> scratch(largestGap);
+  std::vector<iovec> vectors;
+  std::size_t k = 0;
+  while (k < pieces.size()) {
+    // One run of pieces with their gaps, within IOV_MAX vectors.
+    vectors.clear();
+    const std::uint64_t start = pieces[k].offset;
+    std::uint64_t at = start;
+    while (k < pieces.size() && vectors.size() + 2 <= IOV_MAX) {
+      const Piece& piece = pieces[k];
+      if (piece.offset > at) vectors.push_back({scratch.data(), static_cast<std::size_t>(piece.offset - at)});
+      vectors.push_back({piece.buffer.data(), piece.buffer.size()});
+      at = piece.offset + piece.buffer.size();
+      ++k;
+    }
+    if (file->size() > 0 && at > file->size()) return false;
+    if (!preadvAll(file->descriptor(), vectors, start)) return false;
+  }
+  return true;
+}
+
+}  // namespace tessaly::platform
