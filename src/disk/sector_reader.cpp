@@ -160,9 +160,10 @@ ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uin
 }
 
 ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors,
-                          std::span<std::uint8_t> buffer) {
+                          std::span<std::uint8_t> buffer, std::size_t* delivered) {
   ReadResult result;
   const std::size_t bytes = sectors.size() * kSectorSize;
+  if (delivered) *delivered = 0;
   zeroFill(buffer, bytes);
   const std::string* path = selectedDiskPath(session);
   if (!path || buffer.size() < bytes || session.osFamily != 'N') return {ReadStatus::Failed, {}};
@@ -184,41 +185,42 @@ ReadResult readSectorList(Session& session, std::span<const std::uint64_t> secto
   };
 
   std::vector<platform::Piece> batch;
-  auto slot = [&](std::size_t i) { return buffer.subspan(i * kSectorSize, kSectorSize); };
-  // Reads the batch; a failed batch again sector by sector. False when the device was lost.
+  auto slotOf = [&](const platform::Piece& piece) {
+    return static_cast<std::size_t>(piece.buffer.data() - buffer.data()) / kSectorSize;
+  };
+  // Reads the batch; what failed in it again sector by sector. On a lost device, lost is
+  // the slot where reading stopped.
+  std::optional<std::size_t> lost;
   auto flush = [&]() {
-    if (batch.empty()) return true;
-    const std::uint64_t first = batch.front().offset / kSectorSize;
-    bool ok = platform::readPieces(*device, batch);
-    if (ok) {
-      session.deviceWatch.readWell(device.get(), first);
-    } else {
-      for (const auto& piece : batch) {
-        ReadResult one = readFrom(session, *path, piece.offset / kSectorSize, 1, piece.buffer);
-        if (one.lost()) return false;
-        for (const SectorRange& r : one.skipped) addSkipped(result.skipped, r.first, r.count);
-      }
+    const std::size_t arrived = platform::readPieces(*device, batch);
+    if (arrived > 0) session.deviceWatch.readWell(device.get(), batch.front().offset / kSectorSize);
+    for (std::size_t k = arrived; k < batch.size() && !lost; ++k) {
+      const ReadResult one = readFrom(session, *path, batch[k].offset / kSectorSize, 1, batch[k].buffer);
+      if (one.lost()) lost = slotOf(batch[k]);
+      for (const SectorRange& r : one.skipped) addSkipped(result.skipped, r.first, r.count);
     }
     batch.clear();
-    return true;
   };
   constexpr std::size_t kBatchPieces = 512;
-  for (std::size_t i = 0; i < sectors.size(); ++i) {
+  for (std::size_t i = 0; i < sectors.size() && !lost; ++i) {
     const std::uint64_t offset = sectors[i] * kSectorSize;
     if (inHole(offset)) continue;  // zeros
     if (!batch.empty()) {
       const std::uint64_t end = batch.back().offset + kSectorSize;
-      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize ||
-          batch.size() >= kBatchPieces) {
-        if (!flush()) break;
-      }
+      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || batch.size() >= kBatchPieces)
+        flush();
+      if (lost) break;
     }
-    batch.push_back({offset, slot(i)});
+    batch.push_back({offset, buffer.subspan(i * kSectorSize, kSectorSize)});
   }
-  if (!flush() || session.deviceWatch.isLost(device.get())) {
-    zeroFill(buffer, bytes);
+  if (!lost && !batch.empty()) flush();
+  if (lost) {
+    // What was read before the disk stopped answering stays; the rest is cleared.
+    std::fill(buffer.begin() + static_cast<long>(*lost * kSectorSize), buffer.begin() + static_cast<long>(bytes), 0);
+    if (delivered) *delivered = *lost;
     return {ReadStatus::DeviceLost, {}};
   }
+  if (delivered) *delivered = sectors.size();
   if (!result.skipped.empty()) result.status = ReadStatus::SectorsSkipped;
   return result;
 }

@@ -82,11 +82,14 @@ bool sweepClusterStarts(Session& session, ScanState& scan, const ClusterCandidat
       sectors.push_back(s);
       clusters.push_back(c);
     }
-    if (readSectorList(session, sectors, buffer).lost()) return false;
-    for (std::size_t i = 0; i < sectors.size(); ++i) {
+    // On a disk that stops answering, the sectors read before it did are still looked at.
+    std::size_t delivered = 0;
+    const bool lost = readSectorList(session, sectors, buffer, &delivered).lost();
+    for (std::size_t i = 0; i < delivered; ++i) {
       if (scan.stopRequested) return true;
       if (!visit(sectors[i], clusters[i], std::span<const std::uint8_t>(buffer).subspan(i * 512, 512))) return true;
     }
+    if (lost) return false;
   }
   return true;
 }

@@ -27,17 +27,19 @@ std::optional<Extent> dataFrom(Device& device, std::uint64_t offset) {
 
 namespace {
 
-// preadv until every vector is full; false on an error or the end of the file.
-bool preadvAll(int fd, std::vector<iovec>& vectors, std::uint64_t offset) {
+// preadv until every vector is full; returns the bytes read, fewer on an error or the end
+// of the file.
+std::uint64_t preadvAll(int fd, std::vector<iovec>& vectors, std::uint64_t offset) {
+  const std::uint64_t start = offset;
   std::size_t first = 0;
   while (first < vectors.size()) {
     const ssize_t n = ::preadv(fd, vectors.data() + first, static_cast<int>(vectors.size() - first),
                                static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      break;
     }
-    if (n == 0) return false;
+    if (n == 0) break;
     offset += static_cast<std::uint64_t>(n);
     // A short read goes on from where it stopped.
     auto left = static_cast<std::size_t>(n);
@@ -47,23 +49,23 @@ bool preadvAll(int fd, std::vector<iovec>& vectors, std::uint64_t offset) {
       vectors[first].iov_len -= left;
     }
   }
-  return true;
+  return offset - start;
 }
 
 }  // namespace
 
-bool readPieces(Device& device, std::span<const Piece> pieces) {
+std::size_t readPieces(Device& device, std::span<const Piece> pieces) {
   auto* file = dynamic_cast<FileDevice*>(&device);
   if (!file) {
-    for (const Piece& piece : pieces)
-      if (!device.read(piece.offset, piece.buffer)) return false;
-    return true;
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+      if (!device.read(pieces[i].offset, pieces[i].buffer)) return i;
+    return pieces.size();
   }
   // One scratch buffer, as large as the largest gap, takes every gap.
   std::size_t largestGap = 0;
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     const std::uint64_t end = pieces[i - 1].offset + pieces[i - 1].buffer.size();
-    if (pieces[i].offset < end) return false;  // overlapping or out of order
+    if (pieces[i].offset < end) return 0;  // overlapping or out of order
     largestGap = std::max<std::size_t>(largestGap, static_cast<std::size_t>(pieces[i].offset - end));
   }
   std::vector<std::uint8_t> scratch(largestGap);
@@ -71,6 +73,7 @@ bool readPieces(Device& device, std::span<const Piece> pieces) {
   std::size_t k = 0;
   while (k < pieces.size()) {
     // One run of pieces with their gaps, within IOV_MAX vectors.
+    const std::size_t runFirst = k;
     vectors.clear();
     const std::uint64_t start = pieces[k].offset;
     std::uint64_t at = start;
@@ -81,10 +84,15 @@ bool readPieces(Device& device, std::span<const Piece> pieces) {
       at = piece.offset + piece.buffer.size();
       ++k;
     }
-    if (file->size() > 0 && at > file->size()) return false;
-    if (!preadvAll(file->descriptor(), vectors, start)) return false;
+    const std::uint64_t read = preadvAll(file->descriptor(), vectors, start);
+    if (read < at - start) {
+      // The pieces of this run that lie wholly in what arrived.
+      std::size_t whole = runFirst;
+      while (whole < k && pieces[whole].offset + pieces[whole].buffer.size() <= start + read) ++whole;
+      return whole;
+    }
   }
-  return true;
+  return pieces.size();
 }
 
 }  // namespace tessaly::platform

@@ -26,10 +26,10 @@ struct Piece {
   std::span<std::uint8_t> buffer;
 };
 
-// Reads every piece (ascending, not overlapping); false when any of them failed, and then
-// which ones arrived is not said. A disk or image file reads the pieces and the gaps
-// between them as vectored reads (preadv; the gaps into one scratch buffer); any other
-// device one piece at a time.
-bool readPieces(Device& device, std::span<const Piece> pieces);
+// Reads the pieces (ascending, not overlapping) until one fails; returns how many of the
+// first pieces arrived whole (all of them when every read went well). A disk or image
+// file reads the pieces and the gaps between them as vectored reads (preadv; the gaps
+// into one scratch buffer); any other device one piece at a time.
+std::size_t readPieces(Device& device, std::span<const Piece> pieces);
 
 }  // namespace tessaly::platform
