@@ -16,7 +16,7 @@ namespace tessaly {
 // When the disk stops answering, *delivered (if given) is the number of first slots that
 // hold what was read before; the other slots are cleared.
 constexpr std::uint32_t kListGapSectors = 32;
-ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors, std::span<std::uint8_t> buffer,
-                          std::size_t* delivered = nullptr);
+ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors,
+                          std::span<std::uint8_t> buffer, std::size_t* delivered = nullptr);
 
 }  // namespace tessaly

@@ -9,7 +9,9 @@ namespace tessaly {
 
 namespace {
 
-void set(std::vector<std::uint64_t>& bits, std::uint32_t c) { bits[c / 64] |= std::uint64_t{1} << (c % 64); }
+void set(std::vector<std::uint64_t>& bits, std::uint32_t c) {
+  bits[c / 64] |= std::uint64_t{1} << (c % 64);
+}
 
 // The first of the values that mark bad clusters and chain ends (0xFF7, 0xFFF7, 0x0FFFFFF7).
 std::uint32_t badMark(FileSystem fs) {
@@ -50,8 +52,10 @@ bool ClusterCandidates::addCopy(FatTable& fat, FileSystem fs, std::vector<std::u
   return true;
 }
 
-std::optional<ClusterCandidates> ClusterCandidates::fromFats(Session& session, const VolumeParameters& v,
-                                                             std::uint64_t lastSector, const std::atomic<bool>& stop) {
+std::optional<ClusterCandidates> ClusterCandidates::fromFats(Session& session,
+                                                             const VolumeParameters& v,
+                                                             std::uint64_t lastSector,
+                                                             const std::atomic<bool>& stop) {
   if (!v.isFat() || v.fat1Start == 0) return std::nullopt;
   const std::uint32_t limit = clusterLimit(v, lastSector);
   if (limit <= 2) return std::nullopt;

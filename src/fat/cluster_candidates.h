@@ -23,7 +23,8 @@ class ClusterCandidates {
   // entries point outside the volume too often, is not used; nothing when no copy can
   // be, when the bitmaps do not fit the session's memory limit, or on stop.
   static std::optional<ClusterCandidates> fromFats(Session& session, const VolumeParameters& volume,
-                                                   std::uint64_t lastSector, const std::atomic<bool>& stop);
+                                                   std::uint64_t lastSector,
+                                                   const std::atomic<bool>& stop);
 
   // Clusters beyond the FAT's reach are candidates: nothing says they are not.
   bool contains(std::uint32_t c) const { return c >= limit_ || (bits_[c / 64] >> (c % 64)) & 1; }
@@ -31,9 +32,11 @@ class ClusterCandidates {
   std::uint64_t count() const;
 
  private:
-  explicit ClusterCandidates(std::uint32_t limit) : bits_((std::size_t{limit} + 63) / 64, 0), limit_(limit) {}
+  explicit ClusterCandidates(std::uint32_t limit)
+      : bits_((std::size_t{limit} + 63) / 64, 0), limit_(limit) {}
   // Adds the candidates of one FAT copy; false when the copy is unreadable or implausible.
-  bool addCopy(FatTable& fat, FileSystem fileSystem, std::vector<std::uint64_t>& pointed, const std::atomic<bool>& stop);
+  bool addCopy(FatTable& fat, FileSystem fileSystem, std::vector<std::uint64_t>& pointed,
+               const std::atomic<bool>& stop);
 
   std::vector<std::uint64_t> bits_;
   std::uint32_t limit_;

@@ -13,7 +13,8 @@ namespace tessaly {
 std::uint32_t clusterLimit(const VolumeParameters& v, std::uint64_t lastSector) {
   std::uint64_t limit = fatEntryCount(v);
   if (v.sectorsPerCluster != 0 && lastSector >= v.cluster0Sector)
-    limit = std::min<std::uint64_t>(limit, (lastSector + 1 - v.cluster0Sector) / v.sectorsPerCluster);
+    limit =
+        std::min<std::uint64_t>(limit, (lastSector + 1 - v.cluster0Sector) / v.sectorsPerCluster);
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, 0x0FFFFFF7));
 }
 
@@ -42,11 +43,14 @@ std::optional<std::uint32_t> decodeFatEntry(FileSystem fs, std::span<const std::
 
 FatTable::FatTable(Session& session, const VolumeParameters& volume, std::uint64_t fatStart,
                    std::uint32_t windowSectors)
-    : session_(session), volume_(volume), fatStart_(fatStart), windowSectors_(std::max<std::uint32_t>(windowSectors, 2)) {}
+    : session_(session),
+      volume_(volume),
+      fatStart_(fatStart),
+      windowSectors_(std::max<std::uint32_t>(windowSectors, 2)) {}
 
 bool FatTable::load(std::uint64_t firstSector) {
-  const std::uint32_t count = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(windowSectors_, volume_.fatSectors > firstSector ? volume_.fatSectors - firstSector : 0));
+  const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+      windowSectors_, volume_.fatSectors > firstSector ? volume_.fatSectors - firstSector : 0));
   loaded_ = false;
   if (count == 0) return false;
   window_.assign(std::size_t{count} * kSectorSize, 0);
@@ -64,7 +68,7 @@ std::optional<std::uint32_t> FatTable::entry(std::uint32_t c) {
   }
   // The window that starts at the sector holding the entry's first byte (a FAT12 entry
   // across two sectors then lies wholly inside it).
-  const std::uint64_t at = fs == FileSystem::Fat12 ? std::uint64_t{c} * 3 / 2
+  const std::uint64_t at = fs == FileSystem::Fat12   ? std::uint64_t{c} * 3 / 2
                            : fs == FileSystem::Fat16 ? std::uint64_t{c} * 2
                                                      : std::uint64_t{c} * 4;
   if (!load(at / kSectorSize)) return std::nullopt;
@@ -85,8 +89,8 @@ std::vector<std::uint32_t> freeClusterRun(FatTable& fat1, std::uint32_t first, s
   return run;
 }
 
-std::uint32_t deletedFileStart(FatTable& fat1, std::uint32_t entryCluster, std::uint32_t folderCluster,
-                               std::uint32_t limit) {
+std::uint32_t deletedFileStart(FatTable& fat1, std::uint32_t entryCluster,
+                               std::uint32_t folderCluster, std::uint32_t limit) {
   const std::uint32_t low = entryCluster & 0xFFFF;
   const std::uint32_t folderHigh = folderCluster & 0xFFFF0000;
   if ((entryCluster >> 16) != 0 || low < 2 || folderHigh == 0) return entryCluster;
@@ -98,8 +102,8 @@ std::uint32_t deletedFileStart(FatTable& fat1, std::uint32_t entryCluster, std::
   return candidate;
 }
 
-EntryStarts::EntryStarts(Session& session, const VolumeParameters& volume, std::uint32_t folderCluster,
-                         std::uint64_t lastSector)
+EntryStarts::EntryStarts(Session& session, const VolumeParameters& volume,
+                         std::uint32_t folderCluster, std::uint64_t lastSector)
     : fileSystem_(volume.fileSystem),
       fat1_(session, volume, volume.fat1Start, 8),
       folderCluster_(folderCluster),

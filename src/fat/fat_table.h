@@ -22,7 +22,8 @@ std::uint32_t clusterLimit(const VolumeParameters& volume, std::uint64_t lastSec
 class FatTable {
  public:
   // The FAT that starts at fatStart; windowSectors sectors are read at a time.
-  FatTable(Session& session, const VolumeParameters& volume, std::uint64_t fatStart, std::uint32_t windowSectors = 64);
+  FatTable(Session& session, const VolumeParameters& volume, std::uint64_t fatStart,
+           std::uint32_t windowSectors = 64);
 
   // The entry of cluster c, as stored (FAT32: all 32 bits); nothing when c is outside the
   // FAT or its sectors could not be read.
@@ -57,8 +58,8 @@ std::vector<std::uint32_t> freeClusterRun(FatTable& fat1, std::uint32_t first, s
 // names a cluster in use or below the folder's first cluster, the high word is taken
 // from the folder's first cluster (files are written near their folder), provided the
 // cluster so named is free and below limit; otherwise entryCluster stays.
-std::uint32_t deletedFileStart(FatTable& fat1, std::uint32_t entryCluster, std::uint32_t folderCluster,
-                               std::uint32_t limit);
+std::uint32_t deletedFileStart(FatTable& fat1, std::uint32_t entryCluster,
+                               std::uint32_t folderCluster, std::uint32_t limit);
 
 // The first clusters of the entries of one folder: as the entry gives them, and for a
 // deleted FAT32 entry through deletedFileStart.
@@ -77,7 +78,8 @@ class EntryStarts {
 
 // Decodes entry c of a FAT held in bytes, whose first byte is FAT byte firstByte; nothing
 // when the entry does not lie wholly inside.
-std::optional<std::uint32_t> decodeFatEntry(FileSystem fileSystem, std::span<const std::uint8_t> bytes,
+std::optional<std::uint32_t> decodeFatEntry(FileSystem fileSystem,
+                                            std::span<const std::uint8_t> bytes,
                                             std::uint64_t firstByte, std::uint32_t c);
 
 }  // namespace tessaly

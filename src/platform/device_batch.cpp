@@ -22,7 +22,8 @@ std::optional<Extent> dataFrom(Device& device, std::uint64_t offset) {
   }
   const off_t hole = ::lseek(file->descriptor(), data, SEEK_HOLE);
   if (hole < 0) return std::nullopt;
-  return Extent{static_cast<std::uint64_t>(data), std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size)};
+  return Extent{static_cast<std::uint64_t>(data),
+                std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size)};
 }
 
 namespace {
@@ -43,7 +44,8 @@ std::uint64_t preadvAll(int fd, std::vector<iovec>& vectors, std::uint64_t offse
     offset += static_cast<std::uint64_t>(n);
     // A short read goes on from where it stopped.
     auto left = static_cast<std::size_t>(n);
-    while (first < vectors.size() && left >= vectors[first].iov_len) left -= vectors[first++].iov_len;
+    while (first < vectors.size() && left >= vectors[first].iov_len)
+      left -= vectors[first++].iov_len;
     if (left > 0) {
       vectors[first].iov_base = static_cast<std::uint8_t*>(vectors[first].iov_base) + left;
       vectors[first].iov_len -= left;
@@ -66,7 +68,8 @@ std::size_t readPieces(Device& device, std::span<const Piece> pieces) {
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     const std::uint64_t end = pieces[i - 1].offset + pieces[i - 1].buffer.size();
     if (pieces[i].offset < end) return 0;  // overlapping or out of order
-    largestGap = std::max<std::size_t>(largestGap, static_cast<std::size_t>(pieces[i].offset - end));
+    largestGap =
+        std::max<std::size_t>(largestGap, static_cast<std::size_t>(pieces[i].offset - end));
   }
   std::vector<std::uint8_t> scratch(largestGap);
   std::vector<iovec> vectors;
@@ -79,7 +82,8 @@ std::size_t readPieces(Device& device, std::span<const Piece> pieces) {
     std::uint64_t at = start;
     while (k < pieces.size() && vectors.size() + 2 <= IOV_MAX) {
       const Piece& piece = pieces[k];
-      if (piece.offset > at) vectors.push_back({scratch.data(), static_cast<std::size_t>(piece.offset - at)});
+      if (piece.offset > at)
+        vectors.push_back({scratch.data(), static_cast<std::size_t>(piece.offset - at)});
       vectors.push_back({piece.buffer.data(), piece.buffer.size()});
       at = piece.offset + piece.buffer.size();
       ++k;
@@ -88,7 +92,8 @@ std::size_t readPieces(Device& device, std::span<const Piece> pieces) {
     if (read < at - start) {
       // The pieces of this run that lie wholly in what arrived.
       std::size_t whole = runFirst;
-      while (whole < k && pieces[whole].offset + pieces[whole].buffer.size() <= start + read) ++whole;
+      while (whole < k && pieces[whole].offset + pieces[whole].buffer.size() <= start + read)
+        ++whole;
       return whole;
     }
   }

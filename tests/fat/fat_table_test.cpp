@@ -34,7 +34,7 @@ TEST(FatTable, ADeletedFat32StartTakesItsFoldersHighWordOnlyWhenThatClusterIsFre
   FatTable fat1(v.session(), v.v, v.v.fat1Start);
   EXPECT_EQ(deletedFileStart(fat1, 0x30, folder, limit), 0x10030u);
   EXPECT_EQ(deletedFileStart(fat1, 0x40, folder, limit), 0x40u);
-  EXPECT_EQ(deletedFileStart(fat1, 0x30, 0x50, limit), 0x30u);          // the folder lies below 65536
+  EXPECT_EQ(deletedFileStart(fat1, 0x30, 0x50, limit), 0x30u);  // the folder lies below 65536
   EXPECT_EQ(deletedFileStart(fat1, 0x10060, folder, limit), 0x10060u);  // a high word is kept
   EXPECT_EQ(deletedFileStart(fat1, 0x30, folder, 0x10020), 0x30u);      // beyond the volume
 }
