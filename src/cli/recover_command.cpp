@@ -47,7 +47,7 @@ void usage() {
          "         [--mode quick|advanced [--filesystem K]]\n"
          "       tessaly-cli recover IMAGE --floppy --out DIR\n"
          "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
-         "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
+         "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous|free]\n"
          "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
          "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
          "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet] "
@@ -84,6 +84,7 @@ struct VolumeSaved {
   int incomplete = 0;  // files saved with zeros where the disk could not be read
   int kept = 0;        // files already present, not replaced
   std::vector<FileNote> incompleteFiles;
+  std::string methods;        // how the FAT files' clusters were found, for the summary
   bool interrupted = false;  // a signal stopped the scan or the save
   bool refused = false;      // the destination was refused (the reason was printed)
   int filesToSave = 0;
@@ -103,6 +104,7 @@ void printSaved(const VolumeSaved& saved) {
   for (const FileNote& note : saved.incompleteFiles)
     std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
               << " could not be read)\n";
+  if (!saved.methods.empty()) std::cout << "By method: " << saved.methods << '\n';
   if (saved.kept > 0) std::cout << saved.kept << " already present, kept; --replace yes-all overwrites\n";
   if (saved.failures > 0) std::cout << plural(saved.failures, "file") << " could not be written\n";
   if (saved.unreadable > 0) std::cout << plural(saved.unreadable, "file") << " could not be read from the disk\n";
@@ -199,6 +201,15 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   saved.kept = o.filesKept;
   for (FileNote& note : o.notes())
     if (note.outcome == FileOutcome::Incomplete) saved.incompleteFiles.push_back(std::move(note));
+  // How the FAT files' clusters were found: from a chain, or guessed.
+  for (int m = 0; m < kSaveMethods; ++m) {
+    const int n = o.filesByMethod[static_cast<std::size_t>(m)];
+    if (n == 0) continue;
+    const auto method = static_cast<SaveMethod>(m);
+    const bool guessed = method == SaveMethod::FreeClusters || method == SaveMethod::Contiguous;
+    saved.methods += (saved.methods.empty() ? "" : ", ") + std::to_string(n) + " " +
+                     std::string(saveMethodName(method)) + (guessed ? " (guessed)" : "");
+  }
   return saved;
 }
 
@@ -300,7 +311,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
        {std::tuple<std::string, std::string, std::vector<std::string>>{"bad-sectors", answers.badSectors, {"ask", "retry-all", "skip-all"}},
         {"replace", answers.replace, {"ask", "yes-all", "no-all"}},
         {"write-errors", answers.writeErrors, {"ask", "abort", "skip"}},
-        {"saving-mode", args.get("saving-mode", "auto"), {"auto", "fat1", "fat2", "contiguous"}},
+        {"saving-mode", args.get("saving-mode", "auto"), {"auto", "fat1", "fat2", "contiguous", "free"}},
         {"deleted", args.get("deleted", "include"), {"include", "exclude", "only"}}}) {
     auto at = std::find(allowed.begin(), allowed.end(), value);
     if (at == allowed.end()) {
@@ -313,7 +324,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   SaveOptions options;
   const std::map<std::string, SavingMode> modes{
       {"auto", SavingMode::Auto}, {"fat1", SavingMode::Fat1}, {"fat2", SavingMode::Fat2},
-      {"contiguous", SavingMode::Contiguous}};
+      {"contiguous", SavingMode::Contiguous}, {"free", SavingMode::FreeClusters}};
   options.savingMode = modes.at(args.get("saving-mode", "auto"));
   const std::map<std::string, DeletedFilter> filters{
       {"include", DeletedFilter::All}, {"exclude", DeletedFilter::ExcludeDeleted}, {"only", DeletedFilter::DeletedOnly}};

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "disk/sector_list.h"
 #include "platform/device.h"
+#include "platform/device_batch.h"
 #include "session/session.h"
 
 namespace tessaly {
@@ -131,19 +133,96 @@ ReadResult readSectors(Session& session, const SectorReadRequest& request) {
                   request.buffer);
 }
 
+namespace {
+
+// The device name of the selected disk; nothing when no disk is selected.
+const std::string* selectedDiskPath(Session& session) {
+  static const std::string none;
+  if (session.selectedDisk < session.physicalDrivePaths.size())
+    return &session.physicalDrivePaths[session.selectedDisk];
+  return session.floppySelected() ? &none : nullptr;
+}
+
+void zeroFill(std::span<std::uint8_t> buffer, std::size_t bytes) {
+  std::fill(buffer.begin(), buffer.begin() + static_cast<long>(std::min(bytes, buffer.size())), 0);
+}
+
+}  // namespace
+
 ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uint32_t count,
                            std::span<std::uint8_t> buffer) {
-  static const std::string none;
-  const bool slot = session.selectedDisk < session.physicalDrivePaths.size();
-  if (!slot && !session.floppySelected()) {
-    std::fill(buffer.begin(),
-              buffer.begin() +
-                  static_cast<long>(std::min(std::size_t{count} * kSectorSize, buffer.size())),
-              0);
+  const std::string* path = selectedDiskPath(session);
+  if (!path) {
+    zeroFill(buffer, std::size_t{count} * kSectorSize);
     return {ReadStatus::Failed, {}};
   }
-  return readFrom(session, slot ? session.physicalDrivePaths[session.selectedDisk] : none,
-                  firstSector, count, buffer);
+  return readFrom(session, *path, firstSector, count, buffer);
+}
+
+ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors,
+                          std::span<std::uint8_t> buffer, std::size_t* delivered) {
+  ReadResult result;
+  const std::size_t bytes = sectors.size() * kSectorSize;
+  if (delivered) *delivered = 0;
+  zeroFill(buffer, bytes);
+  const std::string* path = selectedDiskPath(session);
+  if (!path || buffer.size() < bytes || session.osFamily != 'N') return {ReadStatus::Failed, {}};
+  if (sectors.empty()) return result;
+  auto device = openDevice(session, *path);
+  if (!device) return {ReadStatus::Failed, {}};
+  if (session.deviceWatch.isLost(device.get())) return {ReadStatus::DeviceLost, {}};
+
+  // The stretch of data at or after the sectors asked for so far (sparse files only).
+  std::optional<platform::Extent> data;
+  bool holesKnown = true;
+  auto inHole = [&](std::uint64_t offset) {
+    if (!holesKnown) return false;
+    if (!data || offset >= data->end) {
+      data = platform::dataFrom(*device, offset);
+      if (!data) return holesKnown = false;
+    }
+    return offset + kSectorSize <= data->start;
+  };
+
+  std::vector<platform::Piece> batch;
+  auto slotOf = [&](const platform::Piece& piece) {
+    return static_cast<std::size_t>(piece.buffer.data() - buffer.data()) / kSectorSize;
+  };
+  // Reads the batch; what failed in it again sector by sector. On a lost device, lost is
+  // the slot where reading stopped.
+  std::optional<std::size_t> lost;
+  auto flush = [&]() {
+    const std::size_t arrived = platform::readPieces(*device, batch);
+    if (arrived > 0) session.deviceWatch.readWell(device.get(), batch.front().offset / kSectorSize);
+    for (std::size_t k = arrived; k < batch.size() && !lost; ++k) {
+      const ReadResult one = readFrom(session, *path, batch[k].offset / kSectorSize, 1, batch[k].buffer);
+      if (one.lost()) lost = slotOf(batch[k]);
+      for (const SectorRange& r : one.skipped) addSkipped(result.skipped, r.first, r.count);
+    }
+    batch.clear();
+  };
+  constexpr std::size_t kBatchPieces = 512;
+  for (std::size_t i = 0; i < sectors.size() && !lost; ++i) {
+    const std::uint64_t offset = sectors[i] * kSectorSize;
+    if (inHole(offset)) continue;  // zeros
+    if (!batch.empty()) {
+      const std::uint64_t end = batch.back().offset + kSectorSize;
+      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || batch.size() >= kBatchPieces)
+        flush();
+      if (lost) break;
+    }
+    batch.push_back({offset, buffer.subspan(i * kSectorSize, kSectorSize)});
+  }
+  if (!lost && !batch.empty()) flush();
+  if (lost) {
+    // What was read before the disk stopped answering stays; the rest is cleared.
+    std::fill(buffer.begin() + static_cast<long>(*lost * kSectorSize), buffer.begin() + static_cast<long>(bytes), 0);
+    if (delivered) *delivered = *lost;
+    return {ReadStatus::DeviceLost, {}};
+  }
+  if (delivered) *delivered = sectors.size();
+  if (!result.skipped.empty()) result.status = ReadStatus::SectorsSkipped;
+  return result;
 }
 
 }  // namespace tessaly

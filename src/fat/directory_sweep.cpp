@@ -6,6 +6,8 @@
 
 #include "disk/le.h"
 #include "disk/sector_reader.h"
+#include "disk/sector_list.h"
+#include "fat/cluster_candidates.h"
 #include "fat/directory_entry.h"
 #include "ntfs/entry_tables.h"
 #include "partition/volume.h"
@@ -32,11 +34,11 @@ struct Candidate {
 };
 
 // The row a directory start gives, or nothing when its "." entry names another cluster.
-bool rowFor(const std::array<std::uint8_t, 512>& sector, std::uint32_t s, std::uint32_t c,
+bool rowFor(std::span<const std::uint8_t> sector, std::uint32_t s, std::uint32_t c,
             FileSystem fileSystem, DirectoryRow& row) {
   if (!isDirectoryStart(sector)) return false;
-  std::span<const std::uint8_t> dot(sector.data(), de::kSize);
-  std::span<const std::uint8_t> dotdot(sector.data() + de::kSize, de::kSize);
+  std::span<const std::uint8_t> dot = sector.subspan(0, de::kSize);
+  std::span<const std::uint8_t> dotdot = sector.subspan(de::kSize, de::kSize);
   if (entryCluster(dot, fileSystem) != c) return false;
   row.sector = s;
   row.self = c;
@@ -51,6 +53,47 @@ bool rowFor(const std::array<std::uint8_t, 512>& sector, std::uint32_t s, std::u
 }
 
 
+// Clusters whose first sector one batch reads (at most), and clusters looked at per
+// batch, so that Stop and the progress are heard from on a volume with few candidates.
+constexpr std::size_t kBatchSectors = 2048;
+constexpr std::uint32_t kBatchClusters = 1u << 20;
+
+// Reads the first sector of every cluster from the first (every one, or those of
+// candidates), in order, in batches: onBatch(sector) before each batch, then visit(s, c,
+// sector) for each cluster of it until visit answers false. Ends on Stop. False when the
+// disk stopped answering.
+template <typename OnBatch, typename Visit>
+bool sweepClusterStarts(Session& session, ScanState& scan, const ClusterCandidates* candidates,
+                        std::uint64_t firstSector, std::uint64_t lastSector, std::uint32_t spc, OnBatch onBatch,
+                        Visit visit) {
+  std::vector<std::uint64_t> sectors;
+  std::vector<std::uint32_t> clusters;
+  std::vector<std::uint8_t> buffer(kBatchSectors * 512);
+  std::uint64_t s = firstSector;
+  std::uint32_t c = 2;
+  while (!scan.stopRequested && s < lastSector) {
+    session.safePoint();
+    onBatch(s);
+    sectors.clear();
+    clusters.clear();
+    for (std::uint32_t looked = 0; s < lastSector && sectors.size() < kBatchSectors && looked < kBatchClusters;
+         s += spc, ++c, ++looked) {
+      if (candidates && !candidates->contains(c)) continue;
+      sectors.push_back(s);
+      clusters.push_back(c);
+    }
+    // On a disk that stops answering, the sectors read before it did are still looked at.
+    std::size_t delivered = 0;
+    const bool lost = readSectorList(session, sectors, buffer, &delivered).lost();
+    for (std::size_t i = 0; i < delivered; ++i) {
+      if (scan.stopRequested) return true;
+      if (!visit(sectors[i], clusters[i], std::span<const std::uint8_t>(buffer).subspan(i * 512, 512))) return true;
+    }
+    if (lost) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void sweepDirectories(Session& session, ScanState& scan) {
@@ -59,7 +102,6 @@ void sweepDirectories(Session& session, ScanState& scan) {
   const FileSystem fileSystem = session.partitionSelection.fileSystem;
   const std::uint64_t lastSector = session.partitionSelection.lastSector;
   const std::string last = std::to_string(static_cast<std::uint32_t>(lastSector));
-  const bool floppy = session.floppySelected();
   Report& report = *session.report;
 
   report.counter(Counter::BootSectorsFound, 0);
@@ -86,34 +128,39 @@ void sweepDirectories(Session& session, ScanState& scan) {
   ScanProgress progress(report);
   std::array<std::uint8_t, 512> sector{};
 
-  // Pass 1: every cluster's first sector; directory starts become candidates.
+  // The clusters that can start a folder, from the FATs; every cluster when they cannot say.
+  std::optional<ClusterCandidates> fromFats;
+  if (sweepable) fromFats = ClusterCandidates::fromFats(session, v, lastSector, scan.stopRequested);
+  const ClusterCandidates* candidatesOnly = fromFats ? &*fromFats : nullptr;
+  const std::string sweepNote = fromFats ? "" : ", every cluster: the FAT cannot tell where folders may start";
+
+  // Pass 1: the first sector of each cluster that can start a folder; directory starts
+  // become candidates.
   std::vector<Candidate> candidates;
   if (sweepable) {
-    std::uint32_t sinceStatus = 0;
-    std::uint32_t c = 2;
-    for (std::uint64_t s = firstCluster; !scan.stopRequested && s < lastSector; s += spc, ++c) {
-      session.safePoint();
-      if (++sinceStatus >= 10 || floppy) {
-        report.status("Sector  " + std::to_string(s) + " / " + last + "   (Analysing Directories/Files)");
-        sinceStatus = 0;
-      }
-      if (!readSector(s, sector)) break;
-      if (isDirectoryStart(sector)) {
-        try {
-          if (!session.canAllocate((candidates.size() + 1) * sizeof(Candidate))) throw std::bad_alloc();
-          std::span<const std::uint8_t> dot(sector.data(), de::kSize);
-          std::span<const std::uint8_t> dotdot(sector.data() + de::kSize, de::kSize);
-          candidates.push_back({static_cast<std::uint32_t>(s), c, entryCluster(dotdot, fileSystem),
-                                u32le(dot, de::kFileSize), u16le(dot, de::kDate), u16le(dot, de::kTime),
-                                u8at(dot, de::kAttributes)});
-        } catch (const std::bad_alloc&) {
-          tableMode = false;
-          break;
-        }
-        report.counter(Counter::FoldersFound, ++found);
-      }
-      progress.set(s, lastSector);
-    }
+    sweepClusterStarts(
+        session, scan, candidatesOnly, firstCluster, lastSector, spc,
+        [&](std::uint64_t s) {
+          report.status("Sector  " + std::to_string(s) + " / " + last + "   (Analysing Directories/Files" + sweepNote +
+                        ")");
+          progress.set(s, lastSector);
+        },
+        [&](std::uint64_t s, std::uint32_t c, std::span<const std::uint8_t> first) {
+          if (!isDirectoryStart(first)) return true;
+          try {
+            if (!session.canAllocate((candidates.size() + 1) * sizeof(Candidate))) throw std::bad_alloc();
+            std::span<const std::uint8_t> dot = first.subspan(0, de::kSize);
+            std::span<const std::uint8_t> dotdot = first.subspan(de::kSize, de::kSize);
+            candidates.push_back({static_cast<std::uint32_t>(s), c, entryCluster(dotdot, fileSystem),
+                                  u32le(dot, de::kFileSize), u16le(dot, de::kDate), u16le(dot, de::kTime),
+                                  u8at(dot, de::kAttributes)});
+          } catch (const std::bad_alloc&) {
+            tableMode = false;
+            return false;
+          }
+          report.counter(Counter::FoldersFound, ++found);
+          return true;
+        });
   }
   scan.sweepRunning = false;
   report.stopOffered(false);
@@ -159,23 +206,21 @@ void sweepDirectories(Session& session, ScanState& scan) {
   std::vector<Candidate>().swap(candidates);
   table.enterListMode();
   scan.sweepRunning = true;
-  std::uint32_t sinceStatus = 0;
-  std::uint32_t c = 2;
-  for (std::uint64_t s = firstCluster; !scan.stopRequested && s < lastSector; s += spc, ++c) {
-    session.safePoint();
-    if (++sinceStatus >= 1000 || floppy) {
-      report.status("Sector  " + std::to_string(s) + " / " + last);
-      sinceStatus = 0;
-    }
-    if (!readSector(s, sector)) break;
-    DirectoryRow row;
-    if (rowFor(sector, static_cast<std::uint32_t>(s), c, fileSystem, row)) {
-      row.name = "Dir" + std::to_string(table.rowCount());
-      table.append(row);
-      report.counter(Counter::FoldersFound, table.rowCount());
-    }
-    progress.set(s, lastSector);
-  }
+  sweepClusterStarts(
+      session, scan, candidatesOnly, firstCluster, lastSector, spc,
+      [&](std::uint64_t s) {
+        report.status("Sector  " + std::to_string(s) + " / " + last + sweepNote);
+        progress.set(s, lastSector);
+      },
+      [&](std::uint64_t s, std::uint32_t c, std::span<const std::uint8_t> first) {
+        DirectoryRow row;
+        if (rowFor(first, static_cast<std::uint32_t>(s), c, fileSystem, row)) {
+          row.name = "Dir" + std::to_string(table.rowCount());
+          table.append(row);
+          report.counter(Counter::FoldersFound, table.rowCount());
+        }
+        return true;
+      });
   scan.sweepRunning = false;
   table.sortByParent();
 }

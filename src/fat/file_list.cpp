@@ -6,6 +6,7 @@
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
+#include "fat/fat_table.h"
 #include "partition/partition_types.h"
 #include "session/session.h"
 
@@ -16,12 +17,11 @@ namespace de = direntry;
 namespace {
 
 // Takes the entries of one directory sector; false when an end mark was met.
-bool listSector(Session& session, const VolumeParameters& volume, DirectorySector place, bool folderDeleted,
-                bool rootArea, std::vector<FileRow>& rows) {
+bool listSector(Session& session, DirectorySector place, bool folderDeleted, EntryStarts& starts,
+                std::vector<FileRow>& rows) {
   std::array<std::uint8_t, 512> sector{};
   // A sector that cannot be read lists nothing and ends the directory.
   if (!readDiskSectors(session, place.number, 1, sector).delivered()) return false;
-  const FileSystem fs = volume.fileSystem;
   for (std::size_t i = 0; i < de::kPerSector; ++i) {
     auto entry = std::span<const std::uint8_t>(sector).subspan(i * de::kSize, de::kSize);
     if (entry[0] == 0) return false;
@@ -41,8 +41,7 @@ bool listSector(Session& session, const VolumeParameters& volume, DirectorySecto
     row.columns[kColSize] = std::to_string(u32le(entry, de::kFileSize));
     row.columns[kColDate] = fatDateText(u16le(entry, de::kDate));
     row.columns[kColTime] = fatTimeText(u16le(entry, de::kTime));
-    const std::uint32_t cluster = rootArea ? u16le(entry, de::kClusterLow) : entryCluster(entry, fs);
-    row.columns[kColDebug1] = std::to_string(cluster);
+    row.columns[kColDebug1] = std::to_string(starts.of(entry, shortName.deleted));
     rows.push_back(std::move(row));
   }
   return true;
@@ -54,16 +53,16 @@ std::vector<FileRow> listFatFiles(Session& session, const VolumeParameters& v, s
                                   bool folderDeleted) {
   std::vector<FileRow> rows;
   if (folderId == 0 && v.fileSystem == FileSystem::Fat32) folderId = v.rootDirStart;
+  EntryStarts starts(session, v, folderId, session.partitionSelection.lastSector);
   if (folderId != 0) {
     const ClusterChain chain = walkDirectoryChain(session, v, folderId, 0);
     for (const DirectorySector& place : chainSectors(v, chain))
-      if (!listSector(session, v, place, folderDeleted, false, rows)) return rows;
+      if (!listSector(session, place, folderDeleted, starts, rows)) return rows;
     return rows;
   }
   // The FAT12/16 root directory: an end mark ends only its own sector.
   for (std::uint32_t s = 0; s < v.rootDirSectors; ++s)
-    listSector(session, v, DirectorySector::contiguous(std::uint64_t{v.rootDirStart} + s), folderDeleted, true,
-               rows);
+    listSector(session, DirectorySector::contiguous(std::uint64_t{v.rootDirStart} + s), folderDeleted, starts, rows);
   return rows;
 }
 

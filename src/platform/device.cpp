@@ -32,6 +32,10 @@ bool isDeviceGoneError(int error) { return error == ENODEV || error == ENXIO || 
 
 // ---------------------------------------------------------------- FileDevice
 
+namespace {
+constexpr std::size_t kJumpWindow = 16 * 1024;
+}  // namespace
+
 FileDevice::FileDevice(int fd, std::string path, std::uint64_t size, bool block)
     : fd_(fd), path_(std::move(path)), size_(size), blockDevice_(block) {}
 
@@ -119,10 +123,17 @@ bool FileDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   if (!inWindow()) {
     if (window_.empty()) window_.resize(kWindow + kPage);
     std::uint64_t start = offset & ~static_cast<std::uint64_t>(4095);
-    std::size_t length = kWindow;
+    // A read just past the window continues a walk and takes a whole window; a jump
+    // elsewhere takes a small one, so that scattered reads do not each copy 128 KiB.
+    const std::uint64_t windowEnd = windowStart_ + windowLength_;
+    const bool walking = windowLength_ == 0 || (offset >= windowEnd && offset - windowEnd < kWindow);
+    std::size_t length = walking ? kWindow
+                                 : std::max<std::size_t>(kJumpWindow, static_cast<std::size_t>(offset - start) +
+                                                                          buffer.size() + 4095) &
+                                       ~std::size_t{4095};
     if (size_ > 0) {
       if (start >= size_) return false;
-      length = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - start));
+      length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - start));
     }
     windowLength_ = 0;
     if (!preadAll(start, pageAligned(window_), length)) {

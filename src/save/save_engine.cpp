@@ -13,6 +13,7 @@
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
+#include "fat/fat_table.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 #include "platform/process.h"
@@ -244,6 +245,44 @@ ClusterChain walkSaveChain(Session& session, const VolumeParameters& v, std::uin
   return list;
 }
 
+FileClusters chooseFileClusters(Session& session, const VolumeParameters& v, SavingMode mode,
+                                std::uint32_t firstCluster, std::uint32_t needed) {
+  // A chain is used only when it has exactly the clusters the size needs.
+  auto chainIn = [&](std::uint32_t fatStart) {
+    ClusterChain chain = walkSaveChain(session, v, firstCluster, fatStart, needed);
+    if (chain.size() != needed) chain.clear();
+    return chain;
+  };
+  auto freeRun = [&]() {
+    FatTable fat1(session, v, v.fat1Start);
+    return freeClusterRun(fat1, firstCluster, needed, clusterLimit(v, session.partitionSelection.lastSector));
+  };
+  FileClusters out;
+  switch (mode) {
+    case SavingMode::Auto:
+      if (!(out.chain = chainIn(v.fat1Start)).empty()) {
+        out.method = SaveMethod::Fat1Chain;
+      } else if (!(out.chain = chainIn(v.fat2Start)).empty()) {
+        out.method = SaveMethod::Fat2Chain;
+      } else if (!(out.chain = freeRun()).empty()) {
+        out.method = SaveMethod::FreeClusters;
+      }
+      break;
+    case SavingMode::Fat1:
+      if (!(out.chain = chainIn(v.fat1Start)).empty()) out.method = SaveMethod::Fat1Chain;
+      break;
+    case SavingMode::Fat2:
+      if (!(out.chain = chainIn(v.fat2Start)).empty()) out.method = SaveMethod::Fat2Chain;
+      break;
+    case SavingMode::FreeClusters:
+      if (!(out.chain = freeRun()).empty()) out.method = SaveMethod::FreeClusters;
+      break;
+    case SavingMode::Contiguous:
+      break;
+  }
+  return out;
+}
+
 bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
                  const std::string& name, std::uint32_t size, std::uint32_t firstCluster,
                  bool interactive, bool deleted, int dirFd) {
@@ -256,25 +295,19 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
   const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
   const auto needed = static_cast<std::uint32_t>((size + clusterBytes - 1) / clusterBytes);
 
-  // The clusters: a chain is used only when it has exactly the clusters the size needs.
-  ClusterChain chain;
-  auto tryFat = [&](std::uint32_t fatStart) {
-    chain = walkSaveChain(session, v, firstCluster, fatStart, needed);
-    if (chain.size() == needed) return true;
-    chain.clear();
-    return false;
-  };
-  bool useChain = false;
-  switch (job.options.savingMode) {
-    case SavingMode::Auto: useChain = tryFat(v.fat1Start) || tryFat(v.fat2Start); break;
-    case SavingMode::Fat1: useChain = tryFat(v.fat1Start); break;
-    case SavingMode::Fat2: useChain = tryFat(v.fat2Start); break;
-    case SavingMode::Contiguous: break;
-  }
+  const FileClusters clusters = chooseFileClusters(session, v, job.options.savingMode, firstCluster, needed);
+  const ClusterChain& chain = clusters.chain;
+  const bool useChain = !chain.empty();
 
   FileCopy copy(session, job, destPath, interactive, dirFd);
   if (!copy.opened()) return false;
-  if (size == 0) return copy.finish();
+  // A whole file also counts under the way its clusters were found.
+  auto finishCounted = [&] {
+    const bool done = copy.finish();
+    if (done && interactive) ++job.outcome.filesByMethod[static_cast<std::size_t>(clusters.method)];
+    return done;
+  };
+  if (size == 0) return finishCounted();
 
   const std::uint32_t blockSectors = spc >= 8 ? 8 : 1;
   const std::size_t blockBytes = std::size_t{blockSectors} * 512;
@@ -301,7 +334,7 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
       if (!copy.write(block.data(), static_cast<std::size_t>(piece))) return false;
       written += piece;
       job.outcome.bytesWritten += piece;
-      if (written >= size) return copy.finish();  // the final piece is not counted in the progress
+      if (written >= size) return finishCounted();  // the final piece is not counted in the progress
       job.bytesSaved += piece;
       if (interactive) updateSaveProgress(session, job, written, size, true);
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "fat/cluster_chain.h"
+#include "session/values.h"
 
 namespace tessaly {
 
@@ -44,6 +45,16 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
 // links are followed.
 ClusterChain walkSaveChain(Session& session, const VolumeParameters& volume, std::uint32_t firstCluster,
                            std::uint32_t fatStart, std::uint32_t neededClusters);
+
+// The clusters of a FAT file as the saving mode finds them: a chain of exactly needed
+// clusters from FAT 1 or FAT 2, or the clusters free in FAT 1 from the first; Auto tries
+// the three in that order. An empty chain means consecutive clusters from the first.
+struct FileClusters {
+  SaveMethod method = SaveMethod::Contiguous;
+  ClusterChain chain;
+};
+FileClusters chooseFileClusters(Session& session, const VolumeParameters& volume, SavingMode mode,
+                                std::uint32_t firstCluster, std::uint32_t needed);
 
 // Opens a file that has just been saved with the desktop's program for its type.
 bool openSavedFile(const std::string& path);

@@ -19,6 +19,7 @@ void SaveOutcome::reset() {
   sourceFailures = 0;
   filesIncomplete = 0;
   filesKept = 0;
+  for (auto& count : filesByMethod) count = 0;
   std::lock_guard lock(mutex_);
   notes_.clear();
 }

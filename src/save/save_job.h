@@ -4,6 +4,7 @@
 // the save engine fill it in; the front end reads the figures and the outcome.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -50,6 +51,8 @@ class SaveOutcome {
   std::atomic<int> sourceFailures{0};   // files never reported saved: their source failed
   std::atomic<int> filesIncomplete{0};  // saved under their names with bytes that could not be read
   std::atomic<int> filesKept{0};        // files already in the destination, left as they were
+    // FAT files completed, by how their clusters were found (SaveMethod order).
+  std::array<std::atomic<int>, kSaveMethods> filesByMethod{};
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);

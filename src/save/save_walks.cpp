@@ -13,6 +13,7 @@
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
+#include "fat/fat_table.h"
 #include "ntfs/entry_tables.h"
 #include "save/save_engine.h"
 #include "save/save_job.h"
@@ -213,8 +214,8 @@ class Walker {
     if (job_.stopSaving) return;
     if (cluster == 0 || cluster == kLostId) return;
     const VolumeParameters& v = scan_.workingVolume;
-    const FileSystem fs = v.fileSystem;
     const ClusterChain chain = walkFileChain(s_, v, cluster);
+    EntryStarts starts(s_, v, cluster, s_.partitionSelection.lastSector);
     for (const DirectorySector& place : chainSectors(v, chain)) {
       if (job_.stopSaving) return;
       std::array<std::uint8_t, 512> sector{};
@@ -227,9 +228,9 @@ class Walker {
         const std::uint8_t attributes = entry[de::kAttributes];
         if (isDotEntry(entry) || attributes == de::kLongNameAttributes || (attributes & de::kDirectoryBit))
           continue;
-        const std::uint32_t first = fs == FileSystem::Fat32 ? entryCluster(entry, fs) : u16le(entry, de::kClusterLow);
         ShortName shortName = buildShortName(entry);
         if (!isPlausibleName(shortName.name) || !(folderDeleted || shortName.deleted)) continue;
+        const std::uint32_t first = starts.of(entry, shortName.deleted);
         auto name = decodeEntryName(s_, sector, i * de::kSize, place);
         if (!name) continue;
         const std::uint32_t d = u16le(entry, de::kDate);

@@ -24,4 +24,18 @@ FileSystem fileSystemFromName(std::string_view name) {
   return FileSystem::None;
 }
 
+std::string_view saveMethodName(SaveMethod method) {
+  switch (method) {
+    case SaveMethod::Fat1Chain:
+      return "FAT 1 chain";
+    case SaveMethod::Fat2Chain:
+      return "FAT 2 chain";
+    case SaveMethod::FreeClusters:
+      return "free clusters";
+    case SaveMethod::Contiguous:
+      break;
+  }
+  return "contiguous";
+}
+
 }  // namespace tessaly

@@ -27,9 +27,14 @@ enum class WriteErrorAnswer { Abort, Skip };
 
 // Where a save takes its files from.
 enum class SaveSource { CheckedFolders, FileList };
-// How the data of a FAT file are found: the chain in either FAT, FAT 1, FAT 2, or
-// consecutive clusters from the first.
-enum class SavingMode { Auto, Fat1, Fat2, Contiguous };
+// How the data of a FAT file are found: the chain in either FAT, FAT 1, FAT 2,
+// consecutive clusters from the first, or the clusters free in FAT 1 from the first.
+enum class SavingMode { Auto, Fat1, Fat2, Contiguous, FreeClusters };
+// How the clusters of one saved FAT file were found: from a chain, or guessed.
+enum class SaveMethod { Fat1Chain, Fat2Chain, FreeClusters, Contiguous };
+constexpr int kSaveMethods = 4;
+// "FAT 1 chain", "FAT 2 chain", "free clusters", "contiguous".
+std::string_view saveMethodName(SaveMethod method);
 // Which files a save takes by their deleted mark.
 enum class DeletedFilter { All, ExcludeDeleted, DeletedOnly };
 // Which rows of the file list a save takes.

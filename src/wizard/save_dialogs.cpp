@@ -109,6 +109,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, Session& session, SaveSettings&
   mode->Add(new wxRadioButton(modeParent, d::kFat1, "FAT1 "), 0, wxALL, g);
   mode->Add(new wxRadioButton(modeParent, d::kFat2, "FAT2"), 0, wxALL, g);
   mode->Add(new wxRadioButton(modeParent, d::kContiguous, "Contigious"), 0, wxALL, g);
+  mode->Add(new wxRadioButton(modeParent, d::kFreeClusters, "Free clusters"), 0, wxALL, g);
   left->Add(mode, 0, wxEXPAND | wxBOTTOM, g);
 
   // Which rows of the file list.
@@ -159,7 +160,7 @@ SettingsDialog::SettingsDialog(wxWindow* parent, Session& session, SaveSettings&
   static_cast<wxRadioButton*>(FindWindow(selectionIds[static_cast<int>(settings_.options().selectionMode)]))
       ->SetValue(true);
   for (int i = 0; i < 6; ++i) dates_[i]->SetSelection(settings_.positions()[static_cast<std::size_t>(i)]);
-  const int modeIds[] = {d::kAuto, d::kFat1, d::kFat2, d::kContiguous};
+  const int modeIds[] = {d::kAuto, d::kFat1, d::kFat2, d::kContiguous, d::kFreeClusters};
   static_cast<wxRadioButton*>(FindWindow(modeIds[static_cast<int>(settings_.options().savingMode)]))->SetValue(true);
   applyCatalogueTexts(*this, session_, texts::kSettings);
   Layout();
@@ -197,6 +198,7 @@ void SettingsDialog::radio(int id) {
     case d::kFat1: settings_.setSavingMode(SavingMode::Fat1); break;
     case d::kFat2: settings_.setSavingMode(SavingMode::Fat2); break;
     case d::kContiguous: settings_.setSavingMode(SavingMode::Contiguous); break;
+    case d::kFreeClusters: settings_.setSavingMode(SavingMode::FreeClusters); break;
     case d::kSaveSelected: settings_.setSelectionMode(SelectionMode::Selected); break;
     case d::kSaveAll: settings_.setSelectionMode(SelectionMode::All); break;
     case d::kInvertSelection: settings_.setSelectionMode(SelectionMode::NotSelected); break;

@@ -38,7 +38,7 @@ constexpr int kFileUpdatedBox = 1035;
 constexpr int kEarlierLabel = 1154, kEarlierDay = 1030, kEarlierMonth = 1119, kEarlierYear = 1120;
 constexpr int kAfterLabel = 1155, kAfterDay = 1031, kAfterMonth = 1121, kAfterYear = 1122;
 constexpr int kSavingModeBox = 1151;
-constexpr int kAuto = 1097, kFat1 = 1098, kFat2 = 1029, kContiguous = 1099;
+constexpr int kAuto = 1097, kFat1 = 1098, kFat2 = 1029, kContiguous = 1099, kFreeClusters = 1101;
 constexpr int kSaveSelected = 1123, kSaveAll = 1124, kInvertSelection = 1125;
 constexpr int kExtensionsBox = 1152, kExtensionEdit = 1126, kExtensionList = 1127;
 constexpr int kAdd = 1128, kRemove = 1129;

@@ -43,6 +43,34 @@ TEST(RecoverCommand, ARangeWithOptionsSavesTheChosenFiles) {
   EXPECT_NE(again.find("Recovered 0 files"), std::string::npos) << again;
 }
 
+// FRAG.BIN was written into four holes between live files and deleted; HIFILE.BIN's entry
+// lost the high word of its first cluster after deletion; LOWFILE.BIN and MOVED.BIN start
+// below cluster 65536 (MOVED.BIN in a folder above it).
+TEST(RecoverCommand, FreeClustersAndTheClearedHighWordBringBackWhatContiguousCannot) {
+  Cli cli;
+  const std::string image = test::imagePath("fat_methods");
+  const auto manifest = test::loadManifest(test::manifestPath("fat_methods"));
+  auto recover = [&](const std::string& range, const std::string& mode) {
+    const std::string out = cli.dir.file(mode + range.substr(0, 5));
+    const std::string summary = test::run(cli.command("recover '" + image + "' --range " + range + " --out '" + out +
+                                                      "' --saving-mode " + mode + " --quiet"));
+    return std::pair{out, summary};
+  };
+  const auto frag = test::entriesOf(manifest, "fat16", "file").at(0);
+  for (const char* mode : {"free", "auto", "contiguous"}) {
+    const auto [out, summary] = recover("2048 22527 --fs FAT16", mode);
+    const bool guessedRight = std::string(mode) != "contiguous";
+    EXPECT_EQ(test::sha256File(out + "/" + test::fatListedName("FRAG.BIN", true)) == frag.sha256, guessedRight)
+        << mode;
+    EXPECT_EQ(summary.find("free clusters (guessed)") != std::string::npos, guessedRight) << summary;
+  }
+  const auto [out, summary] = recover("22528 92527 --fs FAT32", "auto");
+  for (const auto& file : test::entriesOf(manifest, "fat32", "file")) {
+    const std::string saved = out + test::parentPath(file.path) + "/" + test::fatListedName(test::baseName(file.path), true);
+    EXPECT_EQ(test::sha256File(saved), file.sha256) << file.path << "\n" << summary;
+  }
+}
+
 TEST(RecoverCommand, UsageAndFailuresGiveClearStatuses) {
   Cli cli;
   const std::string image = test::imagePath("fat_disk");

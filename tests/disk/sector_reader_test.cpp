@@ -4,9 +4,12 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <numeric>
 
+#include "disk/sector_list.h"
+#include "platform/device_batch.h"
 #include "support/test_support.h"
 
 namespace tessaly {
@@ -214,6 +217,52 @@ TEST_F(ReaderFixture, DisksBeyondTheTenSlotsCannotBeRead) {
   t.session.selectedDisk = 10;
   EXPECT_EQ(read(0, 1), ReadStatus::Failed);
   EXPECT_EQ(buffer[0], 0);
+}
+
+TEST_F(ReaderFixture, SectorListsReadBatchesAndABadSectorByThePolicy) {
+  t.session.badSectorPolicy = BadSectorAnswer::SkipAll;
+  disk->failSector(11);
+  const std::vector<std::uint64_t> sectors{3, 10, 11, 12, 150};
+  last = readSectorList(t.session, sectors, buffer);
+  EXPECT_EQ(last.status, ReadStatus::SectorsSkipped);
+  EXPECT_EQ(last.skipped, (std::vector<SectorRange>{{11, 1}}));
+  EXPECT_EQ((std::vector<int>{sectorByte(0), sectorByte(1), sectorByte(2), sectorByte(3), sectorByte(4)}),
+            (std::vector<int>{3, 10, 0, 12, 150}));
+}
+
+TEST(FileDevice, HolesOfASparseImageReadAsZerosAndPiecesInOneBatch) {
+  test::TempDir dir;
+  const std::string path = dir.file("sparse.img");
+  std::ofstream(path, std::ios::binary).close();
+  ASSERT_EQ(::truncate(path.c_str(), 64 << 20), 0);
+  {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (std::uint64_t s : {40000ull, 40003ull, 100000ull}) {
+      f.seekp(static_cast<std::streamoff>(s * 512));
+      f << "sector " << s;
+    }
+  }
+  auto device = platform::FileDevice::open(path);
+  ASSERT_TRUE(device);
+  const auto data = platform::dataFrom(*device, 0);
+  ASSERT_TRUE(data.has_value());
+  EXPECT_GT(data->start, 0u);  // the file begins with a hole ...
+  EXPECT_LE(data->start, 40000u * 512);
+  EXPECT_GT(data->end, 40003u * 512);  // ... and sector 40003 lies in its first data
+  EXPECT_EQ(platform::dataFrom(*device, (64u << 20) - 512)->start, 64u << 20);  // no data after 100000
+
+  TestSession t(path);
+  std::vector<std::uint8_t> buffer(5 * 512, 0xEE);
+  const std::vector<std::uint64_t> sectors{7, 40000, 40003, 70000, 100000};
+  ASSERT_TRUE(readSectorList(t.session, sectors, buffer).ok());
+  auto text = [&](std::size_t i) {
+    const char* at = reinterpret_cast<const char*>(&buffer[i * 512]);
+    return std::string(at, ::strnlen(at, 512));
+  };
+  EXPECT_EQ(text(1), "sector 40000");
+  EXPECT_EQ(text(2), "sector 40003");
+  EXPECT_EQ(text(4), "sector 100000");
+  for (std::size_t i : {0u, 3u}) EXPECT_EQ(std::count(&buffer[i * 512], &buffer[i * 512 + 512], 0), 512) << i;
 }
 
 TEST(FileDevice, ReadsThroughTheWindowAndPastItsEdges) {

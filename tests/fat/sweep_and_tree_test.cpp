@@ -1,6 +1,8 @@
 // The sweep, the lost-directory search and the tree builder on crafted volumes.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "fat/crafted_fat.h"
 #include "fat/directory_sweep.h"
 #include "fat/quick_scan.h"
@@ -45,6 +47,30 @@ TEST(Sweep, DirectoriesMustNameThemselvesAndSortByParent) {
   EXPECT_EQ(table.self(3), 10u);  // parent 12
   EXPECT_EQ(table.row(1).sector, v.clusterSector(12));
   EXPECT_EQ(v.t->report.lastCounter(Counter::FoldersFound), "4");
+}
+
+TEST(Sweep, OnlyFreeClustersAndChainStartsAreReadUnlessTheFatIsImplausible) {
+  test::CraftedFat v(FileSystem::Fat16, 1);
+  v.directory(30, 0);       // deleted: its cluster is free
+  v.chain({40});            // live
+  v.directory(40, 0);
+  v.chain({20, 21, 22});    // a file whose second cluster holds a copy of a folder's start
+  v.directory(21, 0);
+  sweepDirectories(v.session(), v.scan());
+  std::set<std::uint32_t> found;
+  for (std::size_t i = 1; i < v.scan().directoryTable.rowCount(); ++i) found.insert(v.scan().directoryTable.self(i));
+  EXPECT_EQ(found, (std::set<std::uint32_t>{30, 40}));
+  EXPECT_EQ(v.t->report.lastStatus().find("every cluster"), std::string::npos);
+
+  // Entries pointing outside the volume in both copies: every cluster is read, and the
+  // status line says why.
+  for (std::uint32_t c = 100; c < 110; ++c) v.fat(c, 0xFF00);
+  v.t->report.clear();
+  sweepDirectories(v.session(), v.scan());
+  EXPECT_EQ(v.scan().directoryTable.rowCount(), 4u);
+  bool said = false;
+  for (const auto& text : v.t->report.statuses()) said = said || text.find("every cluster") != std::string::npos;
+  EXPECT_TRUE(said);
 }
 
 TEST(Sweep, StopEndsThePassAndKeepsWhatWasFound) {

@@ -83,6 +83,27 @@ TEST(SaveFatFile, AChainThatRunsIntoAnotherFileIsNotUsed) {
   EXPECT_EQ(v.clustersOf("f.bin"), (std::vector<int>{10, 11, 12}));
 }
 
+TEST(SaveFatFile, FreeClustersPassOverClustersInUseAndAutoFallsBackToThem) {
+  SaveVolume v(4);  // 5000 bytes need 3 clusters; 11 and 13 belong to live files
+  v.chain({11});
+  v.chain({13});
+  v.job.options.savingMode = SavingMode::FreeClusters;
+  ASSERT_TRUE(v.save("free.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("free.bin"), (std::vector<int>{10, 12, 14}));
+  EXPECT_EQ(v.job.outcome.filesByMethod[static_cast<int>(SaveMethod::FreeClusters)].load(), 1);
+  // A first cluster in use: contiguous.
+  ASSERT_TRUE(v.save("used.bin", 5000, 11));
+  EXPECT_EQ(v.clustersOf("used.bin"), (std::vector<int>{11, 12, 13}));
+  EXPECT_EQ(v.job.outcome.filesByMethod[static_cast<int>(SaveMethod::Contiguous)].load(), 1);
+  // Auto: neither FAT holds a chain of 3 clusters from 10.
+  v.job.options.savingMode = SavingMode::Auto;
+  ASSERT_TRUE(v.save("auto.bin", 5000, 10));
+  EXPECT_EQ(v.clustersOf("auto.bin"), (std::vector<int>{10, 12, 14}));
+  // Fewer free clusters than the size needs before the volume ends: contiguous.
+  EXPECT_EQ(chooseFileClusters(v.session(), v.v, SavingMode::FreeClusters, 10, 100000).method,
+            SaveMethod::Contiguous);
+}
+
 TEST(SaveFatFile, BlocksAndFinalPieces) {
   SaveVolume one(1);
   SaveJob& s = one.job;

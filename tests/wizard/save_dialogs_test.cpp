@@ -102,6 +102,7 @@ TEST_F(SaveDialogsTest, TheSettingsDialogAddsExtensionsByItsRulesAndAppliesDates
       EXPECT_FALSE(d.FindWindow(id)->IsEnabled()) << id;
     EXPECT_TRUE(checked(d, did::kAuto));
     EXPECT_TRUE(d.FindWindow(did::kContiguous)->IsEnabled());
+    EXPECT_TRUE(d.FindWindow(did::kFreeClusters)->IsEnabled());
     EXPECT_EQ(labelIn(d, did::kContiguous), "Contigious");
     EXPECT_TRUE(checked(d, did::kSaveSelected));
     EXPECT_EQ(dates(d), (Texts{"31", "12", "2030", "01", "01", "1970"}));
@@ -127,6 +128,8 @@ TEST_F(SaveDialogsTest, TheSettingsDialogAddsExtensionsByItsRulesAndAppliesDates
     EXPECT_TRUE(press(d, did::kRemove));
     EXPECT_EQ(listBox(d), (Texts{"doc", "jpeg"}));
 
+    EXPECT_TRUE(press(d, did::kFreeClusters));
+    EXPECT_EQ(window->saveOptions().savingMode, SavingMode::FreeClusters);
     EXPECT_TRUE(press(d, did::kContiguous));
     EXPECT_TRUE(press(d, did::kInvertSelection));
     choose(d, did::kEarlierDay, "10");
