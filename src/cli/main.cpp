@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/image_formats.h"
 #include "session/session.h"
 
 namespace {
@@ -23,7 +24,14 @@ void usage() {
                "  recover DISK --load-log FILE.SAV --out DIR\n"
                "                             the same from a recovery log, without scanning\n"
                "  carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
-               "                             raw recovery: documents and archives found by content\n";
+               "                             raw recovery: documents and archives found by content\n"
+               "  --version                  the version and the image formats this build reads\n";
+}
+
+void version() {
+  std::cout << "tessaly-cli " TESSALY_VERSION "\nImage formats: raw";
+  for (const auto& format : tessaly::platform::availableImageFormats()) std::cout << ", " << format;
+  std::cout << '\n';
 }
 
 }  // namespace
@@ -33,6 +41,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     usage();
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version") {
+    version();
+    return 0;
   }
   const std::string command = args[0];
   args.erase(args.begin());
