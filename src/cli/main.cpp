@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/image_formats.h"
 #include "session/session.h"
 
 namespace {
@@ -25,6 +26,7 @@ void usage() {
          "                             the same from a recovery log, without scanning\n"
          "  carve DISK [--range FIRST LAST] --types doc,xls,ppt,zip --out DIR\n"
          "                             raw recovery: documents and archives found by content\n"
+         "  --version                  the version and the image formats this build reads\n"
          "exit status:\n"
          "  0  done: the volume was read, every listed file saved whole\n"
          "  1  failed: nothing readable, no file system, the MFT lost, a write error, or\n"
@@ -36,6 +38,12 @@ void usage() {
          "     before the stop is kept, the file being saved is not\n";
 }
 
+void version() {
+  std::cout << "tessaly-cli " TESSALY_VERSION "\nImage formats: raw";
+  for (const auto& format : tessaly::platform::availableImageFormats()) std::cout << ", " << format;
+  std::cout << '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +51,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     usage();
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version") {
+    version();
+    return 0;
   }
   const std::string command = args[0];
   args.erase(args.begin());
