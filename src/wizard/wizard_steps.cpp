@@ -224,7 +224,9 @@ void MainWindow::setUpPartitionPage() {
   enable(id::kLoadLogButton, true);
   enable(id::kSaveLogButton, false);
   fillPartitionPage(0);
-  setHelp(help::kPartitionPage);
+  std::vector<std::string> lines = help::kPartitionPage;
+  if (session_->partitionLists[session_->selectedDisk].truncated) lines.push_back(help::kMorePartitions);
+  setHelp(lines);
   wizardPage_ = WizardPage::Partition;
   focus(id::kPartitionTree);
   if (session_->firstPartitionItem != kNoItem) partitionTree_.select(session_->firstPartitionItem);
