@@ -40,6 +40,7 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 void usage() {
   std::cerr << "usage: tessaly-cli recover DISK --out DIR        (every volume of the disk)\n"
                "       tessaly-cli recover DISK (--partition N [--search] | --range FIRST LAST --fs FS) --out DIR\n"
+               "         [--mode quick|advanced [--filesystem K]]\n"
                "       tessaly-cli recover IMAGE --floppy --out DIR\n"
                "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
                "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
@@ -84,6 +85,8 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
     return saved;
   }
   saved.scanned = true;
+  // Which file system of the range an Advanced scan took.
+  if (run.advanced() && !args.has("quiet")) printFileSystems(std::cout, run.scanState(), run.chosenFileSystem());
   Session& session = run.session();
   SaveJob job(run.scanState());
   job.options = options;

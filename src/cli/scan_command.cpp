@@ -76,6 +76,7 @@ void printJson(JsonWriter& json, const FolderView& folder) {
 // Returns the exit status of this volume.
 int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVolume* volume) {
   const ScanEnd end = run.scan();
+  if (end == ScanEnd::NoFileSystem) return 1;
   if (end == ScanEnd::NotAvailable) {
     if (json && volume) {
       json->beginObject().field("number", volume ? volume->number : 0).field("label", run.label());
@@ -99,7 +100,9 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
   }
   FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
   const std::size_t directories = scan.catalogue.recordCount();
-  const std::string fileSystem(fileSystemName(session.partitionSelection.fileSystem));
+  // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
+  const std::string fileSystem(
+      fileSystemName(run.advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem));
 
   if (json) {
     const auto& v = scan.workingVolume;
@@ -114,13 +117,31 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
         .field("cluster0Sector", v.cluster0Sector)
         .field("folders", static_cast<std::uint64_t>(directories))
         .field("stopped", false)
-        .field("deviceLost", end == ScanEnd::DeviceLost);
+        .field("deviceLost", end == ScanEnd::DeviceLost)
+        .field("mode", run.advanced() ? "advanced" : "quick");
+    if (run.advanced()) {
+      json->field("chosenFileSystem", static_cast<std::uint64_t>(run.chosenFileSystem()));
+      json->key("fileSystems").beginArray();
+      for (const FileSystemRow& row : scan.fileSystems) {
+        json->beginObject()
+            .field("type", std::string(fileSystemName(row.type)))
+            .field("cluster0Sector", static_cast<std::int64_t>(row.cluster0Start))
+            .field("sectorsPerCluster", row.sectorsPerCluster)
+            .field("bootSector", row.derived ? std::string() : std::to_string(row.sector))
+            .endObject();
+      }
+      json->endArray();
+    }
     json->key("tree");
     printJson(*json, root);
     json->endObject();
     return result;
   }
   if (volume) std::cout << "Volume " << volume->number << ": " << volume->label << '\n';
+  if (run.advanced()) {
+    printFileSystems(std::cout, scan, run.chosenFileSystem());
+    std::cout << '\n';
+  }
   std::cout << fileSystem << " volume on " << run.disk() << ", sectors " << run.rangeText() << ": "
             << directories << " folders\n\n";
   printText(std::cout, root, 0);
@@ -177,6 +198,7 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   if (!run) {
     if (exitCode == 2)
       std::cerr << "usage: tessaly-cli scan DISK [--partition N [--search] | --range FIRST LAST --fs FS]\n"
+                   "         [--mode quick|advanced [--filesystem K]]\n"
                    "       tessaly-cli scan IMAGE --floppy\n"
                    "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all] [--log FILE.SAV]\n"
                    "  (without --partition or --range: every volume of the disk)\n";

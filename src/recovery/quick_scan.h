@@ -14,6 +14,7 @@ enum class ScanEnd {
   Finished,      // the whole scan ran (a stopped sweep included)
   NotAvailable,  // the file system has no Quick scan
   DeviceLost,    // the disk stopped answering; the tree holds what was found before
+  NoFileSystem,  // an Advanced search identified no file system (or not the one asked for)
 };
 
 // Shown when the chosen range reaches beyond sector 2^32 - 1.
