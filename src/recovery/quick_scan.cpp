@@ -62,6 +62,12 @@ ScanEnd runQuickScan(Session& session, ScanState& scan) {
   // A disk lost by an earlier scan is tried again.
   session.deviceWatch.reset();
   const FileSystem fs = session.partitionSelection.fileSystem;
+  // The engines count sectors in 32 bits: a volume that reaches past the first 2 TiB of
+  // its disk would be read at the wrong sectors, so it is refused rather than misread.
+  if (session.partitionSelection.lastSector > UINT32_MAX) {
+    session.messageBox(kBeyond32BitMessage, MessageButtons::Ok, MessageIcon::Information);
+    return ScanEnd::NotAvailable;
+  }
   if (isFat(fs))
     runQuickFatScan(session, scan);
   else if (fs != FileSystem::Ntfs)

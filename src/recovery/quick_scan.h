@@ -22,6 +22,9 @@ enum class ScanEnd {
 // from the mirror (also kept in scan.notes).
 extern const char* const kMftLostMessage;
 extern const char* const kMftMirrorNote;
+// Shown when the chosen range reaches beyond sector 2^32 - 1.
+inline constexpr const char* kBeyond32BitMessage =
+    "This volume reaches beyond the first 2 TiB of the disk, which a Quick scan cannot read.";
 
 // Runs the Quick scan of session.partitionSelection into scan on the calling thread
 // (FAT16 and FAT32: validate-or-calculate, sweep, lost directories, tree; FAT12: the

@@ -443,7 +443,7 @@ void MainWindow::buildCommandTable() {
       {id::kAdvanced, [this] { modeChosen(kModeAdvanced); }},
       {id::kRaw, [this] { modeChosen(kModeRaw); }},
       {id::kSearchEntireDisk, [this] { searchEntireDisk(); }},
-      {id::kSearchMorePartitions, later("Search More Partitions")},
+      {id::kSearchMorePartitions, [this] { searchMorePartitions(); }},
       {control::kStopSearching, [this] { stopScan(); }},
       {id::kStartRecovery, [this] { startStopRecovery(); }},
       {id::kRawEntireDisk, [this] { chooseEntireDisk(); }},
@@ -907,6 +907,7 @@ void MainWindow::endWorkers() {
     scanThread_.reset();
   }
   endRawThread();
+  endPartitionSearch();
 }
 
 void MainWindow::terminateSelf(int code) {

@@ -131,6 +131,7 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   const std::string& logPath() const { return logPath_; }
   bool entireDiskSelected() const { return entireDiskSelected_; }
   bool scanRunning() const { return scanThread_ != nullptr; }
+  bool partitionSearchRunning() const { return searchThread_ != nullptr; }
   bool rawRunning() const { return rawThread_ != nullptr; }
   bool loadingLog() const { return loadingLog_ != 0; }
   // The lines Print Report prints, as the last report left them.
@@ -265,7 +266,22 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void nextOnPartitionPage();
   void searchEntireDisk();
   void tearDownResults();
-  bool workerRunning() const { return scanThread_ != nullptr || rawThread_ != nullptr; }
+  bool workerRunning() const {
+    return scanThread_ != nullptr || rawThread_ != nullptr || searchThread_ != nullptr;
+  }
+
+  // ------------------------------------------------------------ partition search (partition_search_page.cpp)
+  struct SearchWorker {
+    std::jthread thread;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::optional<int> exitCode;
+    unsigned token = 0;
+  };
+  void searchMorePartitions();
+  void partitionSearchEnded(unsigned token);
+  void endPartitionSearch();
+  void waitForSearch();
   void hideDiskPage();
 
   // ------------------------------------------------------------ results views (results_view.cpp)
@@ -412,6 +428,7 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   int chosenPartition_ = 0;  // list position of the partition chosen on the partition page
 
   std::unique_ptr<ScanWorker> scanThread_;
+  std::unique_ptr<SearchWorker> searchThread_;
   unsigned nextToken_ = 0;
 
   // Raw recovery.

@@ -232,7 +232,9 @@ void MainWindow::setUpPartitionPage() {
     for (int id : {id::kStartSectorLabel, id::kStartSector, id::kEndSectorLabel, id::kEndSector})
       enable(id, false);
   }
-  setHelp(help::kPartitionPage);
+  std::vector<std::string> lines = help::kPartitionPage;
+  if (session_->partitionLists[session_->selectedDisk].truncated) lines.push_back(help::kMorePartitions);
+  setHelp(lines);
   wizardPage_ = WizardPage::Partition;
   focus(id::kPartitionTree);
   if (session_->firstPartitionItem != kNoItem) partitionTree_.select(session_->firstPartitionItem);
@@ -306,11 +308,13 @@ void MainWindow::nextOnPartitionPage() {
   PartitionSelection& sel = session_->partitionSelection;
   const DiskPartitionList& list = session_->partitionLists[session_->selectedDisk];
   std::uint64_t start = 0, last = 0;
-  if (recoveryMode_ == kModeQuick && !entireDiskSelected_ && chosenPartition_ < list.count) {
+  const auto index = static_cast<std::size_t>(std::max(chosenPartition_, 0));
+  const PartitionEntry& entry = list.entries[std::min<std::size_t>(index, list.entries.size() - 1)];
+  if (recoveryMode_ == kModeQuick && !entireDiskSelected_ && chosenPartition_ < list.count &&
+      fieldText(id::kStartSector) == std::to_string(entry.startSector) &&
+      fieldText(id::kEndSector) == std::to_string(entry.endSector)) {
     // Quick mode scans the chosen partition as listed: its own file system (a whole-disk
     // FAT12 volume too, which the type list does not offer) and its 64-bit range.
-    const auto index = static_cast<std::size_t>(chosenPartition_);
-    const PartitionEntry& entry = list.entries[index];
     sel.fileSystem = list.fileSystems[index];
     start = entry.startSector;
     last = entry.endSector > entry.startSector ? entry.endSector - 1 : entry.startSector;

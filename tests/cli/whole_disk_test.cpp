@@ -119,11 +119,18 @@ TEST(WholeDisk, ASearchFindsTheVolumesOfAZeroedTableAndNumbersThemForRecovery) {
   EXPECT_NE(listing.find("2  Partition - 2 ( FAT32 )  start 43008"), std::string::npos) << listing;
   EXPECT_NE(listing.find("3  Partition - 3 ( NTFS )  start 112640"), std::string::npos) << listing;
 
+  // Every volume found, the one at sector 63 and the two on 1 MiB boundaries, recovered.
   const std::string out = cli.dir.file("out");
-  const auto [summary, status] =
-      cli.call("recover '" + image + "' --search --partition 1 --out '" + out + "' --quiet");
+  const auto [summary, status] = cli.call("recover '" + image + "' --search --out '" + out + "' --quiet");
   EXPECT_EQ(status, 0) << summary;
-  EXPECT_EQ(savedHashes(out), deletedHashes("three_volumes", "fat16"));
+  EXPECT_EQ(savedHashes(out + "/1-FAT16"), deletedHashes("three_volumes", "fat16"));
+  EXPECT_EQ(savedHashes(out + "/2-FAT32"), deletedHashes("three_volumes", "fat32"));
+  EXPECT_EQ(savedHashes(out + "/3-NTFS"), deletedHashes("three_volumes", "ntfs"));
+  // One of them by its number.
+  const auto [one, oneStatus] = cli.call("recover '" + image + "' --search --partition 2 --out '" +
+                                         cli.dir.file("two") + "' --quiet");
+  EXPECT_EQ(oneStatus, 0) << one;
+  EXPECT_EQ(savedHashes(cli.dir.file("two")), deletedHashes("three_volumes", "fat32"));
 }
 
 TEST(WholeDisk, AGuidPartitionTableIsRecoveredLikeAnMbrDiskAndFromItsBackupHeader) {

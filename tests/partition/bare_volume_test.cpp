@@ -6,6 +6,7 @@
 #include "partition/bare_volume.h"
 #include "partition/gpt.h"
 #include "partition/partition_walk.h"
+#include "recovery/quick_scan.h"
 #include "support/test_support.h"
 
 namespace tessaly {
@@ -168,6 +169,14 @@ TEST(Gpt, TheToolsTableIsListedAndADamagedHeaderGivesWayToTheBackup) {
   auto entries = std::make_shared<test::PatchedDevice>(image);
   entries->patchByte(2, 40, 0x77);  // the primary entries no longer match their CRC
   EXPECT_EQ(listingOf(entries), expected);
+}
+
+TEST(Gpt, AVolumeBeyondTwoTebibytesIsRefusedNotReadAtTruncatedSectors) {
+  test::TestSession t(std::make_shared<platform::MemoryDevice>(64));
+  t.session.partitionSelection = {0, 0, FileSystem::Fat32, "Quick Mode", 5'000'000'000ULL, 6'000'000'000ULL, 0};
+  EXPECT_EQ(runQuickScan(t.session, t.scan), ScanEnd::NotAvailable);
+  ASSERT_EQ(t.dialogs.messages.size(), 1u);
+  EXPECT_EQ(t.dialogs.messages[0].text, kBeyond32BitMessage);
 }
 
 }  // namespace
