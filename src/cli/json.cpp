@@ -2,26 +2,35 @@
 
 #include <cstdio>
 
+#include "disk/name_text.h"
+
 namespace tessaly::cli {
 
 std::string JsonWriter::escape(std::string_view text) {
   std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
+  std::size_t position = 0;
+  while (position < text.size()) {
+    const std::size_t start = position;
+    const auto c = nextCodePoint(text, position);
+    if (!c) {
+      // A byte that is not part of well-formed UTF-8: the document stays valid.
+      out += "\\ufffd";
+      ++position;
+      continue;
+    }
+    switch (*c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20 || c >= 0x80) {
-          // Names off the disk are 8-bit text of no known code page: keep every byte
-          // visible and the document valid.
+        if (*c < 0x20 || (*c >= 0x7F && *c <= 0x9F)) {
           char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(*c));
           out += buf;
         } else {
-          out += static_cast<char>(c);
+          out.append(text.substr(start, position - start));
         }
     }
   }

@@ -170,6 +170,9 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     std::cout << failures << " file" << (failures == 1 ? "" : "s") << " could not be written\n";
   if (unreadable > 0)
     std::cout << unreadable << " file" << (unreadable == 1 ? "" : "s") << " could not be read from the disk\n";
+  if (const int encrypted = job.outcome.encryptedFiles; encrypted > 0)
+    std::cout << encrypted << " encrypted file" << (encrypted == 1 ? " was" : "s were")
+              << " saved as stored on the disk, unreadable without the owner's key\n";
   return failures > 0 || unreadable > 0 ? 1 : 0;
 }
 

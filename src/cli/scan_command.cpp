@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/scan_setup.h"
+#include "ntfs/entry_tables.h"
 #include "recovery/folder_contents.h"
 
 namespace tessaly::cli {
@@ -115,6 +116,8 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
   const std::size_t directories = scan.catalogue.recordCount();
   const std::string fileSystem(fileSystemName(session.partitionSelection.fileSystem));
+  const bool ntfs = session.partitionSelection.fileSystem == FileSystem::Ntfs;
+  const std::size_t orphans = ntfs ? countOrphanedNtfsFiles(scan) : 0;
 
   if (args.has("json")) {
     JsonWriter json(std::cout);
@@ -128,6 +131,7 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
         .field("sectorsPerCluster", v.sectorsPerCluster)
         .field("cluster0Sector", v.cluster0Sector)
         .field("folders", static_cast<std::uint64_t>(directories))
+        .field("orphanedFiles", static_cast<std::uint64_t>(orphans))
         .field("stopped", false)
         .field("deviceLost", end == ScanEnd::DeviceLost);
     json.key("tree");
@@ -136,7 +140,9 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
     return result;
   }
   std::cout << fileSystem << " volume on " << run->disk() << ", sectors " << run->rangeText() << ": "
-            << directories << " folders\n\n";
+            << directories << " folders";
+  if (orphans > 0) std::cout << ", " << orphans << " orphaned file" << (orphans == 1 ? "" : "s") << " under Lost";
+  std::cout << "\n\n";
   printText(std::cout, root, 0);
   return result;
 }

@@ -12,6 +12,7 @@
 #include "disk/le.h"
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
+#include "ntfs/compressed_data.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 #include "platform/process.h"
@@ -98,6 +99,17 @@ bool admit(Session& session, SaveJob& job, const std::string& destPath, const st
 }
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// An encrypted file: its bytes can only be saved as they are stored, unreadable without
+// the owner's key. The file name line says so and the outcome counts it apart.
+void noteEncrypted(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
+                   bool interactive) {
+  ++job.outcome.encryptedFiles;
+  job.outcome.note({destPath, FileOutcome::Encrypted, {}});
+  if (interactive)
+    session.report->saveFileStarted(job.filesSaved, job.filesToSave.load(), name + " (encrypted: saved as stored)",
+                                    destPath);
+}
 
 }  // namespace
 
@@ -312,6 +324,49 @@ bool copyNtfsRuns(Session& session, SaveJob& job, const std::string& destPath, s
   return finish();  // the runs ended before the size: the file stays short
 }
 
+// Copies a compressed non-resident file unit by unit, decompressed. A unit whose data do
+// not decode whole keeps what decoded and zeros after it.
+bool copyCompressedNtfsRuns(Session& session, SaveJob& job, const std::string& destPath, std::uint64_t size,
+                            const RunTable& runs, std::uint32_t unitClusters, bool interactive) {
+  DestinationFile out(destPath);
+  if (!out.opened()) {
+    if (interactive) errorWriting(session, job, destPath);
+    return false;
+  }
+  const CompressedData data(runs, job.scan.workingVolume.sectorsPerCluster, unitClusters);
+  std::vector<std::uint8_t> unit;
+  std::uint64_t written = 0;
+  for (std::uint64_t u = 0; written < size; ++u) {
+    if (job.skipCurrentFile || job.stopSaving) {
+      out.close();
+      job.skipCurrentFile = false;
+      return false;
+    }
+    session.safePoint();
+    const CompressedData::Unit read = data.readUnit(session, u, unit);
+    if (!read.read.delivered()) {
+      out.close();
+      sourceFailed(job, destPath, read.read);
+      return false;
+    }
+    const std::uint64_t piece = std::min<std::uint64_t>(unit.size(), size - written);
+    if (!out.write(unit.data(), static_cast<std::size_t>(piece))) {
+      out.close();
+      if (interactive) errorWriting(session, job, destPath);
+      return false;
+    }
+    written += piece;
+    job.bytesSaved += piece;
+    job.outcome.bytesWritten += piece;
+    if (interactive) updateSaveProgress(session, job, written, size, false);
+  }
+  if (!out.close()) {
+    if (interactive) errorWriting(session, job, destPath);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
@@ -353,7 +408,15 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath, c
       return false;
     }
     if (runs.empty()) return false;
-    ok = copyNtfsRuns(session, job, destPath, size, runs, interactive);
+    const std::uint16_t flags = u16le(record, data.position + kAttrFlags);
+    const std::uint8_t unitShift = u8at(record, data.position + kAttrCompressionUnit);
+    if ((flags & kAttrFlagEncrypted) != 0) noteEncrypted(session, job, destPath, name, interactive);
+    if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
+      ok = copyCompressedNtfsRuns(session, job, destPath, size, runs, 1u << unitShift, interactive);
+    else
+      ok = copyNtfsRuns(session, job, destPath, size, runs, interactive);
+    // An encrypted file's bytes are saved as stored, but that is no recovered file.
+    if ((flags & kAttrFlagEncrypted) != 0) return false;
   }
   if (ok && interactive) ++job.outcome.filesCompleted;
   return ok;

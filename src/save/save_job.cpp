@@ -17,6 +17,7 @@ void SaveOutcome::reset() {
   bytesWritten = 0;
   writeFailures = 0;
   sourceFailures = 0;
+  encryptedFiles = 0;
   std::lock_guard lock(mutex_);
   notes_.clear();
 }

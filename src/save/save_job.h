@@ -22,6 +22,7 @@ namespace tessaly {
 enum class FileOutcome {
   WriteFailed,       // the destination could not be written
   SourceUnreadable,  // the scanned disk could not be read (it stopped answering)
+  Encrypted,         // saved as stored on the disk: encrypted, unreadable without its key
 };
 
 struct FileNote {
@@ -38,6 +39,7 @@ class SaveOutcome {
   std::atomic<std::uint64_t> bytesWritten{0};
   std::atomic<int> writeFailures{0};
   std::atomic<int> sourceFailures{0};  // files never reported saved: their source failed
+  std::atomic<int> encryptedFiles{0};  // saved as stored, encrypted; not counted as completed
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);
