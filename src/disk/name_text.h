@@ -32,8 +32,8 @@ void appendUtf8(std::string& out, char32_t codePoint);
 // `units` UTF-16LE code units at `offset` of `bytes` as UTF-8, pairs joined. Reading ends
 // at the first unit of 0 when stopAtZero is set. Nothing when the units do not lie wholly
 // in `bytes`.
-std::optional<std::string> utf16leToUtf8(ByteSpan bytes, std::size_t offset, std::size_t units, LoneSurrogate lone,
-                                         bool stopAtZero = true);
+std::optional<std::string> utf16leToUtf8(ByteSpan bytes, std::size_t offset, std::size_t units,
+                                         LoneSurrogate lone, bool stopAtZero = true);
 
 // One code page 437 byte as a code point: 0x00–0x7F as ASCII (0x7F stays DEL), the upper
 // half as the letters, signs and box-drawing characters it shows.

@@ -6,8 +6,11 @@
 
 namespace tessaly {
 
-CompressedData::CompressedData(const RunTable& runs, std::uint32_t sectorsPerCluster, std::uint32_t unitClusters)
-    : runs_(runs), spc_(std::max<std::uint32_t>(sectorsPerCluster, 1)), unitClusters_(std::max<std::uint32_t>(unitClusters, 1)) {
+CompressedData::CompressedData(const RunTable& runs, std::uint32_t sectorsPerCluster,
+                               std::uint32_t unitClusters)
+    : runs_(runs),
+      spc_(std::max<std::uint32_t>(sectorsPerCluster, 1)),
+      unitClusters_(std::max<std::uint32_t>(unitClusters, 1)) {
   std::uint64_t vcn = 0;
   runEnds_.reserve(runs.size());
   for (std::size_t r = 0; r < runs.size(); ++r) {
@@ -37,8 +40,8 @@ CompressedData::Unit CompressedData::readUnit(Session& session, std::uint64_t in
     const std::uint64_t sector = clusterSector(index * unitClusters_ + k);
     if (sector == 0) continue;
     stored.resize((allocated + 1) * clusterBytes, 0);
-    const ReadResult read = readDiskSectors(session, sector, spc_,
-                                            std::span(stored).subspan(allocated * clusterBytes, clusterBytes));
+    const ReadResult read = readDiskSectors(
+        session, sector, spc_, std::span(stored).subspan(allocated * clusterBytes, clusterBytes));
     ++allocated;
     if (!read.delivered()) return {read, false};
     if (!read.ok()) {

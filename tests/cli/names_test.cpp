@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 struct Cli {
   test::TempDir dir;
   std::string run(const std::string& args) const {
-    return test::run("TESSALY_HOME='" + dir.file("home") + "' '" + test::stageDir() + "/tessaly-cli' " + args +
-                     " 2>/dev/null </dev/null");
+    return test::run("TESSALY_HOME='" + dir.file("home") + "' '" + test::stageDir() +
+                     "/tessaly-cli' " + args + " 2>/dev/null </dev/null");
   }
 };
 
@@ -30,7 +30,9 @@ bool validUtf8(const test::TempDir& dir, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
   }
-  return std::system(("iconv -f UTF-8 -t UTF-8 '" + file + "' >'" + dir.file("iconv.out") + "' 2>&1").c_str()) == 0;
+  return std::system(
+             ("iconv -f UTF-8 -t UTF-8 '" + file + "' >'" + dir.file("iconv.out") + "' 2>&1")
+                 .c_str()) == 0;
 }
 
 // "café.txt" and "report.bin" are 8.3 names mtools stores as a short entry alone (through
@@ -48,10 +50,12 @@ TEST(Names, FatNamesInEveryScriptAreListedAndRecoveredUnderThemByteForByte) {
     SCOPED_TRACE(volume);
     ++partition;
     Cli cli;
-    const std::string json = cli.run("scan '" + image + "' --partition " + std::to_string(partition) + " --json");
+    const std::string json =
+        cli.run("scan '" + image + "' --partition " + std::to_string(partition) + " --json");
     EXPECT_TRUE(validUtf8(cli.dir, json));
     const std::string out = cli.dir.file("out");
-    cli.run("recover '" + image + "' --partition " + std::to_string(partition) + " --out '" + out + "' --quiet");
+    cli.run("recover '" + image + "' --partition " + std::to_string(partition) + " --out '" + out +
+            "' --quiet");
     int recovered = 0;
     for (const test::ManifestEntry& e : test::entriesOf(manifest, volume, "file")) {
       if (!e.deleted) continue;
@@ -68,6 +72,7 @@ TEST(Names, FatNamesInEveryScriptAreListedAndRecoveredUnderThemByteForByte) {
 
 TEST(Names, NtfsVolumeWrittenThroughLinuxGivesBackNamesCompressedFilesAndOrphans) {
   const test::Manifest manifest(test::manifestPath("names_ntfs"));
+  if (manifest.entries.empty()) GTEST_SKIP() << "names_ntfs was not built: ntfs-3g cannot mount here";
   const std::string image = test::imagePath("names_ntfs");
   Cli cli;
   const std::string scan = cli.run("scan '" + image + "' --partition 1");
