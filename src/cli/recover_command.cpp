@@ -37,6 +37,7 @@ TreeItem findFolder(const TreeModel& tree, const std::string& path) {
 
 void usage() {
   std::cerr << "usage: tessaly-cli recover DISK (--partition N | --range FIRST LAST --fs FS) --out DIR\n"
+               "         [--mode quick|advanced [--filesystem K]]\n"
                "       tessaly-cli recover IMAGE --floppy --out DIR\n"
                "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
                "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous]\n"
@@ -124,6 +125,8 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   } else if (run->scan() != ScanEnd::Finished) {
     return 1;
   }
+  // Which file system of the range an Advanced scan took.
+  if (run->advanced() && !args.has("quiet")) printFileSystems(std::cout, run->scanState(), run->chosenFileSystem());
   Session& session = run->session();
   SaveJob job(run->scanState());
   job.options = options;

@@ -93,12 +93,13 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   if (!run) {
     if (exitCode == 2)
       std::cerr << "usage: tessaly-cli scan DISK (--partition N | --range FIRST LAST --fs FS)\n"
+                   "         [--mode quick|advanced [--filesystem K]]\n"
                    "       tessaly-cli scan IMAGE --floppy\n"
                    "       [--json] [--quiet] [--bad-sectors ask|retry-all|skip-all] [--log FILE.SAV]\n";
     return exitCode;
   }
   const ScanEnd end = run->scan();
-  if (end == ScanEnd::NotAvailable) return 1;
+  if (end == ScanEnd::NotAvailable || end == ScanEnd::NoFileSystem) return 1;
   // A disk that stopped answering still leaves the folders found before: they are
   // printed, and the command fails.
   int result = end == ScanEnd::DeviceLost ? 1 : 0;
@@ -115,9 +116,10 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
   }
   FolderView root = collect(session, scan, scan.folderTree.root(), records, 0);
   const std::size_t directories = scan.catalogue.recordCount();
-  const std::string fileSystem(fileSystemName(session.partitionSelection.fileSystem));
-  const bool ntfs = session.partitionSelection.fileSystem == FileSystem::Ntfs;
-  const std::size_t orphans = ntfs ? countOrphanedNtfsFiles(scan) : 0;
+  // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
+  const FileSystem chosen = run->advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem;
+  const std::string fileSystem(fileSystemName(chosen));
+  const std::size_t orphans = chosen == FileSystem::Ntfs ? countOrphanedNtfsFiles(scan) : 0;
 
   if (args.has("json")) {
     JsonWriter json(std::cout);
@@ -133,11 +135,29 @@ int scanCommand(const std::vector<std::string>& argv, platform::DeviceTable& dev
         .field("folders", static_cast<std::uint64_t>(directories))
         .field("orphanedFiles", static_cast<std::uint64_t>(orphans))
         .field("stopped", false)
-        .field("deviceLost", end == ScanEnd::DeviceLost);
+        .field("deviceLost", end == ScanEnd::DeviceLost)
+        .field("mode", run->advanced() ? "advanced" : "quick");
+    if (run->advanced()) {
+      json.field("chosenFileSystem", static_cast<std::uint64_t>(run->chosenFileSystem()));
+      json.key("fileSystems").beginArray();
+      for (const FileSystemRow& row : scan.fileSystems) {
+        json.beginObject()
+            .field("type", std::string(fileSystemName(row.type)))
+            .field("cluster0Sector", static_cast<std::int64_t>(row.cluster0Start))
+            .field("sectorsPerCluster", row.sectorsPerCluster)
+            .field("bootSector", row.derived ? std::string() : std::to_string(row.sector))
+            .endObject();
+      }
+      json.endArray();
+    }
     json.key("tree");
     printJson(json, root);
     json.endObject().finish();
     return result;
+  }
+  if (run->advanced()) {
+    printFileSystems(std::cout, scan, run->chosenFileSystem());
+    std::cout << '\n';
   }
   std::cout << fileSystem << " volume on " << run->disk() << ", sectors " << run->rangeText() << ": "
             << directories << " folders";

@@ -7,10 +7,12 @@
 
 #include "config/configuration.h"
 #include "disk/disk_enumeration.h"
+#include "fat/file_system_search.h"
 #include "partition/partition_walk.h"
 #include "partition/volume.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "recovery/advanced_scan.h"
 
 namespace tessaly::cli {
 
@@ -77,8 +79,28 @@ std::unique_ptr<ScanRun> ScanRun::open(const Args& args, const std::vector<std::
     if (auto limit = parseNumber(args.get("memory-limit"))) session.memoryLimit = *limit;
   }
 
+  // --mode quick|advanced, and in Advanced mode the file system to take.
+  const std::string mode = args.get("mode", "quick");
+  if (mode != "quick" && mode != "advanced") {
+    std::cerr << "tessaly-cli: --mode takes quick or advanced\n";
+    return nullptr;
+  }
+  run->advanced_ = mode == "advanced";
+  if (args.has("filesystem")) {
+    auto k = parseNumber(args.get("filesystem"));
+    if (!run->advanced_ || !k || *k < 1) {
+      std::cerr << "tessaly-cli: --filesystem K (from 1) goes with --mode advanced\n";
+      return nullptr;
+    }
+    run->chosenFileSystem_ = static_cast<std::size_t>(*k);
+  }
+  if (run->advanced_ && (floppy || fromLog)) {
+    std::cerr << "tessaly-cli: --mode advanced takes a partition or a range\n";
+    return nullptr;
+  }
+
   PartitionSelection& sel = session.partitionSelection;
-  sel.searchMode = "Quick Mode";
+  sel.searchMode = run->advanced_ ? "Advance Mode" : "Quick Mode";
   if (floppy) {
     session.selectedDiskName = "1.44\" Floppy";
     sel.fileSystem = FileSystem::Fat12;
@@ -143,6 +165,7 @@ ScanEnd ScanRun::scan() {
   scan_.reset();
   scan_ = std::make_unique<ScanState>(session.memoryLimit);
   ScanState& scan = *scan_;
+  if (advanced_) return scanAdvanced();
   if (sel.fileSystem == FileSystem::Fat16 || sel.fileSystem == FileSystem::Fat32) {
     validatePartition(session, scan);
   } else if (sel.fileSystem == FileSystem::Ntfs) {
@@ -161,6 +184,52 @@ ScanEnd ScanRun::scan() {
 }  // namespace tessaly::cli
 
 namespace tessaly::cli {
+
+ScanEnd ScanRun::scanAdvanced() {
+  Session& session = *session_;
+  ScanState& scan = *scan_;
+  const ScanEnd end = runAdvancedFatSearch(session, scan);
+  if (end == ScanEnd::NotAvailable) {
+    report_.finish();
+    std::cerr << "tessaly-cli: an Advanced scan of "
+              << fileSystemName(session.partitionSelection.fileSystem) << " is not possible\n";
+    return end;
+  }
+  const std::size_t count = scan.fileSystems.size();
+  if (count == 0) {
+    report_.finish();
+    std::cerr << "tessaly-cli: " << session.text(msg::kNoFileSystemIdentified) << '\n';
+    return ScanEnd::NoFileSystem;
+  }
+  if (chosenFileSystem_ > count) {
+    report_.finish();
+    printFileSystems(std::cerr, scan, 0);
+    std::cerr << "tessaly-cli: --filesystem " << chosenFileSystem_ << ": the range holds " << count
+              << " file system" << (count == 1 ? "" : "s") << '\n';
+    return ScanEnd::NoFileSystem;
+  }
+  if (!prepareChosenFileSystem(session, scan, chosenFileSystem_ - 1)) {
+    report_.finish();
+    std::cerr << "tessaly-cli: file system " << chosenFileSystem_ << " lies beyond what a FAT volume can address\n";
+    return ScanEnd::NoFileSystem;
+  }
+  report_.finish();
+  return end;
+}
+
+void printFileSystems(std::ostream& out, const ScanState& scan, std::size_t chosen) {
+  out << scan.fileSystems.size() << " file system" << (scan.fileSystems.size() == 1 ? "" : "s") << " found ("
+      << scan.bootSectors.size() << " boot sectors, " << scan.directorySectors.size() << " directories):\n";
+  for (std::size_t i = 0; i < scan.fileSystems.size(); ++i) {
+    const FileSystemRow& row = scan.fileSystems[i];
+    out << (i + 1 == chosen ? "* " : "  ") << fileSystemItemText(i, row) << "   cluster 0 at sector "
+        << row.cluster0Start << ", " << row.sectorsPerCluster << " sectors per cluster, ";
+    if (row.derived)
+      out << "from its directories\n";
+    else
+      out << "boot sector at " << row.sector << '\n';
+  }
+}
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "cli/frontend.h"
@@ -15,7 +16,8 @@
 namespace tessaly::cli {
 
 // Options every scanning command takes (besides its own).
-inline const std::set<std::string> kScanValued = {"partition", "fs", "bad-sectors", "memory-limit"};
+inline const std::set<std::string> kScanValued = {"partition", "fs",   "bad-sectors", "memory-limit",
+                                                  "mode",      "filesystem"};
 inline const std::set<std::string> kScanFlags = {"floppy", "range", "json", "quiet"};
 
 class ScanRun {
@@ -31,7 +33,12 @@ class ScanRun {
   // Validates (or calculates) the layout and runs the Quick scan into a new scan state.
   // NotAvailable when the file system cannot be scanned in Quick mode (the reason is
   // printed); DeviceLost when the disk stopped answering (the message was shown).
+  // In Advanced mode: the search of the range, then the chosen file system's tree;
+  // NoFileSystem when none was identified or the chosen one does not exist (printed).
   ScanEnd scan();
+  bool advanced() const { return advanced_; }
+  // The chosen file system, 1-based as the file-system tree numbers them (Advanced).
+  std::size_t chosenFileSystem() const { return chosenFileSystem_; }
   // Instead of a scan: puts the recovery log at path in place of one, after checking
   // that it was made on this disk. Prints the reason when it is refused.
   LogLoadEnd loadLog(const std::string& path);
@@ -48,6 +55,7 @@ class ScanRun {
 
  private:
   ScanRun(bool quiet, const DialogAnswers& answers, platform::DeviceTable& devices);
+  ScanEnd scanAdvanced();
   platform::DeviceTable& devices_;
   CliReport report_;
   CliDialogs dialogs_;
@@ -56,6 +64,11 @@ class ScanRun {
   std::string disk_;
   std::string label_;
   std::string scratch_;
+  bool advanced_ = false;
+  std::size_t chosenFileSystem_ = 1;
 };
+
+// The file systems an Advanced search found, one line each, for the text output.
+void printFileSystems(std::ostream& out, const ScanState& scan, std::size_t chosen);
 
 }  // namespace tessaly::cli

@@ -14,6 +14,7 @@ enum class ScanEnd {
   Finished,      // the whole scan ran (a stopped sweep included)
   NotAvailable,  // the file system has no Quick scan
   DeviceLost,    // the disk stopped answering; the tree holds what was found before
+  NoFileSystem,  // an Advanced search identified no file system (or not the one asked for)
 };
 
 // Runs the Quick scan of session.partitionSelection into scan on the calling thread

@@ -27,6 +27,11 @@ void releaseScanState(ScanState& scan) {
   scan.entryTablesOk = false;
   scan.directoryTable.release();
   scan.fileTable.release();
+  // The Advanced FAT lists.
+  BootSectorList().swap(scan.bootSectors);
+  DirectorySectorList().swap(scan.directorySectors);
+  FileSystemList().swap(scan.fileSystems);
+  scan.identifyStatus = IdentifyStatus::NotRun;
 }
 
 }  // namespace tessaly

@@ -12,6 +12,7 @@
 
 #include "fat/catalogue.h"
 #include "fat/directory_table.h"
+#include "fat/file_system_lists.h"
 #include "ntfs/entry_tables.h"
 #include "ntfs/run_list.h"
 #include "partition/partition_types.h"
@@ -19,10 +20,6 @@
 
 namespace tessaly {
 
-// Boot sectors an Advanced search finds, each with the volume it describes.
-struct BootSectorList {};
-// Directory sectors an Advanced search finds, by the volume they belong to.
-struct DirectorySectorList {};
 // The spill file "TempInfo1.dat" that takes Advanced NTFS records the memory cannot hold.
 struct SpillFile {};
 // The index blocks an Advanced NTFS scan found, by the folder they index.
@@ -57,8 +54,13 @@ struct ScanState {
   DirectoryTable fileTable;
 
   // ------------------------------------------------------------------ Advanced engines
+  // What the Advanced FAT sweep found (fat/file_system_search.h), the file systems made
+  // of it and how far that identification got. The user's choice is a row of
+  // fileSystems; it stays available for another choice.
   BootSectorList bootSectors;
   DirectorySectorList directorySectors;
+  FileSystemList fileSystems;
+  IdentifyStatus identifyStatus = IdentifyStatus::NotRun;
   SpillFile spillFile;
   IndexBlockTable indexBlocks;
 

@@ -72,6 +72,7 @@ MainWindow::~MainWindow() {
   endWorkers();
   // The mirrors go before the trees they draw and the models they observe.
   folderMirror_.reset();
+  fileSystemMirror_.reset();
   partitionMirror_.reset();
   diskMirror_.reset();
 }
@@ -242,6 +243,8 @@ void MainWindow::createControls() {
                                       wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_SINGLE | wxBORDER_THEME);
   folderTreeCtrl_ = new wxTreeCtrl(panel_, id::kFolderTree, wxDefaultPosition, wxDefaultSize,
                                    wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_SINGLE | wxBORDER_THEME);
+  fileSystemTreeCtrl_ = new wxTreeCtrl(panel_, id::kFileSystemTree, wxDefaultPosition, wxDefaultSize,
+                                       wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_SINGLE | wxBORDER_THEME);
 
   // Disk page.
   place(new wxStaticBox(panel_, id::kSelectDiskBox, "Select Disk"), 134, 37, 355, 146);
@@ -339,6 +342,8 @@ void MainWindow::createControls() {
 
   // Results page.
   place(folderTreeCtrl_, 134, 37, 96, 206);
+  // Wider than the folder tree: its items read "File System n - TYPE".
+  place(fileSystemTreeCtrl_, 134, 37, 130, 206);
   place(new wxStaticText(panel_, control::kCurrentFolderLabel, "Current Folder  :"), 134, 251, 68, 10);
   auto* current = new wxStaticText(panel_, control::kCurrentFolder, "", wxDefaultPosition,
                                    wxDefaultSize, wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_START);
@@ -356,12 +361,15 @@ void MainWindow::createControls() {
   diskMirror_ = std::make_unique<TreeMirror>(diskTree_, *diskTreeCtrl_, *queue_);
   partitionMirror_ = std::make_unique<TreeMirror>(partitionTree_, *partitionTreeCtrl_, *queue_);
   folderMirror_ = std::make_unique<TreeMirror>(scan_->folderTree, *folderTreeCtrl_, *queue_);
+  fileSystemMirror_ = std::make_unique<TreeMirror>(fileSystemTree_, *fileSystemTreeCtrl_, *queue_);
   const std::pair<wxTreeCtrl*, int> trees[] = {{diskTreeCtrl_, control::kDiskTree},
                                                {partitionTreeCtrl_, id::kPartitionTree},
-                                               {folderTreeCtrl_, id::kFolderTree}};
+                                               {folderTreeCtrl_, id::kFolderTree},
+                                               {fileSystemTreeCtrl_, id::kFileSystemTree}};
   for (const auto& [tree, treeId] : trees) {
     TreeMirror* mirror = treeId == control::kDiskTree       ? diskMirror_.get()
                          : treeId == id::kPartitionTree ? partitionMirror_.get()
+                         : treeId == id::kFileSystemTree ? fileSystemMirror_.get()
                                                         : folderMirror_.get();
     tree->Bind(wxEVT_TREE_SEL_CHANGED, [this, mirror, treeId = treeId](wxTreeEvent& e) {
       if (!mirror->selecting()) treeItemClicked(treeId, mirror->itemOf(e.GetItem()));
@@ -372,7 +380,7 @@ void MainWindow::createControls() {
   bindResultsViews();
 
   for (int hidden :
-       {id::kPartitionTree, id::kFolderTree, id::kPartitionTypeLabel, id::kPartitionType,
+       {id::kPartitionTree, id::kFolderTree, id::kFileSystemTree, id::kPartitionTypeLabel, id::kPartitionType,
         id::kModeField, id::kStartSectorLabel, id::kStartSector, id::kEndSectorLabel,
         id::kEndSector, id::kSearchEntireDisk, id::kSearchMorePartitions,
         id::kPartitionSearchProgress, id::kPartitionSearchText, control::kStatusLine,
@@ -787,7 +795,7 @@ void MainWindow::initialise() {
   // The picture buttons' icons and labels, the trees' images, now that the installation
   // folder is known.
   labelPictureButtons();
-  for (wxTreeCtrl* tree : {diskTreeCtrl_, partitionTreeCtrl_, folderTreeCtrl_})
+  for (wxTreeCtrl* tree : {diskTreeCtrl_, partitionTreeCtrl_, folderTreeCtrl_, fileSystemTreeCtrl_})
     tree->AssignImageList(artwork::imageList(session_->installFolder, artwork::kSmallIcons,
                                              artwork::kSmallIconCount));
   folderTreeCtrl_->AssignStateImageList(artwork::imageList(

@@ -138,6 +138,10 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   TreeMirror& diskMirror() { return *diskMirror_; }
   TreeMirror& partitionMirror() { return *partitionMirror_; }
   TreeMirror& folderMirror() { return *folderMirror_; }
+  TreeModel& fileSystemTree() { return fileSystemTree_; }
+  TreeMirror& fileSystemMirror() { return *fileSystemMirror_; }
+  // The file system an Advanced scan will prepare: its row index (0-based).
+  std::size_t chosenFileSystem() const { return chosenFileSystem_; }
   // The rows of the information / file list, column 0.
   std::vector<std::string> listRows() const;
   std::vector<std::string> listColumns() const;
@@ -173,6 +177,7 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
     bool ended = false;                // ended at a safe point by Stop or exit
     std::optional<int> exitCode;       // the engine ended the program
     bool fromLog = false;              // a recovery log was loaded instead of a scan
+    bool fileSystemPrepared = false;   // the file-system thread built the chosen one's tree
     std::string error;                 // an unexpected failure
   };
   struct ScanWorker {
@@ -280,6 +285,17 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void endOfQuickRun();
   void stopScan();
   void waitForWorker(ScanWorker& worker);
+  void startWorker(std::function<void(ScanOutcome&)> body);
+
+  // ------------------------------------------------------------ Advanced pages (advanced_pages.cpp)
+  void showAdvancedPartitionPage();
+  void resultsOfAdvancedSearch(const ScanOutcome& outcome);
+  void fillFileSystemTree();
+  void fileSystemClicked(TreeItem item);
+  void showFileSystemSummary(std::size_t index);
+  void startChosenFileSystem();
+  void resultsOfChosenFileSystem();
+  void backToFileSystemPage();
 
   // ------------------------------------------------------------ raw recovery (raw_page.cpp)
   struct RawWorker {
@@ -346,6 +362,7 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   wxTreeCtrl* diskTreeCtrl_ = nullptr;
   wxTreeCtrl* partitionTreeCtrl_ = nullptr;
   wxTreeCtrl* folderTreeCtrl_ = nullptr;
+  wxTreeCtrl* fileSystemTreeCtrl_ = nullptr;
   wxStaticBitmap* picture_ = nullptr;
   HelpPane* helpPane_ = nullptr;
   wxRadioButton* noMode_ = nullptr;  // hidden member of the mode group: "none checked"
@@ -359,6 +376,11 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   std::unique_ptr<TreeMirror> diskMirror_;
   std::unique_ptr<TreeMirror> partitionMirror_;
   std::unique_ptr<TreeMirror> folderMirror_;
+  // The file systems an Advanced search found ("File Systems", "File System n - TYPE").
+  TreeModel fileSystemTree_;
+  std::unique_ptr<TreeMirror> fileSystemMirror_;
+  TreeItem firstFileSystemItem_ = kNoItem;
+  std::size_t chosenFileSystem_ = 0;
 
   // The wizard's state.
   WizardPage wizardPage_ = WizardPage::None;

@@ -3,7 +3,9 @@
 #include <chrono>
 
 #include "fat/catalogue.h"
+#include "fat/file_system_search.h"
 #include "fat/quick_scan.h"
+#include "recovery/advanced_scan.h"
 #include "recovery/quick_scan.h"
 #include "wizard/artwork.h"
 #include "wizard/dialogs.h"
@@ -51,25 +53,36 @@ void MainWindow::startScan() {
   setText(control::kScanProgress, "");
   setText(control::kFoundCount, "0");
   setText(control::kBootSectorsCount, "0");
-  show(control::kBootSectorsLabel, false);
-  show(control::kBootSectorsCount, false);
+  // The Advanced sweep counts the boot sectors it finds beside the directories.
+  show(control::kBootSectorsLabel, recoveryMode_ == kModeAdvanced);
+  show(control::kBootSectorsCount, recoveryMode_ == kModeAdvanced);
 
+  const int mode = recoveryMode_;
+  const std::shared_ptr<ScanState> current = scan_;
+  startWorker([this, mode, current](ScanOutcome& outcome) {
+    // Quick: the engine steps of the file system (none for a file system without a
+    // Quick scan). Advanced: the sweep and the identification of the file systems.
+    if (mode == kModeQuick) {
+      const ScanEnd end = runQuickScan(*session_, *current);
+      outcome.scanned = end != ScanEnd::NotAvailable;
+      outcome.deviceLost = end == ScanEnd::DeviceLost;
+    } else if (mode == kModeAdvanced) {
+      const ScanEnd end = runAdvancedFatSearch(*session_, *current);
+      outcome.scanned = end != ScanEnd::NotAvailable;
+      outcome.deviceLost = end == ScanEnd::DeviceLost;
+    }
+  });
+}
+
+void MainWindow::startWorker(std::function<void(ScanOutcome&)> body) {
   auto worker = std::make_unique<ScanWorker>();
   worker->token = ++nextToken_;
   ScanWorker* w = worker.get();
   scanThread_ = std::move(worker);
-  const int mode = recoveryMode_;
-  const std::shared_ptr<ScanState> current = scan_;
-  w->thread = std::jthread([this, w, mode, current] {
+  w->thread = std::jthread([this, w, body = std::move(body)] {
     ScanOutcome outcome;
     try {
-      // Quick: the engine steps of the file system (none for a file system without a
-      // Quick scan). The Advanced and Raw scans arrive with their engines.
-      if (mode == kModeQuick) {
-        const ScanEnd end = runQuickScan(*session_, *current);
-        outcome.scanned = end != ScanEnd::NotAvailable;
-        outcome.deviceLost = end == ScanEnd::DeviceLost;
-      }
+      body(outcome);
     } catch (const WorkerEnded&) {
       outcome.ended = true;
     } catch (const ProgramExit& exit) {
@@ -113,6 +126,14 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
     session_->messageBox("The scan ended with an error: " + outcome.error, MessageButtons::Ok,
                          MessageIcon::Error);
   const std::string fs(fileSystemName(session_->partitionSelection.fileSystem));
+  if (outcome.fileSystemPrepared) {
+    resultsOfChosenFileSystem();
+    return;
+  }
+  if (recoveryMode_ == kModeAdvanced) {
+    resultsOfAdvancedSearch(outcome);
+    return;
+  }
   if (outcome.scanned) {
     if (outcome.fromLog) {
       recoverySaved_ = true;
@@ -204,6 +225,20 @@ void MainWindow::stopScan() {
     enableMenu(id::kMenuSelectAll, true);
     enableMenu(id::kMenuSave, true);
     writeReport(ReportOccasion::Stopped);
+    if (recoveryMode_ == kModeAdvanced) {
+      // The file systems of what the sweep had found, and the file-system page.
+      ScanOutcome stopped;
+      stopped.scanned = true;
+      try {
+        identifyFileSystems(session, scan);
+      } catch (const ProgramExit& exit) {
+        terminateSelf(exit.code);
+        return;
+      }
+      resultsOfAdvancedSearch(stopped);
+      show(id::kSearchMorePartitions, false);
+      return;
+    }
     if (recoveryMode_ != kModeAdvanced) setHelp(help::kStoring);
     try {
       // The tree of what the scan had found when it stopped, built afresh.

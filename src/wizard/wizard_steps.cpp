@@ -80,12 +80,15 @@ void MainWindow::treeItemClicked(int treeId, TreeItem item) {
     partitionClicked(item);
   else if (treeId == id::kFolderTree)
     folderClicked(item);
+  else if (treeId == id::kFileSystemTree)
+    fileSystemClicked(item);
 }
 
 void MainWindow::clickTreeItem(int treeId, TreeItem item) {
-  TreeMirror* mirror = treeId == control::kDiskTree     ? diskMirror_.get()
-                       : treeId == id::kPartitionTree ? partitionMirror_.get()
-                                                      : folderMirror_.get();
+  TreeMirror* mirror = treeId == control::kDiskTree      ? diskMirror_.get()
+                       : treeId == id::kPartitionTree  ? partitionMirror_.get()
+                       : treeId == id::kFileSystemTree ? fileSystemMirror_.get()
+                                                       : folderMirror_.get();
   if (treeId == id::kFolderTree && wizardPage_ == WizardPage::Results) {
     treeClicked_ = 1;
     treeActive_ = 1;
@@ -140,18 +143,15 @@ void MainWindow::next() {
       nextOnDiskPage();
   } else if (wizardPage_ == WizardPage::Partition) {
     nextOnPartitionPage();
+  } else if (wizardPage_ == WizardPage::Scan && recoveryMode_ == kModeAdvanced) {
+    startChosenFileSystem();
   }
 }
 
 void MainWindow::nextOnDiskPage() {
   const bool raw = static_cast<wxRadioButton*>(control(id::kRaw))->GetValue();
-  // The Advanced step has its own pages, which arrive with its engine.
-  if (recoveryMode_ == kModeAdvanced && !raw) {
-    notAvailableYet("The Advanced mode");
-    return;
-  }
   if (raw) recoveryMode_ = kModeRaw;
-  if (recoveryMode_ != kModeQuick && recoveryMode_ != kModeRaw) return;
+  if (recoveryMode_ != kModeQuick && recoveryMode_ != kModeAdvanced && recoveryMode_ != kModeRaw) return;
   if (recoveryMode_ != kModeRaw) enableMenu(id::kMenuLoadLog, true);
   logPath_ = fieldText(id::kLogPath);
   if (logPath_.empty()) {
@@ -215,15 +215,23 @@ void MainWindow::setUpPartitionPage() {
   // The result tree, hidden until a scan fills it.
   resetResults(*scan_);
 
+  fileSystemTree_.clear();
+  fileSystemTree_.insert(kNoItem, "File Systems", kImageDisk, kImageDisk);
+
   showPartitionPage(true);
-  // Quick mode: the range comes from the partition; the type list is kept but hidden.
-  show(id::kPartitionType, false);
-  show(id::kPartitionTypeLabel, false);
-  for (int id : {id::kStartSectorLabel, id::kStartSector, id::kEndSectorLabel, id::kEndSector})
-    enable(id, false);
   enable(id::kLoadLogButton, true);
   enable(id::kSaveLogButton, false);
   fillPartitionPage(0);
+  if (recoveryMode_ == kModeAdvanced) {
+    showAdvancedPartitionPage();
+    setText(id::kModeField, "Advance");
+  } else {
+    // Quick mode: the range comes from the partition; the type list is kept but hidden.
+    show(id::kPartitionType, false);
+    show(id::kPartitionTypeLabel, false);
+    for (int id : {id::kStartSectorLabel, id::kStartSector, id::kEndSectorLabel, id::kEndSector})
+      enable(id, false);
+  }
   setHelp(help::kPartitionPage);
   wizardPage_ = WizardPage::Partition;
   focus(id::kPartitionTree);
@@ -240,6 +248,11 @@ void MainWindow::fillPartitionPage(std::size_t index) {
   setText(id::kStartSector, std::to_string(entry.startSector));
   setText(id::kEndSector, std::to_string(entry.endSector));
   typeList_->SetSelection(typeIndexOf(fs));
+  if (recoveryMode_ == kModeAdvanced) {
+    setText(id::kModeField, "Advance Mode");
+    setInformationRows({"Partition Number : " + std::to_string(index + 1), "Search Mode : Advance"});
+    return;
+  }
   setInformationRows(rowTexts(quickPartitionRows(session_->selectedDisk,
                                                  static_cast<unsigned>(index + 1), type,
                                                  entry.startSector, entry.endSector)));
@@ -408,8 +421,12 @@ void MainWindow::back() {
     diskTree_.select(diskTree_.root());
     session_->selectedDiskName.clear();
     focusContext_ = 1;
+  } else if (recoveryMode_ == kModeAdvanced && wizardPage_ == WizardPage::Results && !loadingLog_) {
+    // Another file system of the same search can be chosen.
+    backToFileSystemPage();
   } else {
     setHelp(help::kPartitionPage);
+    show(id::kFileSystemTree, false);
     tearDownResults();
     // The results of a recovery log loaded from the disk page had no partition page
     // before them: it is made now.
@@ -421,9 +438,13 @@ void MainWindow::back() {
     // The partition page comes back as it was left; Quick mode has no page of its own
     // between the partition page and the results, so the wizard is on page 1 again.
     showPartitionPage(true);
-    show(id::kPartitionType, false);
-    show(id::kPartitionTypeLabel, false);
     fillPartitionPage(static_cast<std::size_t>(chosenPartition_));
+    if (recoveryMode_ == kModeAdvanced) {
+      showAdvancedPartitionPage();
+    } else {
+      show(id::kPartitionType, false);
+      show(id::kPartitionTypeLabel, false);
+    }
     setPicture(artwork::kStep4);
     enable(id::kBack, true);
     enable(id::kNext, true);

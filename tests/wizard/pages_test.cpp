@@ -177,17 +177,21 @@ TEST_F(WizardTest, SearchEntireDiskTakesTheWholeDiskAndUncheckingRestoresThePart
   ASSERT_TRUE(waitForScan());
 }
 
-TEST_F(WizardTest, AdvancedSaysItIsNotAvailableAndStaysOnTheDiskPage) {
+TEST_F(WizardTest, AdvancedOnAnNtfsRangeSaysItIsNotAvailableAndLetsTheUserGoBack) {
   ASSERT_FALSE(open({imagePath("fat_disk")}).has_value());
   ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
-  for (int mode : {wid::kAdvanced}) {
-    dialogs.messages.clear();
-    ASSERT_TRUE(click(mode));
-    ASSERT_TRUE(click(wid::kNext));
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_NE(messages()[0].find("not available yet"), std::string::npos);
-    EXPECT_EQ(window->wizardPage(), WizardPage::Disk);
-  }
+  ASSERT_TRUE(click(wid::kAdvanced));
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_EQ(window->wizardPage(), WizardPage::Partition);
+  static_cast<wxChoice*>(window->control(wid::kPartitionType))->SetSelection(2);  // NTFS
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(waitForScan());
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("not available yet"), std::string::npos);
+  EXPECT_TRUE(enabled(wid::kBack));
+  EXPECT_FALSE(enabled(wid::kNext));
+  ASSERT_TRUE(click(wid::kBack));
+  EXPECT_EQ(window->wizardPage(), WizardPage::Partition);
 }
 
 TEST_F(WizardTest, TheFloppyWithoutADisketteStaysOnTheDiskPageWithNothingChosen) {

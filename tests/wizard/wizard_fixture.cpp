@@ -179,9 +179,10 @@ bool WizardTest::click(int id) {
 
 bool WizardTest::clickTree(int treeId, const std::string& entry) {
   window->flushUpdates();
-  TreeMirror& mirror = treeId == control::kDiskTree            ? window->diskMirror()
-                       : treeId == wizard::id::kPartitionTree ? window->partitionMirror()
-                                                              : window->folderMirror();
+  TreeMirror& mirror = treeId == control::kDiskTree             ? window->diskMirror()
+                       : treeId == wizard::id::kPartitionTree  ? window->partitionMirror()
+                       : treeId == wizard::id::kFileSystemTree ? window->fileSystemMirror()
+                                                               : window->folderMirror();
   wxTreeCtrl& tree = mirror.control();
   if (!tree.IsShown() || !tree.IsEnabled()) return false;
   std::function<wxTreeItemId(wxTreeItemId)> find = [&](wxTreeItemId item) -> wxTreeItemId {
