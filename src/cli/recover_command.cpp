@@ -83,6 +83,7 @@ struct VolumeSaved {
   int unreadable = 0;  // files that could not be read from the disk
   int incomplete = 0;  // files saved with zeros where the disk could not be read
   int kept = 0;        // files already present, not replaced
+  int encrypted = 0;   // saved as stored, unreadable without the owner's key
   std::vector<FileNote> incompleteFiles;
   std::string methods;        // how the FAT files' clusters were found, for the summary
   bool interrupted = false;  // a signal stopped the scan or the save
@@ -107,6 +108,9 @@ void printSaved(const VolumeSaved& saved) {
   if (!saved.methods.empty()) std::cout << "By method: " << saved.methods << '\n';
   if (saved.kept > 0) std::cout << saved.kept << " already present, kept; --replace yes-all overwrites\n";
   if (saved.failures > 0) std::cout << plural(saved.failures, "file") << " could not be written\n";
+  if (saved.encrypted > 0)
+    std::cout << saved.encrypted << " encrypted file" << (saved.encrypted == 1 ? " was" : "s were")
+              << " saved as stored on the disk, unreadable without the owner's key\n";
   if (saved.unreadable > 0) std::cout << plural(saved.unreadable, "file") << " could not be read from the disk\n";
 }
 
@@ -117,7 +121,8 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
       .field("destination", saved.destination)
       .field("kept", saved.kept)
       .field("writeFailures", saved.failures)
-      .field("unreadable", saved.unreadable);
+      .field("unreadable", saved.unreadable)
+      .field("encrypted", saved.encrypted);
   out.key("incomplete").beginArray();
   for (const FileNote& note : saved.incompleteFiles) {
     out.beginObject().field("path", note.path).key("missing").beginArray();
@@ -199,6 +204,7 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   saved.failures = o.writeFailures;
   saved.unreadable = o.sourceFailures;
   saved.kept = o.filesKept;
+  saved.encrypted = o.encryptedFiles;
   for (FileNote& note : o.notes())
     if (note.outcome == FileOutcome::Incomplete) saved.incompleteFiles.push_back(std::move(note));
   // How the FAT files' clusters were found: from a chain, or guessed.

@@ -9,6 +9,7 @@
 #include "cli/interrupts.h"
 #include "cli/json.h"
 #include "cli/scan_setup.h"
+#include "ntfs/entry_tables.h"
 #include "recovery/folder_contents.h"
 #include "session/safe_text.h"
 
@@ -106,8 +107,9 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
   ScanState& scan = run.scanState();
   const std::size_t directories = scan.catalogue.recordCount();
   // An Advanced scan's file system is the chosen one's, whatever the range was taken for.
-  const std::string fileSystem(
-      fileSystemName(run.advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem));
+  const FileSystem chosen = run.advanced() ? scan.workingVolume.fileSystem : session.partitionSelection.fileSystem;
+  const std::string fileSystem(fileSystemName(chosen));
+  const std::size_t orphans = chosen == FileSystem::Ntfs ? countOrphanedNtfsFiles(scan) : 0;
 
   if (json) {
     const auto& v = scan.workingVolume;
@@ -121,6 +123,7 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
         .field("sectorsPerCluster", v.sectorsPerCluster)
         .field("cluster0Sector", v.cluster0Sector)
         .field("folders", static_cast<std::uint64_t>(directories))
+        .field("orphanedFiles", static_cast<std::uint64_t>(orphans))
         .field("stopped", false)
         .field("deviceLost", end == ScanEnd::DeviceLost)
         .field("mode", run.advanced() ? "advanced" : "quick");
@@ -151,7 +154,9 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
     std::cout << '\n';
   }
   std::cout << fileSystem << " volume on " << run.disk() << ", sectors " << run.rangeText() << ": "
-            << directories << " folders\n\n";
+            << directories << " folders";
+  if (orphans > 0) std::cout << ", " << orphans << " orphaned file" << (orphans == 1 ? "" : "s") << " under Lost";
+  std::cout << "\n\n";
   printTree(session, scan, std::cout, nullptr);
   return result;
 }

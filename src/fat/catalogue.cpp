@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "disk/le.h"
+#include "disk/name_text.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
@@ -106,8 +107,9 @@ void ScanCatalogue::appendFolderRecord(TreeItem treeItem, const std::string& nam
   if (::stat(path_.c_str(), &st) != 0) close();  // a new file: create it
   if (!ensureOpen(true)) return;
   std::array<std::uint8_t, fr::kSize> record{};
-  // A name longer than the field holds is cut to 509 characters.
-  std::memcpy(record.data(), name.data(), std::min(name.size(), fr::kNameField - 1));
+  // A name longer than the field holds is cut to 509 bytes, never inside a character.
+  const std::string_view stored = utf8Prefix(name, fr::kNameField - 1);
+  std::memcpy(record.data(), stored.data(), stored.size());
   put32le(record, fr::kTreeItem, treeItem);
   put32le(record, fr::kParentId, parentId);
   put32le(record, fr::kSelfId, selfId);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "disk/name_text.h"
 #include "partition/partition_types.h"
 
 namespace tessaly {
@@ -145,8 +146,8 @@ bool DirectoryTable::deleted(std::size_t i) const {
 }
 
 void DirectoryTable::setName(std::size_t i, const std::string& value) {
-  // The array form holds at most 259 characters of a name.
-  std::string cut = value.substr(0, 259);
+  // The array form holds a name of at most 255 UTF-16 characters, as UTF-8.
+  std::string cut(utf8Prefix(value, kMaxNameBytes));
   if (tableMode_)
     rows_.at(i).name = cut;
   else

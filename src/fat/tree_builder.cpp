@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disk/le.h"
+#include "disk/name_text.h"
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/directory_entry.h"
@@ -363,7 +364,8 @@ int renameChildrenInSector(Session& session, ScanState& scan, DirectorySector pl
       if (record.selfId != own || record.parentId != a) continue;
       scan.folderTree.setText(record.treeItem, name->name);
       ScanCatalogue::NameBuffer buffer{};
-      std::memcpy(buffer.data(), name->name.data(), std::min(name->name.size(), buffer.size()));
+      const std::string_view stored = utf8Prefix(name->name, buffer.size());
+      std::memcpy(buffer.data(), stored.data(), stored.size());
       catalogue.setCursor(static_cast<std::uint32_t>(n * folderrecord::kSize));
       catalogue.nextName('w', buffer);
       if (name->deleted) {

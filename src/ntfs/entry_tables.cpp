@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "disk/name_text.h"
 #include "partition/partition_types.h"
 #include "session/scan_state.h"
 
@@ -37,6 +38,12 @@ void freeVector(std::vector<T>& v) {
 }
 
 }  // namespace
+
+std::size_t countOrphanedNtfsFiles(ScanState& scan) {
+  std::size_t orphans = 0;
+  forEachRecoverableNtfsFile(scan, kLostId, [&](const NtfsEntry&) { ++orphans; });
+  return orphans;
+}
 
 std::int64_t NtfsEntry::fileTime() const { return static_cast<std::int64_t>(decimal(date)); }
 
@@ -109,7 +116,7 @@ bool allocateEntryTables(ScanState& scan, std::size_t memoryLimit, std::size_t f
 bool appendEntry(ScanState& scan, EntryKind kind, const std::string& name, std::uint32_t parent,
                  std::uint64_t size, std::uint32_t sector, std::uint32_t self, std::uint64_t date, bool deleted) {
   NtfsEntry entry;
-  entry.name = name.substr(0, kMaxEntryName);
+  entry.name = std::string(utf8Prefix(name, kMaxEntryName));
   entry.sector = sector;
   entry.parent = parent;
   entry.self = self;

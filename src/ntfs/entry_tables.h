@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/name_text.h"
 #include "fat/directory_table.h"
 
 namespace tessaly {
@@ -25,7 +26,7 @@ namespace tessaly {
 struct ScanState;
 
 struct NtfsEntry {
-  std::string name;          // 8-bit file name, at most 259 characters
+  std::string name;          // UTF-8 file name, at most kMaxEntryName bytes
   std::uint32_t sector = 0;  // first sector of the entry's MFT record
   std::uint32_t parent = 0;  // parent directory's record number
   std::uint32_t self = 0;    // the entry's own record number
@@ -47,7 +48,8 @@ constexpr std::uint32_t kFirstListedRecord = 20;
 // What one entry of the array form costs against the memory limit: a
 // fixed-size record (name 260, three numbers, date 30, size 8, type 10, deleted 2).
 constexpr std::size_t kNtfsEntryBytes = 260 + 3 * 4 + 30 + 8 + 10 + 2;
-constexpr std::size_t kMaxEntryName = 259;
+// The longest name an entry keeps, in UTF-8 bytes: any NTFS name fits.
+constexpr std::size_t kMaxEntryName = kMaxNameBytes;
 
 // The "Lost" pseudo-folder: own number 268435455, parent the root.
 NtfsEntry lostFolderEntry();
@@ -66,8 +68,8 @@ void releaseEntryTables(ScanState& scan);
 bool allocateEntryTables(ScanState& scan, std::size_t memoryLimit, std::size_t folders, std::size_t files);
 
 // Adds an entry to the folder or the file table, in whichever storage holds it. The
-// date is given as the 64-bit FILETIME and kept as its decimal text; the name is cut to
-// 259 characters. In table mode an array that is full refuses the entry (false).
+// date is given as the 64-bit FILETIME and kept as its decimal text; a name longer than
+// kMaxEntryName bytes is cut before the character that would not fit. In table mode an array that is full refuses the entry (false).
 bool appendEntry(ScanState& scan, EntryKind kind, const std::string& name, std::uint32_t parent,
                  std::uint64_t size, std::uint32_t sector, std::uint32_t self, std::uint64_t date, bool deleted);
 
@@ -103,5 +105,9 @@ void forEachRecoverableNtfsFile(ScanState& scan, std::uint32_t folderId, Visit&&
     if (entry.deleted) visit(entry);
   }
 }
+
+// How many of the files shown (as forEachRecoverableNtfsFile picks them) are orphans
+// filed under "Lost": their parent reference led to no folder.
+std::size_t countOrphanedNtfsFiles(ScanState& scan);
 
 }  // namespace tessaly

@@ -38,7 +38,7 @@ void forEachIndexEntry(ByteSpan block, std::size_t blockSize,
     if ((u32le(entry, indx::kEntryFlags) & indx::kLastEntryFlag) != 0) return;
     const std::uint8_t nameLength = u8at(entry, indx::kEntryNameLength);
     if (nameLength == 0) return;
-    auto name = narrowName(entry, indx::kEntryName, nameLength);
+    auto name = ntfsName(entry, indx::kEntryName, nameLength);
     if (!name || !fits(entry, 0, indx::kEntryHeaderReach)) return;
 
     IndexEntry visited;

@@ -22,7 +22,7 @@ struct IndexEntry {
   std::uint64_t creationTime = 0;  // from the entry's copy of $FILE_NAME
   bool isDirectory = false;
   std::uint8_t nameSpace = 0;
-  std::string name;  // 8-bit text, as for record names
+  std::string name;  // UTF-8, as for record names
 };
 
 // The whole size of the block whose header is in `block` (allocated size + 24).

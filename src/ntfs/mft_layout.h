@@ -17,6 +17,7 @@ constexpr std::size_t kSignature = 0;         // "FILE"
 constexpr std::size_t kUpdateSequenceOffset = 4;
 constexpr std::size_t kUpdateSequenceCount = 6;
 constexpr std::size_t kFirstAttribute = 20;   // signed 16-bit
+constexpr std::size_t kSequence = 16;         // sequence number, raised each time the record is freed
 constexpr std::size_t kState = 22;            // low byte of the record flags
 constexpr std::size_t kAllocatedSize = 28;
 
@@ -60,6 +61,7 @@ constexpr std::size_t kListEntrySegment = 16;  // low 32 bits of the segment's r
 
 // $FILE_NAME content.
 constexpr std::size_t kFnParent = 0;  // low 32 bits of the parent reference
+constexpr std::size_t kFnParentSequence = 6;  // the parent reference's sequence number
 constexpr std::size_t kFnCreationTime = 8;
 constexpr std::size_t kFnNameLength = 64;
 constexpr std::size_t kFnNamespace = 65;

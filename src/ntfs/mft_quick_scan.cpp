@@ -6,6 +6,7 @@
 
 #include "ntfs/entry_tables.h"
 #include "ntfs/mft_record.h"
+#include "partition/partition_types.h"
 #include "session/scan_progress.h"
 #include "session/scan_state.h"
 #include "session/session.h"
@@ -65,14 +66,16 @@ struct ScannedEntry {
   bool deleted = false;
 };
 
-// The entry a record gives, or nothing when none of its segments has a Win32, Win32 and
-// DOS, or DOS name.
+// The entry a record gives, or nothing when none of its segments has a name.
 std::optional<ScannedEntry> entryOf(Session& session, const RunTable& mftRuns, const MftRecord& record,
                                     std::uint32_t number) {
   Segments segments(session, mftRuns, record, number);
   std::optional<FileName> name;
   for (std::size_t i = 0; i < segments.size() && !name; ++i)
-    if (const MftRecord* segment = segments.record(i)) name = findPreferredFileName(*segment);
+    if (const MftRecord* segment = segments.record(i)) name = findWindowsFileName(*segment);
+  // The POSIX name only when no segment has any other.
+  for (std::size_t i = 0; i < segments.size() && !name; ++i)
+    if (const MftRecord* segment = segments.record(i)) name = findFileName(*segment, mft::kNamespacePosix);
   if (!name) return std::nullopt;
 
   ScannedEntry entry;
@@ -94,6 +97,49 @@ std::optional<ScannedEntry> entryOf(Session& session, const RunTable& mftRuns, c
     }
   }
   return entry;
+}
+
+// What the entry pass learns of each record, for the parent check after it.
+struct RecordFacts {
+  std::uint16_t sequence = 0;
+  bool inUse = false;
+  bool folderEntry = false;  // the record gave a folder entry
+};
+
+// An entry as it was placed in its table, with the parent reference it names.
+struct PlacedEntry {
+  EntryKind kind;
+  std::size_t index;
+  std::uint32_t parent;
+  std::uint16_t parentSequence;
+};
+
+// Whether a parent reference leads to the folder it named: a record that gave a folder
+// entry and still carries the reference's sequence number. A record is given a new
+// sequence number when it is freed (seen on volumes written by Windows and by ntfs-3g:
+// a deleted folder's header holds one more than its files' references), so a folder
+// that is not in use matches the number one below its own as well. A reference without
+// a sequence number (0) is taken on the record number alone.
+bool parentResolves(const std::vector<RecordFacts>& facts, std::uint32_t parent, std::uint16_t sequence) {
+  // The tree always has its root, even when the root's own record gave no entry.
+  const bool known = parent < facts.size() && facts[parent].folderEntry;
+  if (parent == kNtfsRootRecord && !known) return true;
+  if (!known) return false;
+  const RecordFacts& folder = facts[parent];
+  if (sequence == 0 || folder.sequence == sequence) return true;
+  return !folder.inUse && folder.sequence == static_cast<std::uint16_t>(sequence + 1);
+}
+
+// Files and folders whose parent reference does not resolve (the record is missing, is
+// no folder, or was given to another file or folder since) are filed under "Lost".
+void fileOrphansUnderLost(ScanState& scan, const std::vector<RecordFacts>& facts,
+                          const std::vector<PlacedEntry>& placed) {
+  NtfsEntryTable folders(scan, EntryKind::Folder);
+  NtfsEntryTable files(scan, EntryKind::File);
+  for (const PlacedEntry& e : placed) {
+    if (parentResolves(facts, e.parent, e.parentSequence)) continue;
+    (e.kind == EntryKind::Folder ? folders : files).setParent(e.index, kLostId);
+  }
 }
 
 }  // namespace
@@ -149,6 +195,8 @@ void scanMftQuick(Session& session, ScanState& scan) {
   std::uint32_t number = 0;
   counter = 1;
   examined = 0;
+  std::vector<RecordFacts> facts;
+  std::vector<PlacedEntry> placed;
   {
     ScanProgress progress(report);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
@@ -159,16 +207,24 @@ void scanMftQuick(Session& session, ScanState& scan) {
       report.status("Sector  " + std::to_string(examined) + " / " + totalText);
       ++counter;
       if (!readRecordAt(session, sector, record)) return;
+      if (facts.size() <= self) facts.resize(std::size_t{self} + 1);
+      facts[self].sequence = recordSequence(record);
+      facts[self].inUse = !isDeletedState(recordState(record));
       if (auto entry = entryOf(session, runs, record, self)) {
         const bool folder = entry->kind == EntryKind::Folder;
-        (void)appendEntry(scan, entry->kind, entry->fileName.name, entry->fileName.parent, folder ? 0 : entry->size,
-                          sector, self, entry->fileName.creationTime, entry->deleted);
+        const std::size_t index = NtfsEntryTable(scan, entry->kind).size();
+        if (appendEntry(scan, entry->kind, entry->fileName.name, entry->fileName.parent, folder ? 0 : entry->size,
+                        sector, self, entry->fileName.creationTime, entry->deleted)) {
+          facts[self].folderEntry = folder;
+          placed.push_back({entry->kind, index, entry->fileName.parent, entry->fileName.parentSequence});
+        }
         report.counter(Counter::FoldersFound, counter);
       }
       progress.set(examined, total);
     });
   }
 
+  fileOrphansUnderLost(scan, facts, placed);
   NtfsEntryTable(scan, EntryKind::Folder).sortByParent();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "disk/name_text.h"
 #include "disk/sector_reader.h"
 
 namespace tessaly {
@@ -64,6 +65,7 @@ bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record) {
   return isFileRecord(record);
 }
 
+std::uint16_t recordSequence(ByteSpan record) { return u16le(record, mft::kSequence); }
 std::uint8_t recordState(ByteSpan record) { return u8at(record, mft::kState); }
 std::uint32_t recordAllocatedSize(ByteSpan record) { return u32le(record, mft::kAllocatedSize); }
 
@@ -112,15 +114,8 @@ std::optional<Attribute> AttributeWalk::next() {
   return attribute;
 }
 
-std::optional<std::string> narrowName(ByteSpan bytes, std::size_t offset, std::size_t chars) {
-  if (!fits(bytes, offset, 2 * chars)) return std::nullopt;
-  std::string name;
-  for (std::size_t i = 0; i < chars; ++i) {
-    const auto c = bytes[offset + 2 * i];
-    if (c == 0) break;
-    name.push_back(static_cast<char>(c));
-  }
-  return name;
+std::optional<std::string> ntfsName(ByteSpan bytes, std::size_t offset, std::size_t chars) {
+  return utf16leToUtf8(bytes, offset, chars, LoneSurrogate::Replace);
 }
 
 // ------------------------------------------------------------------ accessors
@@ -145,20 +140,24 @@ std::optional<FileName> findFileName(ByteSpan record, std::uint8_t nameSpace) {
     auto content = attribute->residentContent();
     if (!content || !fits(*content, mft::kFnNamespace, 1)) return std::nullopt;
     if (u8at(*content, mft::kFnNamespace) != nameSpace) continue;
-    auto name = narrowName(*content, mft::kFnName, u8at(*content, mft::kFnNameLength));
+    auto name = ntfsName(*content, mft::kFnName, u8at(*content, mft::kFnNameLength));
     if (!name) return std::nullopt;
-    return FileName{std::move(*name), u32le(*content, mft::kFnParent),
-                    u64le(*content, mft::kFnCreationTime)};
+    return FileName{std::move(*name), u32le(*content, mft::kFnParent), u64le(*content, mft::kFnCreationTime),
+                    u16le(*content, mft::kFnParentSequence)};
+  }
+  return std::nullopt;
+}
+
+std::optional<FileName> findWindowsFileName(ByteSpan record) {
+  for (std::uint8_t nameSpace : {mft::kNamespaceWin32, mft::kNamespaceWin32AndDos, mft::kNamespaceDos}) {
+    if (auto name = findFileName(record, nameSpace)) return name;
   }
   return std::nullopt;
 }
 
 std::optional<FileName> findPreferredFileName(ByteSpan record) {
-  for (std::uint8_t nameSpace :
-       {mft::kNamespaceWin32, mft::kNamespaceWin32AndDos, mft::kNamespaceDos}) {
-    if (auto name = findFileName(record, nameSpace)) return name;
-  }
-  return std::nullopt;
+  if (auto name = findWindowsFileName(record)) return name;
+  return findFileName(record, mft::kNamespacePosix);
 }
 
 FileNameWithTimes findFileNameWithTimes(ByteSpan record, std::uint8_t nameSpace) {

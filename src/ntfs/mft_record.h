@@ -8,9 +8,9 @@
 // its attribute, counts as absent.
 //
 // Record numbers and parent numbers are the low 32 bits of the 48-bit references; the
-// sequence part of a reference is ignored. Times are raw 64-bit FILETIME values. Names
-// are 8-bit text: the low byte of each UTF-16 character, up to the stored length and
-// ending at the first character whose low byte is 0.
+// sequence part of a $FILE_NAME's parent reference is kept beside it. Times are raw 64-bit FILETIME values. Names
+// are the stored UTF-16 as UTF-8, up to the stored length and ending at the first
+// character 0; a surrogate without its partner reads as U+FFFD.
 #pragma once
 
 #include <array>
@@ -51,6 +51,8 @@ bool isIndexBlock(ByteSpan buffer);
 // policy skipped stay zero; a device that cannot be read gives no record.
 bool readRecordAt(Session& session, std::uint64_t sector, MftRecord& record);
 
+// The record's sequence number (2 bytes at 16).
+std::uint16_t recordSequence(ByteSpan record);
 // The record state byte (offset 22): 0 deleted file, 1 file in use, 2 deleted
 // directory, 3 directory in use; other values count as a file in use.
 std::uint8_t recordState(ByteSpan record);
@@ -121,9 +123,9 @@ void forEachListEntry(ByteSpan list, Visit&& visit) {
   }
 }
 
-// 8-bit text of a UTF-16 name of `chars` characters at `offset`: the low byte of each
-// character, ending at the first 0; nothing when the name does not lie wholly in `bytes`.
-std::optional<std::string> narrowName(ByteSpan bytes, std::size_t offset, std::size_t chars);
+// A UTF-16 name of `chars` characters at `offset` as UTF-8, ending at the first character
+// 0; nothing when the name does not lie wholly in `bytes`.
+std::optional<std::string> ntfsName(ByteSpan bytes, std::size_t offset, std::size_t chars);
 
 // ------------------------------------------------------------------ accessors
 
@@ -139,13 +141,16 @@ struct FileName {
   std::string name;
   std::uint32_t parent = 0;  // parent directory's record number
   std::uint64_t creationTime = 0;
+  std::uint16_t parentSequence = 0;  // the sequence number the parent record had
 };
 // The first unnamed, resident $FILE_NAME whose namespace byte equals `nameSpace`
 // (mft::kNamespacePosix … kNamespaceWin32AndDos).
 std::optional<FileName> findFileName(ByteSpan record, std::uint8_t nameSpace);
 
-// The lookup every caller makes: Win32, then Win32 and DOS, then DOS. A name that exists
-// only in the POSIX namespace is never taken.
+// Win32, then Win32 and DOS, then DOS.
+std::optional<FileName> findWindowsFileName(ByteSpan record);
+// The lookup every caller makes: findWindowsFileName, and the POSIX name (which volumes
+// written through Linux carry alone) when the record has none of those.
 std::optional<FileName> findPreferredFileName(ByteSpan record);
 
 struct FileNameWithTimes {

@@ -174,14 +174,6 @@ bool endsWith(std::string_view text, std::string_view tail) {
 
 }  // namespace
 
-std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  std::size_t cut = maxBytes;
-  // Step back over continuation bytes (10xxxxxx) to the start of the cut character.
-  for (int i = 0; i < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80; ++i) --cut;
-  return text.substr(0, cut);
-}
-
 void setLogChoice(RecoveryLog& log, const std::string& diskModel, int recoveryMode,
                   const PartitionSelection& selection, const VolumeParameters& computed,
                   const VolumeParameters& working) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "disk/le.h"
+#include "disk/name_text.h"
 #include "fat/catalogue.h"
 #include "partition/partition_types.h"
 #include "session/values.h"
@@ -127,9 +128,5 @@ struct SaveLogName {
 // unless the name would grow past 255 bytes; a name that then still does not end in
 // "SAV" is invalid.
 SaveLogName saveLogName(std::string_view chosenPath);
-
-// The longest prefix of text of at most maxBytes bytes that does not end inside a
-// UTF-8 character.
-std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);
 
 }  // namespace tessaly

@@ -14,6 +14,7 @@
 #include "disk/sector_reader.h"
 #include "fat/cluster_chain.h"
 #include "fat/fat_table.h"
+#include "ntfs/compressed_data.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 #include "platform/process.h"
@@ -103,6 +104,7 @@ class FileCopy {
       writeFailed();
       return false;
     }
+    if (!counted_) return true;
     if (!missing_.empty()) {
       job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
       if (interactive_) ++job_.outcome.filesIncomplete;
@@ -111,6 +113,8 @@ class FileCopy {
     }
     return true;
   }
+  // The file is saved but is no recovered file (encrypted: unreadable without its key).
+  void leaveUncounted() { counted_ = false; }
   // Skip, Stop or a signal: the file is not whole, so its temporary goes.
   void stop() {
     out_.abandon();
@@ -135,6 +139,7 @@ class FileCopy {
   bool interactive_;
   DestinationFile out_;
   std::vector<ByteRange> missing_;
+  bool counted_ = true;
 };
 
 void sourceFailed(SaveJob& job, const std::string& path, const ReadResult& read) {
@@ -172,6 +177,17 @@ bool admit(Session& session, SaveJob& job, const std::string& destPath, const st
 }
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// An encrypted file: its bytes can only be saved as they are stored, unreadable without
+// the owner's key. The file name line says so and the outcome counts it apart.
+void noteEncrypted(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
+                   bool interactive) {
+  ++job.outcome.encryptedFiles;
+  job.outcome.note({destPath, FileOutcome::Encrypted, {}});
+  if (interactive)
+    session.report->saveFileStarted(job.filesSaved, job.filesToSave.load(), name + " (encrypted: saved as stored)",
+                                    destPath);
+}
 
 }  // namespace
 
@@ -391,6 +407,36 @@ bool copyNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std::uint64_t 
   return copy.finish();
 }
 
+// Copies a compressed non-resident file unit by unit, decompressed. A unit whose data do
+// not decode whole keeps what decoded and zeros after it.
+bool copyCompressedNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std::uint64_t size,
+                            const RunTable& runs, std::uint32_t unitClusters, bool interactive) {
+  const CompressedData data(runs, job.scan.workingVolume.sectorsPerCluster, unitClusters);
+  std::vector<std::uint8_t> unit;
+  std::uint64_t written = 0;
+  for (std::uint64_t u = 0; written < size; ++u) {
+    if (job.skipCurrentFile || job.stopSaving) {
+      copy.stop();
+      return false;
+    }
+    session.safePoint();
+    const CompressedData::Unit read = data.readUnit(session, u, unit);
+    if (!read.read.delivered()) {
+      copy.sourceFailed(read.read);
+      return false;
+    }
+    const std::uint64_t piece = std::min<std::uint64_t>(unit.size(), size - written);
+    if (piece == 0) break;
+    if (!copy.write(unit.data(), static_cast<std::size_t>(piece))) return false;
+    written += piece;
+    job.bytesSaved += piece;
+    job.outcome.bytesWritten += piece;
+    if (interactive) updateSaveProgress(session, job, written, size, false);
+  }
+  copy.missing(written, size - written);
+  return copy.finish();
+}
+
 }  // namespace
 
 bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
@@ -434,9 +480,19 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
       return false;
     }
     if (runs.empty()) return false;
+    const std::uint16_t flags = u16le(record, data.position + kAttrFlags);
+    const std::uint8_t unitShift = u8at(record, data.position + kAttrCompressionUnit);
+    const bool encrypted = (flags & kAttrFlagEncrypted) != 0;
+    if (encrypted) noteEncrypted(session, job, destPath, name, interactive);
     FileCopy copy(session, job, destPath, interactive, dirFd);
     if (!copy.opened()) return false;
-    ok = copyNtfsRuns(session, job, copy, size, runs, interactive);
+    // An encrypted file's bytes are saved as stored, but that is no recovered file.
+    if (encrypted) copy.leaveUncounted();
+    if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
+      ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);
+    else
+      ok = copyNtfsRuns(session, job, copy, size, runs, interactive);
+    if (encrypted) return false;
   }
   return ok;
 }

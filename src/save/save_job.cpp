@@ -20,6 +20,7 @@ void SaveOutcome::reset() {
   filesIncomplete = 0;
   filesKept = 0;
   for (auto& count : filesByMethod) count = 0;
+  encryptedFiles = 0;
   std::lock_guard lock(mutex_);
   notes_.clear();
 }

@@ -31,6 +31,7 @@ struct ByteRange {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
   bool operator==(const ByteRange&) const = default;
+  Encrypted,         // saved as stored on the disk: encrypted, unreadable without its key
 };
 
 struct FileNote {
@@ -53,6 +54,7 @@ class SaveOutcome {
   std::atomic<int> filesKept{0};        // files already in the destination, left as they were
     // FAT files completed, by how their clusters were found (SaveMethod order).
   std::array<std::atomic<int>, kSaveMethods> filesByMethod{};
+  std::atomic<int> encryptedFiles{0};  // saved as stored, encrypted; not counted as completed
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);

@@ -251,7 +251,8 @@ class Walker {
   // One NTFS folder's own files: the deleted file entries whose parent it is.
   void ntfsFolderFiles(const std::string& folderPath, int fd, std::uint32_t folderNumber) {
     if (job_.stopSaving) return;
-    if (folderNumber == 0 || folderNumber == kLostId) return;
+    // "Lost" holds the orphaned files, whose parent reference led to no folder.
+    if (folderNumber == 0) return;
     if (!indexed_) {
       NtfsEntryTable files(scan_, EntryKind::File);
       for (std::size_t i = 0; i < files.size(); ++i) byParent_[files.parent(i)].push_back(i);

@@ -434,7 +434,6 @@ void MainWindow::createRawControls() {
 }
 
 void MainWindow::buildCommandTable() {
-  auto later = [this](const char* what) { return [this, what] { notAvailableYet(what); }; };
   commands_ = {
       // Wizard steps.
       {id::kBack, [this] { back(); }},

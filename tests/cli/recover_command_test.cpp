@@ -34,7 +34,7 @@ TEST(RecoverCommand, ARangeWithOptionsSavesTheChosenFiles) {
                             "' --folder Documents --ext doc --quiet"));
   EXPECT_NE(summary.find("Recovered 2 files (6600 bytes)"), std::string::npos) << summary;
   EXPECT_TRUE(fs::exists(out + "/Documents/A Very Long File Name For Testing Purposes.doc"));
-  EXPECT_TRUE(fs::exists(out + "/Documents/Old Archive/_LAN.DOC"));
+  EXPECT_TRUE(fs::exists(out + "/Documents/Old Archive/_lan.doc"));
   EXPECT_FALSE(fs::exists(out + "/_OTES.TXT"));  // the root was not chosen
 
   // A second run answers "no to all" to every existing file: nothing is written.

@@ -88,24 +88,23 @@ struct CraftedFat {
     put16le(e, 26, static_cast<std::uint16_t>(cluster));
     put32le(e, 28, size);
   }
-  // One long-name entry holding up to 13 characters (terminated and padded when shorter).
-  void longName(std::uint64_t sectorNumber, std::size_t index, std::uint8_t sequence, const std::string& part) {
+  // One long-name entry holding up to 13 UTF-16 characters (terminated and padded when
+  // shorter); the 8-bit form takes each byte as a character.
+  void longName(std::uint64_t sectorNumber, std::size_t index, std::uint8_t sequence, const std::u16string& part) {
     static constexpr std::size_t kBytes[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     auto e = sector(sectorNumber).subspan(index * 32, 32);
     std::fill(e.begin(), e.end(), 0);
     e[0] = sequence;
     e[11] = 0x0F;
     for (std::size_t i = 0; i < 13; ++i) {
-      if (i < part.size()) {
-        e[kBytes[i]] = static_cast<std::uint8_t>(part[i]);
-      } else if (i == part.size()) {
-        e[kBytes[i]] = 0;
-        e[kBytes[i] + 1] = 0;
-      } else {
-        e[kBytes[i]] = 0xFF;
-        e[kBytes[i] + 1] = 0xFF;
-      }
+      const char16_t c = i < part.size() ? part[i] : i == part.size() ? u'\0' : u'\xFFFF';
+      put16le(e, kBytes[i], static_cast<std::uint16_t>(c));
     }
+  }
+  void longName(std::uint64_t sectorNumber, std::size_t index, std::uint8_t sequence, const std::string& part) {
+    std::u16string wide;
+    for (char c : part) wide += static_cast<char16_t>(static_cast<unsigned char>(c));
+    longName(sectorNumber, index, sequence, wide);
   }
   // The "." and ".." entries that open a directory's first cluster.
   void directory(std::uint32_t cluster, std::uint32_t parent, std::uint32_t dotCluster = 0) {

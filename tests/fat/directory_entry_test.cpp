@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "fat/crafted_fat.h"
 
 namespace tessaly {
 namespace {
+
+namespace de = direntry;
 
 std::span<const std::uint8_t> entryOf(test::CraftedFat& v, std::uint64_t s, std::size_t i) {
   return v.sector(s).subspan(i * 32, 32);
@@ -26,12 +30,57 @@ TEST(DirectoryEntry, ShortNamesDropPaddingAndMarkDeletedEntries) {
   EXPECT_EQ(buildShortName(entryOf(v, 100, 3)).name, "NOEXT");
 }
 
-TEST(DirectoryEntry, PlausibleNames) {
-  EXPECT_TRUE(isPlausibleName("Budget 2024.xls"));
-  EXPECT_TRUE(isPlausibleName(""));
+TEST(DirectoryEntry, ShortNamesReadThroughCodePage437AndTheLowerCaseFlags) {
+  test::CraftedFat v;
+  v.entry(100, 0, "CAF\x82    TXT", 0x20, 5);  // 0x82 is "é"
+  v.entry(100, 1, "\xE5" "EPORT  BIN", 0x20, 5);
+  v.sector(100)[32 + de::kCaseFlags] = 0x18;  // name and extension lower case
+  v.entry(100, 2, "README  TXT", 0x20, 5);
+  v.sector(100)[64 + de::kCaseFlags] = 0x08;  // only the name
+  v.entry(100, 3, "\x05" "BC     TXT", 0x20, 5);  // 0x05 stands for 0xE5, "σ"
+  EXPECT_EQ(buildShortName(entryOf(v, 100, 0)).name, "CAF\u00e9.TXT");
+  EXPECT_EQ(buildShortName(entryOf(v, 100, 1)).name, "_eport.bin");
+  EXPECT_EQ(buildShortName(entryOf(v, 100, 2)).name, "readme.TXT");
+  EXPECT_EQ(buildShortName(entryOf(v, 100, 3)).name, "\u03c3BC.TXT");
+  EXPECT_FALSE(buildShortName(entryOf(v, 100, 3)).deleted);
+  // As a system writes "café.txt": "CAFÉ    TXT" with both flags.
+  v.entry(100, 4, "CAF\x90    TXT", 0x20, 5);
+  v.sector(100)[4 * 32 + de::kCaseFlags] = 0x18;
+  EXPECT_EQ(buildShortName(entryOf(v, 100, 4)).name, "caf\u00e9.txt");
+
+  // The flags are ignored when a long name is present.
+  v.longName(101, 0, 0x41, "Mixed.Bin");
+  v.entry(101, 1, "MIXED   BIN", 0x20, 5);
+  v.sector(101)[32 + de::kCaseFlags] = 0x18;
+  EXPECT_EQ(decodeEntryName(v.session(), v.sector(101), 32, DirectorySector::contiguous(101))->name, "Mixed.Bin");
+}
+
+TEST(DirectoryEntry, PlausibleNamesAreUtf8WithoutControlsOrReservedCharacters) {
+  for (const char* good : {"Budget 2024.xls", "", "caf\u00e9.txt", "\u041f\u0440\u0438\u0432\u0435\u0442.txt",
+                           "\u65e5\u672c\u8a9e.txt", "\U0001F600.txt"})
+    EXPECT_TRUE(isPlausibleName(good)) << good;
   for (const char* bad : {"a|b", "a?b", "a*b", "a<b", "a>b", "a\"b", "a\\b", "a/b", "a\x01"
-                          "b", "caf\xE9"})
+                          "b", "a\x7f", "a\u0085", "a\uFFFE", "a\uFFFF",
+                          "caf\xE9",        // a code page byte, not UTF-8
+                          "a\xED\xA0\x80",  // a surrogate without its partner
+                          "a\xC0\xAF"})     // an overlong "/"
     EXPECT_FALSE(isPlausibleName(bad)) << bad;
+}
+
+TEST(DirectoryEntry, SectorsOfRandomBytesGiveNoNames) {
+  test::CraftedFat v;
+  std::mt19937 random(1234);
+  std::size_t names = 0;
+  for (std::uint64_t s = 100; s < 164; ++s) {
+    for (auto& b : v.sector(s)) b = static_cast<std::uint8_t>(random());
+    for (std::size_t i = 0; i < de::kPerSector; ++i) {
+      const auto entry = entryOf(v, s, i);
+      if (entry[0] == 0) break;
+      if (isDotEntry(entry) || entry[de::kAttributes] == de::kLongNameAttributes) continue;
+      if (decodeEntryName(v.session(), v.sector(s), i * de::kSize, DirectorySector::contiguous(s))) ++names;
+    }
+  }
+  EXPECT_EQ(names, 0u);
 }
 
 TEST(DirectoryEntry, DirectoryStartsAndFirstClusters) {
@@ -72,6 +121,20 @@ TEST(DirectoryEntry, LongNamesAreCollectedBackwardsFromTheShortEntry) {
   ASSERT_TRUE(deleted);
   EXPECT_EQ(deleted->name, "Old Archive");
   EXPECT_TRUE(deleted->deleted);
+}
+
+TEST(DirectoryEntry, LongNamesAreUtf16WithSurrogatePairs) {
+  test::CraftedFat v;
+  Session& s = v.session();
+  // U+0100 has a low byte of 0: only a whole character of 0 ends a name.
+  v.longName(100, 0, 0x41, u"\u65e5\u0100 \U0001F600.txt");
+  v.entry(100, 1, "_~1     TXT", 0x20, 9);
+  EXPECT_EQ(decodeEntryName(s, v.sector(100), 32, DirectorySector::contiguous(100))->name,
+            "\u65e5\u0100 \U0001F600.txt");
+  // A high surrogate without its low half makes the name implausible.
+  v.longName(100, 2, 0x41, u"bad\xD83D.txt");
+  v.entry(100, 3, "BAD~1   TXT", 0x20, 9);
+  EXPECT_FALSE(decodeEntryName(s, v.sector(100), 96, DirectorySector::contiguous(100)));
 }
 
 TEST(DirectoryEntry, NamesThatFailThePlausibilityCheckSkipTheEntry) {

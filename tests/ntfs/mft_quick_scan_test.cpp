@@ -147,7 +147,8 @@ TEST(MftQuickScan, NamesAndSizesComeFromTheAttributeListSegmentsInOrder) {
     SCOPED_TRACE(modeName(limit));
     CraftedMft m(limit);
     // Record 40 keeps only its standard information; its name and data lie in record 41,
-    // and a DOS name in record 42 comes too late to count.
+    // and the POSIX name of record 42, listed first, counts only when no segment has
+    // another.
     RecordBuilder base(0);
     base.standardInfo(1, 2, 3);
     base.resident(mft::kTypeAttributeList,
@@ -163,7 +164,8 @@ TEST(MftQuickScan, NamesAndSizesComeFromTheAttributeListSegmentsInOrder) {
     extension.fileName(7, mft::kNamespaceWin32AndDos, u"SPLIT.BIN");
     extension.nonResident(mft::kTypeData, {0x11, 1, 60}, kFiveGiB);
     m.put(41, extension);
-    // A record whose only name is POSIX gives no entry.
+    m.folder(7, 3, 5, u"Seven");
+    // A record whose only name is POSIX gives an entry under it.
     RecordBuilder posix(0);
     posix.fileName(5, mft::kNamespacePosix, u"posix only.txt");
     m.put(43, posix);
@@ -174,8 +176,8 @@ TEST(MftQuickScan, NamesAndSizesComeFromTheAttributeListSegmentsInOrder) {
     EXPECT_EQ(e->parent, 7u);
     EXPECT_EQ(e->size, kFiveGiB);
     EXPECT_TRUE(e->deleted);
-    EXPECT_FALSE(m.entry(EntryKind::File, 43));
-    EXPECT_FALSE(m.entry(EntryKind::File, 42));
+    ASSERT_TRUE(m.entry(EntryKind::File, 43));
+    EXPECT_EQ(m.entry(EntryKind::File, 43)->name, "posix only.txt");
   }
 }
 
@@ -233,15 +235,17 @@ TEST(MftQuickScan, LostKeepsParentFiveAndSortsAmongTheFolders) {
     m.folder(32, 3, 31, u"Child");
     m.folder(33, 2, 99, u"Stray");  // parent 99 is not in the table
     m.walk();
+    // The walk files the folders whose parent is no folder under "Lost" before the sort.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> order;  // (self, parent)
     for (const NtfsEntry& e : m.entries(EntryKind::Folder)) order.emplace_back(e.self, e.parent);
-    EXPECT_EQ(order, (decltype(order){{30, 2}, {kLostId, 5}, {31, 5}, {32, 31}, {33, 99}}));
-    EXPECT_EQ(m.entries(EntryKind::Folder)[1].name, "Lost");
+    const decltype(order) sorted{{kLostId, 5}, {31, 5}, {32, 31}, {30, kLostId}, {33, kLostId}};
+    EXPECT_EQ(order, sorted);
+    EXPECT_EQ(m.entries(EntryKind::Folder)[0].name, "Lost");
 
     markLostNtfsFolders(m.session(), m.state());
     order.clear();
     for (const NtfsEntry& e : m.entries(EntryKind::Folder)) order.emplace_back(e.self, e.parent);
-    EXPECT_EQ(order, (decltype(order){{30, kLostId}, {kLostId, 5}, {31, 5}, {32, 31}, {33, kLostId}}));
+    EXPECT_EQ(order, sorted);
 
     buildNtfsTree(m.session(), m.state());
     EXPECT_EQ(m.names(m.root()), (std::vector<std::string>{"Lost", "Top"}));

@@ -81,16 +81,18 @@ TEST(UpdateSequence, StaysInsideTheGivenSizeAndIgnoresHostileHeaders) {
 
 // ------------------------------------------------------------------ names
 
-TEST(FileNames, APosixOnlyNameIsNeverTaken) {
+TEST(FileNames, APosixNameIsTakenOnlyWhenNoOtherExists) {
   RecordBuilder b;
   b.standardInfo(1, 2, 3);
   b.fileName(5, mft::kNamespacePosix, u"posix name.txt");
   auto r = b.bytes();
   for (auto ns : {mft::kNamespaceWin32, mft::kNamespaceWin32AndDos, mft::kNamespaceDos})
     EXPECT_FALSE(findFileName(r, ns)) << int(ns);
-  EXPECT_FALSE(findPreferredFileName(r));
-  ASSERT_TRUE(findFileName(r, mft::kNamespacePosix));
-  EXPECT_EQ(findFileName(r, mft::kNamespacePosix)->name, "posix name.txt");
+  ASSERT_TRUE(findPreferredFileName(r));
+  EXPECT_EQ(findPreferredFileName(r)->name, "posix name.txt");
+  // A DOS name, even after it, comes first.
+  b.fileName(5, mft::kNamespaceDos, u"POSIXN~1.TXT");
+  EXPECT_EQ(findPreferredFileName(b.bytes())->name, "POSIXN~1.TXT");
 }
 
 TEST(FileNames, TheWin32NameWinsWhateverTheOrder) {
@@ -114,17 +116,20 @@ TEST(FileNames, TheWin32NameWinsWhateverTheOrder) {
   EXPECT_EQ(findPreferredFileName(both.bytes())->name, "SHORT.TXT");
 }
 
-TEST(FileNames, KeepLowBytesSkipNamedAttributesAndReturnTimesWithoutAName) {
+TEST(FileNames, AreUtf8SkipNamedAttributesAndReturnTimesWithoutAName) {
   RecordBuilder b;
   b.standardInfo(10, 20, 30);
   // A named $FILE_NAME attribute is not a file name.
   b.resident(mft::kTypeFileName, test::fileNameContent(9, 1, u"named.txt"), u"x");
-  b.fileName(6, mft::kNamespaceWin32, u"\u0141\u00f3d\u017a\u0100tail");
+  // U+0100's low byte is 0; a pair is one character; a lone low surrogate reads as U+FFFD.
+  std::u16string stored = u"\u0141\u00f3d\u017a\u0100\U0001F600\xDE00";
+  stored += u'\0';
+  stored += u"tail";
+  b.fileName(6, mft::kNamespaceWin32, stored);
   auto r = b.bytes();
   auto name = findFileName(r, mft::kNamespaceWin32);
   ASSERT_TRUE(name);
-  // Low bytes only; a character whose low byte is 0 ends the name.
-  EXPECT_EQ(name->name, std::string("\x41\xf3\x64\x7a"));
+  EXPECT_EQ(name->name, "\u0141\u00f3d\u017a\u0100\U0001F600\uFFFD");
   EXPECT_EQ(name->parent, 6u);
 
   auto withTimes = findFileNameWithTimes(r, mft::kNamespaceDos);

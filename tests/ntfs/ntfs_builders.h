@@ -75,6 +75,7 @@ class RecordBuilder {
     std::copy_n("FILE", 4, record_.begin());
     put16le(record_, 4, 48);  // update sequence array
     put16le(record_, 6, 3);
+    put16le(record_, 16, 1);  // sequence number, as the references to it carry
     put16le(record_, 20, firstAttribute);
     record_[22] = state;
     put32le(record_, 28, 1024);

@@ -99,8 +99,7 @@ TEST_F(QuickNtfsScan, EveryFolderAndDeletedFileIsWhereTheBuilderPutIt) {
   EXPECT_EQ(scannedFolders, expectedFolders) << dump;
 
   // Files: exactly the deleted ones, each under its folder, with its size, its record's
-  // sector, its parent's and its own record number. Live files (the POSIX-only one
-  // among them) are not listed.
+  // sector, its parent's and its own record number. Live files are not listed.
   EXPECT_EQ(scannedRows(), expectedRows) << dump;
   for (const auto& [path, folder] : folders)
     for (const FileRow& row : folder.files) {
@@ -111,7 +110,7 @@ TEST_F(QuickNtfsScan, EveryFolderAndDeletedFileIsWhereTheBuilderPutIt) {
     }
 }
 
-TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordButNotThePosixOnlyOne) {
+TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordThePosixOnlyOneToo) {
   ASSERT_NO_FATAL_FAILURE(scan());
   ScanState& s = t->scan;
   ASSERT_TRUE(s.entryTablesOk);
@@ -129,10 +128,6 @@ TEST_F(QuickNtfsScan, TheTablesHoldEveryNamedRecordButNotThePosixOnlyOne) {
   for (const Entry& e : manifest.entries) {
     SCOPED_TRACE(e.path);
     const auto entry = find(e.folder ? folderTable : fileTable, e.record);
-    if (e.dosName == "-") {
-      EXPECT_FALSE(entry);  // a POSIX name alone gives no entry
-      continue;
-    }
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, e.name());
     EXPECT_EQ(entry->parent, manifest.parentRecord(e));

@@ -9,6 +9,8 @@
 #include <map>
 
 #include "../ntfs/ntfs_builders.h"
+#include "ntfs/mft_record.h"
+#include "platform/device.h"
 #include "support/manifest.h"
 #include "partition/volume.h"
 #include "save/save_engine.h"
@@ -58,7 +60,7 @@ TEST_F(NtfsSave, EveryKindOfFileIsSavedFromItsRecord) {
   SaveJob job(t->scan);
   int checked = 0;
   for (const auto& e : manifest.entries) {
-    if (e.folder || e.path.find("posix only") != std::string::npos) continue;
+    if (e.folder) continue;
     const std::string dest = out.file("r" + std::to_string(e.record));
     EXPECT_TRUE(saveNtfsFile(s, job, dest, e.name(), e.size, static_cast<std::uint32_t>(manifest.recordSector(e.record)),
                              false, e.deleted))
@@ -67,6 +69,36 @@ TEST_F(NtfsSave, EveryKindOfFileIsSavedFromItsRecord) {
     ++checked;
   }
   EXPECT_GT(checked, 50);
+}
+
+TEST(NtfsSaveEncrypted, AnEncryptedFileIsSavedAsStoredButNeverCountedAsRecovered) {
+  const test::Manifest manifest(test::manifestPath("ntfs_files"));
+  const test::Entry* e = manifest.find("Documents/report.doc");
+  ASSERT_TRUE(e);
+  auto disk = std::make_shared<test::PatchedDevice>(platform::FileDevice::open(test::imagePath("ntfs_files")));
+  test::TestSession t(disk);
+  test::TempDir install, out;
+  Session& s = t.session;
+  s.installFolder = install.path();
+  s.partitionSelection.fileSystem = FileSystem::Ntfs;
+  s.partitionSelection.firstSector = manifest.partitionStart();
+  s.partitionSelection.lastSector = manifest.partitionStart() + manifest.partitionSectors() - 1;
+  validatePartition(s, t.scan);
+  ASSERT_EQ(runQuickScan(s, t.scan), ScanEnd::Finished);
+  // Give the file's $DATA the encrypted flag (0x4000 of the attribute flags at 12).
+  const std::uint64_t sector = manifest.recordSector(e->record);
+  MftRecord record{};
+  ASSERT_TRUE(readRecordAt(s, sector, record));
+  const std::size_t flags = locateData(record).position + 13;
+  disk->patchByte(sector + flags / 512, flags % 512, 0x40);
+
+  SaveJob job(t.scan);
+  const std::string dest = out.file("report.doc");
+  EXPECT_FALSE(saveNtfsFile(s, job, dest, "report.doc", e->size, static_cast<std::uint32_t>(sector), false, false));
+  EXPECT_EQ(test::sha256File(dest), e->sha);  // the stored bytes, as they are
+  EXPECT_EQ(job.outcome.encryptedFiles, 1);
+  ASSERT_EQ(job.outcome.notes().size(), 1u);
+  EXPECT_EQ(job.outcome.notes()[0].outcome, FileOutcome::Encrypted);
 }
 
 TEST_F(NtfsSave, ARecoveryBringsBackEveryDeletedFileInItsFolder) {

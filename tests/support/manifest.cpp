@@ -105,11 +105,9 @@ std::string fatListedName(const std::string& name, bool deleted) {
   const bool shortOnly = !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
                          name.find('.', dot == std::string::npos ? 0 : dot + 1) == std::string::npos &&
                          oneCase(base) && oneCase(ext);
-  if (!shortOnly) return name;
-  std::string listed;
-  for (unsigned char c : name) listed += static_cast<char>(std::toupper(c));
-  if (deleted) listed[0] = '_';
-  return listed;
+  // Stored as a short entry alone, each part in its case by the lower-case flags.
+  if (!shortOnly || !deleted) return name;
+  return "_" + name.substr(1);
 }
 
 // ------------------------------------------------------------------ the NTFS volume

@@ -51,8 +51,9 @@ ManifestFile loadManifest(const std::string& path);
 std::vector<ManifestEntry> entriesOf(const ManifestFile& manifest, const std::string& volume,
                                      const std::string& kind);
 
-// The name a FAT listing gives an entry mtools wrote: an 8.3 name of one letter case is
-// stored without a long name, upper case, and a deleted one loses its first letter to "_".
+// The name a FAT listing gives an entry mtools wrote: an 8.3 name whose name and extension
+// are each of one letter case is stored without a long name (the lower-case flags keep
+// its case), and a deleted one loses its first letter to "_".
 std::string fatListedName(const std::string& name, bool deleted);
 // The listed names of the components of a manifest path below the folder `after` (a
 // prefix of it, "" for the whole path), joined with "/": each as fatListedName gives it,

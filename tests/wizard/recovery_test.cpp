@@ -116,7 +116,7 @@ TEST_F(RecoveryTest, AFat16Volume) {
 
   // 1. Browse, tick "Documents" and save the ticked folders with the Save Data button.
   openFolders({"Root", "Documents", "Old Archive"});
-  EXPECT_EQ(listColumn(0), (std::vector<std::string>{"Deep Folder", "_LAN.DOC"}));
+  EXPECT_EQ(listColumn(0), (std::vector<std::string>{"Deep Folder", "_lan.doc"}));
   ASSERT_TRUE(tick("Root/Documents"));
   const std::string ticked = home.file("ticked");
   saveWith(wid::kSaveFilesButton, ticked);

@@ -159,7 +159,7 @@ TEST_F(ResultsViewTest, AFolderListsItsSubfoldersThenItsDeletedFilesWithTheirTyp
   // A folder two levels down: its path is joined with "\".
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Old Archive"));
   EXPECT_EQ(text(control::kCurrentFolder), "Documents\\Old Archive");
-  EXPECT_EQ(listColumn(0), (Row{"Deep Folder", "_LAN.DOC"}));
+  EXPECT_EQ(listColumn(0), (Row{"Deep Folder", "_lan.doc"}));
   // The folder shown before is drawn closed again, the one shown now open.
   EXPECT_EQ(window->scan().folderTree.image(documents), kImageClosedFolder);
   EXPECT_EQ(window->scan().folderTree.image(oldArchive), kImageOpenFolder);
@@ -183,7 +183,7 @@ TEST_F(ResultsViewTest, ASubfolderListedInADeletedFolderIsShownDeletedAndStaysSo
   EXPECT_EQ(record.deleted, 1u);
   // Listed itself, it counts as deleted: every file of it is shown.
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Deep Folder"));
-  EXPECT_EQ(listColumn(0), (Row{"_UBDIR2", "_NNER.TXT"}));
+  EXPECT_EQ(listColumn(0), (Row{"_UBDIR2", "_nner.txt"}));
   EXPECT_EQ(listColumn(1).at(0), "Deleted FOLDER");
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Documents"));
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Old Archive"));

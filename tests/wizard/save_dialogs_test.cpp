@@ -323,7 +323,7 @@ TEST_F(SaveDialogsTest, TheSaveThreadsReplacePromptIsARealDialogAndItsAllAnswers
     if (number == dialog::kFileSaving) destination(d, out);
   };
   ASSERT_TRUE(click(wid::kSaveFilesButton));  // into an empty folder: no question
-  const std::string plan = out + "/Documents/Old Archive/_LAN.DOC";
+  const std::string plan = out + "/Documents/Old Archive/_lan.doc";
   ASSERT_EQ(fs::file_size(plan), 2500u);
   fs::resize_file(plan, 10);
   {
