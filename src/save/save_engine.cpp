@@ -183,7 +183,7 @@ std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 void noteEncrypted(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
                    bool interactive) {
   ++job.outcome.encryptedFiles;
-  job.outcome.note({destPath, FileOutcome::Encrypted, {}});
+  job.outcome.note({destPath, FileOutcome::Encrypted, {}, {}});
   if (interactive)
     session.report->saveFileStarted(job.filesSaved, job.filesToSave.load(), name + " (encrypted: saved as stored)",
                                     destPath);

@@ -24,6 +24,7 @@ enum class FileOutcome {
   WriteFailed,       // the destination could not be written
   SourceUnreadable,  // the scanned disk could not be read (it stopped answering)
   Incomplete,        // saved under its name, but some of its bytes could not be read (zeros there)
+  Encrypted,         // saved as stored on the disk: encrypted, unreadable without its key
 };
 
 // Bytes of a saved file, from its start.
@@ -31,7 +32,6 @@ struct ByteRange {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
   bool operator==(const ByteRange&) const = default;
-  Encrypted,         // saved as stored on the disk: encrypted, unreadable without its key
 };
 
 struct FileNote {
