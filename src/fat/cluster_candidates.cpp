@@ -39,8 +39,8 @@ bool ClusterCandidates::addCopy(FatTable& fat, FileSystem fs, std::vector<std::u
     const std::uint32_t e = fs == FileSystem::Fat32 ? (*read & 0x0FFFFFFF) : *read;
     if (e == 0)
       set(free, c);
-    else if (e >= 2 && e < limit_)
-      set(pointed, e);
+    else if (e >= 2 && e < limit_ && e != c)
+      set(pointed, e);  // a cluster that names itself starts its own (looping) chain
     else if (e < bad)
       ++outside;  // 1, or a cluster beyond the volume
   }
