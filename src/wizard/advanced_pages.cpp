@@ -126,22 +126,9 @@ void MainWindow::startChosenFileSystem() {
 
 void MainWindow::resultsOfChosenFileSystem() {
   wxEndBusyCursor();
-  show(control::kCurrentFolderLabel, true);
-  show(control::kCurrentFolder, true);
-  setText(control::kCurrentFolder, "");
-  showRange(id::kSummaryFirst, id::kSummaryLast, false);
-  placeInformationList(234, 37, 255, 206);
-  show(control::kInformationList, true);
-  setResultColumns();
-  list_->DeleteAllItems();
-  resetResultsView();
-  show(id::kFolderTree, true);
+  showResultsControls();
   enable(id::kFolderTree, true);
   enable(control::kInformationList, true);
-  show(control::kScanProgress, false);
-  show(control::kStatusLine, false);
-  enable(id::kBack, true);
-  enable(id::kNext, false);
   focus(id::kBack);
   setPicture(artwork::kStep7);
   setHelp(kSelectToSave);

@@ -326,6 +326,8 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void fileSystemClicked(TreeItem item);
   void showFileSystemSummary(std::size_t index);
   void startChosenFileSystem();
+  // Shows the results page's controls as a finished scan leaves them.
+  void showResultsControls();
   void resultsOfChosenFileSystem();
   void backToFileSystemPage();
 

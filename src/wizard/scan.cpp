@@ -158,22 +158,9 @@ void MainWindow::resultsOfQuickScan(bool floppy) {
   enable(id::kSaveLogButton, true);
   // The FAT tree is built: the sweep's table is no longer needed.
   if (scan_->workingVolume.isFat()) scan_->directoryTable.release();
-  show(control::kCurrentFolderLabel, true);
-  show(control::kCurrentFolder, true);
-  showRange(id::kSummaryFirst, id::kSummaryLast, false);
-  placeInformationList(234, 37, 255, 206);
-  show(control::kInformationList, true);
-  setResultColumns();
-  list_->DeleteAllItems();
-  resetResultsView();
-  show(id::kFolderTree, true);
-  enable(id::kBack, true);
-  enable(id::kNext, false);
-  show(control::kScanProgress, false);
-  show(control::kStatusLine, false);
+  showResultsControls();
   for (int id : {id::kSaveFilesButton, id::kSelectAllButton, id::kUnselectAllButton})
     enable(id, true);
-  setText(control::kCurrentFolder, "");
 }
 
 void MainWindow::endOfQuickRun() {
@@ -258,6 +245,25 @@ void MainWindow::stopScan() {
     }
   }
   if (recoveryMode_ == kModeQuick) setPicture(artwork::kStep6Quick);
+}
+
+// The results page's controls as every scan leaves them: the current folder (empty),
+// the folder tree and the file list with their columns, Back on, Next off, no progress.
+void MainWindow::showResultsControls() {
+  show(control::kCurrentFolderLabel, true);
+  show(control::kCurrentFolder, true);
+  setText(control::kCurrentFolder, "");
+  showRange(id::kSummaryFirst, id::kSummaryLast, false);
+  placeInformationList(234, 37, 255, 206);
+  show(control::kInformationList, true);
+  setResultColumns();
+  list_->DeleteAllItems();
+  resetResultsView();
+  show(id::kFolderTree, true);
+  enable(id::kBack, true);
+  enable(id::kNext, false);
+  show(control::kScanProgress, false);
+  show(control::kStatusLine, false);
 }
 
 }  // namespace tessaly::wizard
