@@ -887,14 +887,22 @@ void MainWindow::closeSequence() {
                              MessageButtons::YesNo, MessageIcon::Question) == kIdYes)
       saveRecoveryLog();
   }
-  const bool scanning = scanThread_ != nullptr;
+  // A running partition search comes first, then a running scan: either leaves a report of
+  // what was under way when the program was closed.
+  const bool searching = partitionSearchRunning();
+  const bool scanning = !searching && scanThread_ != nullptr;
   const std::string question = session_->text(msg::kExitTessalyQuestion) +
-                               std::string(scanning ? 27 : 21, ' ');
+                               std::string(searching || scanning ? 27 : 21, ' ');
   if (session_->messageBox(question, MessageButtons::YesNo, MessageIcon::Question) == kIdNo) {
     exitInProgress_ = 0;
     return;
   }
-  if (scanning) writeReport(ReportOccasion::ClosedDuringScan);
+  if (searching) {
+    endPartitionSearch();
+    writeReport(ReportOccasion::ClosedDuringPartitionSearch);
+  } else if (scanning) {
+    writeReport(ReportOccasion::ClosedDuringScan);
+  }
   terminateSelf(0);
 }
 

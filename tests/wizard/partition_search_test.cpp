@@ -72,5 +72,50 @@ TEST_F(WizardTest, SearchMorePartitionsListsTheVolumesOfAZeroedTableOneSearchAtA
   EXPECT_TRUE(hasPath(treePaths(wid::kFolderTree), "Root/Documents/Old Archive/Deep Folder"));
 }
 
+TEST_F(WizardTest, CloseDuringAPartitionSearchAsksEndsTheSearchAndLeavesItsReport) {
+  const std::string image = imagePath("three_volumes");
+  auto zeroed = std::make_shared<PatchedDevice>(platform::FileDevice::open(image));
+  for (std::size_t b = 446; b < 510; ++b) zeroed->patchByte(0, b, 0);
+  auto hold = std::make_shared<HoldingDevice>(zeroed, 43008, 43009);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), hold);
+  ASSERT_FALSE(open({image}).has_value());
+  toPartitionPage();
+  ASSERT_TRUE(click(wid::kSearchMorePartitions));
+  ASSERT_TRUE(pumpUntil([&] { return hold->holding(); }));
+
+  // No keeps the search running.
+  dialogs.messageAnswers = {kIdNo};
+  ASSERT_TRUE(click(wid::kCancel));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, "Do you want to exit from Tessaly?" + std::string(27, ' '));
+  EXPECT_TRUE(window->partitionSearchRunning());
+  EXPECT_FALSE(terminatedWith.has_value());
+
+  // Yes ends the search (released from its read once asked), reports it and ends the program.
+  struct ReleasingDialogs : ScriptedDialogs {
+    std::shared_ptr<HoldingDevice> hold;
+    int messageBox(const std::string& t, const std::string& c, MessageButtons b,
+                   MessageIcon i) override {
+      const int answer = ScriptedDialogs::messageBox(t, c, b, i);
+      hold->release();
+      return answer;
+    }
+  };
+  ReleasingDialogs releasing;
+  releasing.hold = hold;
+  releasing.messageAnswers = {kIdYes};
+  window->session().dialogs = &releasing;
+  ASSERT_TRUE(click(wid::kCancel));
+  EXPECT_EQ(terminatedWith, 0);
+  EXPECT_FALSE(window->partitionSearchRunning());
+  const std::vector<std::uint8_t> report = readFile(window->session().dataFolder() + "/LogDetails.txt");
+  const std::string text(report.begin(), report.end());
+  EXPECT_NE(text.find("Disk Number : 0\r\nModel Number : Disk image\r\nPartition Number : Unknown\r\n"
+                      "Partition Type : Unknown\r\nSearch Mode : Quick\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("Search Range"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessaly::wizard::test
