@@ -46,7 +46,7 @@ _tessaly_cli() {
             partitions) options="--bad-sectors --json --quiet" ;;
             scan) options="$scan_options --log" ;;
             recover) options="$scan_options --out --load-log --folder --saving-mode --deleted
-                              --ext --after --before --replace --write-errors" ;;
+                              --ext --after --before --replace --write-errors --streams" ;;
             carve) options="--types --out --range --bad-sectors --json --quiet" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -48,11 +48,12 @@ void usage() {
          "       tessaly-cli recover IMAGE --floppy --out DIR\n"
          "       tessaly-cli recover DISK --load-log FILE.SAV --out DIR\n"
          "  [--folder PATH ...] [--saving-mode auto|fat1|fat2|contiguous|free]\n"
-         "  [--deleted include|exclude|only] [--ext doc,xls,...]\n"
+         "  [--deleted include|exclude|only] [--ext doc,xls,...] [--streams]\n"
          "  [--after DD-MM-YYYY] [--before DD-MM-YYYY] [--replace ask|yes-all|no-all]\n"
          "  [--bad-sectors ask|retry-all|skip-all] [--write-errors ask|abort|skip] [--quiet] "
          "[--json]\n"
          "  [--allow-same-disk]  save even onto the disk being recovered (refused otherwise)\n"
+         "  --streams            NTFS: save each file's named streams beside it as NAME:STREAM\n"
          "exit status: 0 every file saved whole; 3 finished, some files incomplete (their\n"
          "unreadable bytes are zeros, listed in the summary); 1 the scan or the save failed;\n"
          "2 a usage error; 128 + N stopped by signal N\n";
@@ -84,7 +85,9 @@ struct VolumeSaved {
   int incomplete = 0;  // files saved with zeros where the disk could not be read
   int kept = 0;        // files already present, not replaced
   int encrypted = 0;   // saved as stored, unreadable without the owner's key
-  std::vector<FileNote> incompleteFiles;
+  int streams = 0;     // named streams saved whole beside their files
+  bool streamsRenamed = false;  // saved as NAME_STREAM: the destination refused ":"
+  std::vector<FileNote> incompleteFiles;  // Incomplete and Damaged notes
   std::string methods;        // how the FAT files' clusters were found, for the summary
   bool interrupted = false;  // a signal stopped the scan or the save
   bool refused = false;      // the destination was refused (the reason was printed)
@@ -102,9 +105,19 @@ void printSaved(const VolumeSaved& saved) {
             << terminalText(saved.destination);
   if (saved.incomplete > 0) std::cout << "; " << saved.incomplete << " incomplete";
   std::cout << '\n';
-  for (const FileNote& note : saved.incompleteFiles)
-    std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
-              << " could not be read)\n";
+  for (const FileNote& note : saved.incompleteFiles) {
+    if (note.outcome == FileOutcome::Damaged)
+      std::cout << "  damaged: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+                << " did not decompress)\n";
+    else
+      std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+                << " could not be read)\n";
+  }
+  if (saved.streams > 0) {
+    std::cout << plural(saved.streams, "named stream") << " saved beside " << (saved.streams == 1 ? "its file" : "their files");
+    if (saved.streamsRenamed) std::cout << " as NAME_STREAM: the destination does not take ':' in names";
+    std::cout << '\n';
+  }
   if (!saved.methods.empty()) std::cout << "By method: " << saved.methods << '\n';
   if (saved.kept > 0) std::cout << saved.kept << " already present, kept; --replace yes-all overwrites\n";
   if (saved.failures > 0) std::cout << plural(saved.failures, "file") << " could not be written\n";
@@ -122,10 +135,13 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
       .field("kept", saved.kept)
       .field("writeFailures", saved.failures)
       .field("unreadable", saved.unreadable)
-      .field("encrypted", saved.encrypted);
+      .field("encrypted", saved.encrypted)
+      .field("streams", saved.streams)
+      .field("streamsRenamed", saved.streamsRenamed);
   out.key("incomplete").beginArray();
   for (const FileNote& note : saved.incompleteFiles) {
-    out.beginObject().field("path", note.path).key("missing").beginArray();
+    out.beginObject().field("path", note.path).field("damaged", note.outcome == FileOutcome::Damaged);
+    out.key("missing").beginArray();
     for (const ByteRange& r : note.missingBytes)
       out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
     out.endArray().endObject();
@@ -205,8 +221,11 @@ VolumeSaved recoverVolume(const Args& args, const SaveOptions& options, ScanRun&
   saved.unreadable = o.sourceFailures;
   saved.kept = o.filesKept;
   saved.encrypted = o.encryptedFiles;
+  saved.streams = o.streamsSaved;
+  saved.streamsRenamed = o.streamsRenamed;
   for (FileNote& note : o.notes())
-    if (note.outcome == FileOutcome::Incomplete) saved.incompleteFiles.push_back(std::move(note));
+    if (note.outcome == FileOutcome::Incomplete || note.outcome == FileOutcome::Damaged)
+      saved.incompleteFiles.push_back(std::move(note));
   // How the FAT files' clusters were found: from a chain, or guessed.
   for (int m = 0; m < kSaveMethods; ++m) {
     const int n = o.filesByMethod[static_cast<std::size_t>(m)];
@@ -303,6 +322,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
     valued.insert(o);
   std::set<std::string> flags = kScanFlags;
   flags.insert("allow-same-disk");
+  flags.insert("streams");
   Args args(argv, valued, flags);
   if (!args.ok() || !args.has("out")) {
     if (!args.ok()) std::cerr << "tessaly-cli recover: " << args.error() << '\n';
@@ -335,6 +355,7 @@ int recoverCommand(const std::vector<std::string>& argv, platform::DeviceTable& 
   const std::map<std::string, DeletedFilter> filters{
       {"include", DeletedFilter::All}, {"exclude", DeletedFilter::ExcludeDeleted}, {"only", DeletedFilter::DeletedOnly}};
   options.deletedFilter = filters.at(args.get("deleted", "include"));
+  options.streams = args.has("streams");
   if (args.has("ext")) {
     SaveSettings settings(options);
     std::stringstream list(args.get("ext"));

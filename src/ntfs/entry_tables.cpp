@@ -92,6 +92,8 @@ void releaseEntryTables(ScanState& scan) {
   scan.entryTablesOk = false;
   scan.directoryTable.release();
   scan.fileTable.release();
+  freeVector(scan.ntfsStreams);
+  std::unordered_map<std::uint32_t, std::vector<NtfsExtension>>().swap(scan.ntfsExtensions);
 }
 
 bool allocateEntryTables(ScanState& scan, std::size_t memoryLimit, std::size_t folders, std::size_t files) {

@@ -39,6 +39,20 @@ struct NtfsEntry {
   std::int64_t fileTime() const;
 };
 
+// A named $DATA stream of a file entry ("file:stream"), listed after its file.
+struct NtfsStream {
+  std::uint32_t self = 0;  // the file's own record number
+  std::string name;        // the stream's name, UTF-8
+  std::uint64_t size = 0;
+};
+
+// An extension record of a file: a record whose base reference (8 bytes at 32) names the
+// file's base record.
+struct NtfsExtension {
+  std::uint32_t record = 0;        // the extension record's own number
+  std::uint16_t baseSequence = 0;  // the sequence number its base reference gives
+};
+
 enum class EntryKind : char { Folder = 'D', File = 'F' };
 
 // The record number of the NTFS root directory: the parent of every top-level folder.

@@ -20,6 +20,7 @@ constexpr std::size_t kFirstAttribute = 20;   // signed 16-bit
 constexpr std::size_t kSequence = 16;         // sequence number, raised each time the record is freed
 constexpr std::size_t kState = 22;            // low byte of the record flags
 constexpr std::size_t kAllocatedSize = 28;
+constexpr std::size_t kBaseRecord = 32;       // 48-bit reference of the base record; 0 in a base record
 
 // Record states (low byte of the flags).
 constexpr std::uint8_t kStateDeletedFile = 0;
@@ -32,9 +33,12 @@ constexpr std::size_t kAttrType = 0;
 constexpr std::size_t kAttrLength = 4;
 constexpr std::size_t kAttrNonResident = 8;
 constexpr std::size_t kAttrNameLength = 9;
+constexpr std::size_t kAttrNameOffset = 10;      // 2 bytes: where the attribute's UTF-16 name lies
 constexpr std::size_t kAttrHeaderMinimum = 8;    // type and length
 constexpr std::size_t kAttrContentLength = 16;   // resident
 constexpr std::size_t kAttrContentOffset = 20;   // resident, signed 16-bit
+constexpr std::size_t kAttrLowestVcn = 16;       // non-resident, 64-bit: the extent's first cluster
+constexpr std::size_t kAttrHighestVcn = 24;      // non-resident, 64-bit: the extent's last cluster
 constexpr std::size_t kAttrMappingPairs = 32;    // non-resident, signed 16-bit
 constexpr std::size_t kAttrRealSize = 48;        // non-resident, 64-bit
 constexpr std::size_t kAttrMftRunList = 64;      // where the $MFT's run list is taken

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ntfs/entry_tables.h"
@@ -23,10 +24,13 @@ namespace {
 // gives nothing.
 class Segments {
  public:
-  Segments(Session& session, const RunTable& mftRuns, const MftRecord& visited, std::uint32_t number)
-      : session_(session), mftRuns_(mftRuns), visited_(visited), number_(number) {
+  Segments(Session& session, const ScanState& scan, const MftRecord& visited, std::uint32_t number)
+      : session_(session), mftRuns_(scan.mftRuns), visited_(visited), number_(number) {
     std::vector<std::uint32_t> numbers{number};
-    collectAttributeList(visited, numbers);
+    // The list may be resident or stored in clusters of its own (a long one).
+    const VolumeParameters& v = scan.workingVolume;
+    for (std::uint32_t n : listedSegments(session, visited, v.cluster0Sector, v.sectorsPerCluster))
+      numbers.push_back(n);
     for (std::uint32_t n : numbers)
       if (std::find(numbers_.begin(), numbers_.end(), n) == numbers_.end()) numbers_.push_back(n);
     loaded_.resize(numbers_.size());
@@ -64,18 +68,52 @@ struct ScannedEntry {
   FileName fileName;
   std::uint64_t size = 0;
   bool deleted = false;
+  std::vector<NtfsStream> streams;  // of a file; `self` is filled in when it is placed
 };
 
+// The named streams of a file's segments, each once, with the size its first extent
+// states.
+std::vector<NtfsStream> streamsOf(Segments& segments) {
+  std::vector<NtfsStream> streams;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const MftRecord* segment = segments.record(i);
+    if (!segment) continue;
+    for (const NamedStream& s : findNamedStreams(*segment)) {
+      if (!s.resident && s.lowestVcn != 0) continue;
+      const bool seen = std::any_of(streams.begin(), streams.end(),
+                                    [&](const NtfsStream& t) { return t.name == s.name; });
+      if (!seen) streams.push_back({0, s.name, s.size});
+    }
+  }
+  return streams;
+}
+
+// The name a deleted file is given whose every name is gone: ntfs-3g removes a file's
+// last $FILE_NAME when it deletes a file that has an attribute list, and frees the
+// extension records, so only the base record with its list and its data is left.
+// Such a record is named by its number and filed under "Lost" (its parent is unknown).
+std::optional<FileName> namelessFileName(const MftRecord& record, std::uint32_t number) {
+  if (recordState(record) != mft::kStateDeletedFile || !isBaseRecord(record) || !hasAttributeList(record) ||
+      locateData(record).kind == DataKind::None)
+    return std::nullopt;
+  FileName name;
+  name.name = "Record " + std::to_string(number);
+  name.parent = 0;  // record 0 is the $MFT, never a folder: the file goes under "Lost"
+  if (auto times = readStandardTimes(record)) name.creationTime = times->creation;
+  return name;
+}
+
 // The entry a record gives, or nothing when none of its segments has a name.
-std::optional<ScannedEntry> entryOf(Session& session, const RunTable& mftRuns, const MftRecord& record,
+std::optional<ScannedEntry> entryOf(Session& session, const ScanState& scan, const MftRecord& record,
                                     std::uint32_t number) {
-  Segments segments(session, mftRuns, record, number);
+  Segments segments(session, scan, record, number);
   std::optional<FileName> name;
   for (std::size_t i = 0; i < segments.size() && !name; ++i)
     if (const MftRecord* segment = segments.record(i)) name = findWindowsFileName(*segment);
   // The POSIX name only when no segment has any other.
   for (std::size_t i = 0; i < segments.size() && !name; ++i)
     if (const MftRecord* segment = segments.record(i)) name = findFileName(*segment, mft::kNamespacePosix);
+  if (!name) name = namelessFileName(record, number);
   if (!name) return std::nullopt;
 
   ScannedEntry entry;
@@ -96,6 +134,7 @@ std::optional<ScannedEntry> entryOf(Session& session, const RunTable& mftRuns, c
       break;
     }
   }
+  entry.streams = streamsOf(segments);
   return entry;
 }
 
@@ -197,6 +236,7 @@ void scanMftQuick(Session& session, ScanState& scan) {
   examined = 0;
   std::vector<RecordFacts> facts;
   std::vector<PlacedEntry> placed;
+  std::vector<std::pair<std::uint32_t, NtfsExtension>> extensions;  // base record number, extension
   {
     ScanProgress progress(report);
     forEachMftPlace(runs, [&](std::uint32_t sector) {
@@ -210,13 +250,19 @@ void scanMftQuick(Session& session, ScanState& scan) {
       if (facts.size() <= self) facts.resize(std::size_t{self} + 1);
       facts[self].sequence = recordSequence(record);
       facts[self].inUse = !isDeletedState(recordState(record));
-      if (auto entry = entryOf(session, runs, record, self)) {
+      if (!isBaseRecord(record))
+        extensions.push_back({u32le(record, mft::kBaseRecord), {self, u16le(record, mft::kBaseRecord + 6)}});
+      if (auto entry = entryOf(session, scan, record, self)) {
         const bool folder = entry->kind == EntryKind::Folder;
         const std::size_t index = NtfsEntryTable(scan, entry->kind).size();
         if (appendEntry(scan, entry->kind, entry->fileName.name, entry->fileName.parent, folder ? 0 : entry->size,
                         sector, self, entry->fileName.creationTime, entry->deleted)) {
           facts[self].folderEntry = folder;
           placed.push_back({entry->kind, index, entry->fileName.parent, entry->fileName.parentSequence});
+          for (NtfsStream& stream : entry->streams) {
+            stream.self = self;
+            scan.ntfsStreams.push_back(std::move(stream));
+          }
         }
         report.counter(Counter::FoldersFound, counter);
       }
@@ -224,6 +270,12 @@ void scanMftQuick(Session& session, ScanState& scan) {
     });
   }
 
+  // The extension records by their base record's place, for the save of files whose
+  // attribute list no longer names them all.
+  for (const auto& [base, extension] : extensions) {
+    const std::uint32_t sector = sectorOfRecord(runs, base);
+    if (sector != 0) scan.ntfsExtensions[sector].push_back(extension);
+  }
   fileOrphansUnderLost(scan, facts, placed);
   NtfsEntryTable(scan, EntryKind::Folder).sortByParent();
 }

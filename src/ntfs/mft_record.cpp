@@ -195,6 +195,35 @@ DataLocation locateData(ByteSpan record) {
   }
 }
 
+std::vector<NamedStream> findNamedStreams(ByteSpan record) {
+  std::vector<NamedStream> streams;
+  AttributeWalk walk(record);
+  while (auto a = walk.next()) {
+    if (a->type != mft::kTypeData || a->nameLength == 0 || a->nonResident > 1) continue;
+    auto name = ntfsName(a->bytes, u16le(a->bytes, mft::kAttrNameOffset), a->nameLength);
+    if (!name || name->empty()) continue;
+    NamedStream stream{std::move(*name), a->position, a->nonResident == 0, 0, 0};
+    if (stream.resident) {
+      auto content = a->residentContent();
+      if (!content) continue;
+      stream.size = content->size();
+    } else {
+      if (!fits(a->bytes, mft::kAttrRealSize, 8)) continue;
+      stream.lowestVcn = u64le(a->bytes, mft::kAttrLowestVcn);
+      stream.size = u64le(a->bytes, mft::kAttrRealSize);
+    }
+    streams.push_back(std::move(stream));
+  }
+  return streams;
+}
+
+bool isBaseRecord(ByteSpan record) { return u64le(record, mft::kBaseRecord) == 0; }
+
+bool hasAttributeList(ByteSpan record) {
+  return findAttribute(record, [](const Attribute& a) { return a.type == mft::kTypeAttributeList; })
+      .has_value();
+}
+
 void collectAttributeList(ByteSpan record, std::vector<std::uint32_t>& recordNumbers) {
   auto list = findAttribute(
       record, [](const Attribute& a) { return a.type == mft::kTypeAttributeList; });

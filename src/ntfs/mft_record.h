@@ -174,6 +174,26 @@ struct DataLocation {
 // flag other than 0 or 1 gives kind None.
 DataLocation locateData(ByteSpan record);
 
+// One named $DATA attribute (a named stream, "file:stream") as a record holds it.
+struct NamedStream {
+  std::string name;           // UTF-8
+  std::size_t position = 0;   // offset of the attribute in the record
+  bool resident = false;
+  std::uint64_t lowestVcn = 0;  // non-resident: the first cluster this extent maps
+  // Resident: the content length. Non-resident: the real size, which only the extent
+  // that starts at cluster 0 states.
+  std::uint64_t size = 0;
+};
+// The named $DATA attributes of a record, in walk order. An attribute whose name does not
+// lie inside it, whose non-resident flag is neither 0 nor 1 or whose size fields leave it
+// is left out.
+std::vector<NamedStream> findNamedStreams(ByteSpan record);
+
+// True when the record is a base record: its base reference (8 bytes at 32) is 0.
+bool isBaseRecord(ByteSpan record);
+// True when the record has an $ATTRIBUTE_LIST, resident or not.
+bool hasAttributeList(ByteSpan record);
+
 // Appends the segment record number of every entry of the record's resident
 // $ATTRIBUTE_LIST to `recordNumbers`, in list order (kMaxSegments at most). The entries
 // are walked inside the list's content only.

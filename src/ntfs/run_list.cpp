@@ -81,10 +81,11 @@ std::vector<std::uint8_t> readListData(Session& session, const Attribute& list,
   return bytes;
 }
 
-// The segments of a record that hold the unnamed attribute of `type`, by its attribute list.
-std::vector<std::uint32_t> segmentsOf(Session& session, ByteSpan record, std::uint32_t type,
-                                      std::uint32_t partitionStart,
-                                      std::uint32_t sectorsPerCluster) {
+// The segments of a record whose attribute-list entries `take` accepts, by its attribute
+// list, in list order and without repeats.
+template <typename Take>
+std::vector<std::uint32_t> listSegments(Session& session, ByteSpan record, std::uint32_t partitionStart,
+                                        std::uint32_t sectorsPerCluster, Take&& take) {
   AttributeWalk walk(record);
   std::optional<Attribute> list;
   while (auto attribute = walk.next()) {
@@ -108,12 +109,19 @@ std::vector<std::uint32_t> segmentsOf(Session& session, ByteSpan record, std::ui
 
   std::vector<std::uint32_t> segments;
   forEachListEntry(entries, [&](const AttributeListEntry& entry) {
-    if (entry.type == type && entry.nameLength == 0 &&
-        std::find(segments.begin(), segments.end(), entry.segment) == segments.end())
+    if (take(entry) && std::find(segments.begin(), segments.end(), entry.segment) == segments.end())
       segments.push_back(entry.segment);
     return segments.size() < kMaxSegments;
   });
   return segments;
+}
+
+// The segments of a record that hold the unnamed attribute of `type`, by its attribute list.
+std::vector<std::uint32_t> segmentsOf(Session& session, ByteSpan record, std::uint32_t type,
+                                      std::uint32_t partitionStart, std::uint32_t sectorsPerCluster) {
+  return listSegments(session, record, partitionStart, sectorsPerCluster, [type](const AttributeListEntry& e) {
+    return e.type == type && e.nameLength == 0;
+  });
 }
 
 }  // namespace
@@ -322,6 +330,58 @@ std::uint32_t sectorOfRecord(const RunTable& mftRuns, std::uint32_t recordNumber
     before += mftRuns.length(i);
   }
   return 0;
+}
+
+std::vector<std::uint32_t> listedSegments(Session& session, ByteSpan record, std::uint32_t partitionStart,
+                                          std::uint32_t sectorsPerCluster) {
+  return listSegments(session, record, partitionStart, sectorsPerCluster,
+                      [](const AttributeListEntry&) { return true; });
+}
+
+void buildExtentRunList(Session& session, const RunTable& mftRuns, std::uint32_t partitionStart,
+                        std::uint32_t recordSector, std::uint32_t sectorsPerCluster, const std::string& stream,
+                        const std::vector<std::uint32_t>& extensions, RunTable& table) {
+  table.clear();
+  MftRecord record{};
+  if (!readRecordAt(session, recordSector, record)) return;
+  struct Extent {
+    std::uint64_t first = 0, last = 0;  // the clusters (VCNs) the extent maps
+    RunTable runs;
+  };
+  std::vector<Extent> extents;
+  auto take = [&](const MftRecord& r) {
+    AttributeWalk walk(r);
+    while (auto a = walk.next()) {
+      if (a->type != mft::kTypeData || a->nonResident != 1) continue;
+      if (stream.empty() ? a->nameLength != 0
+                         : ntfsName(a->bytes, u16le(a->bytes, mft::kAttrNameOffset), a->nameLength) != stream)
+        continue;
+      Extent e{u64le(a->bytes, mft::kAttrLowestVcn), u64le(a->bytes, mft::kAttrHighestVcn),
+               RunTable(session.memoryLimit)};
+      if (std::any_of(extents.begin(), extents.end(), [&](const Extent& x) { return x.first == e.first; })) continue;
+      decodeRunList(mappingPairs(*a), partitionStart, sectorsPerCluster, e.runs);
+      extents.push_back(std::move(e));
+    }
+  };
+  take(record);
+  std::vector<std::uint32_t> segments = listedSegments(session, record, partitionStart, sectorsPerCluster);
+  for (std::uint32_t n : extensions)
+    if (std::find(segments.begin(), segments.end(), n) == segments.end()) segments.push_back(n);
+  for (std::uint32_t segment : segments) {
+    const std::uint32_t sector = sectorOfRecord(mftRuns, segment);
+    MftRecord other{};
+    if (sector == 0 || sector == recordSector || !readRecordAt(session, sector, other)) continue;
+    take(other);
+  }
+  std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) { return a.first < b.first; });
+  // Each extent must begin where the one before it ended; a gap ends the list.
+  std::uint64_t next = 0;
+  for (const Extent& e : extents) {
+    if (e.first != next || e.last < e.first) return;
+    for (std::size_t i = 0; i < e.runs.size(); ++i)
+      if (!table.append(e.runs.start(i), e.runs.length(i))) return;
+    next = e.last + 1;
+  }
 }
 
 std::vector<std::uint32_t> collectSegments(Session& session, const VolumeParameters& volume,

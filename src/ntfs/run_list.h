@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "disk/le.h"
@@ -112,6 +113,24 @@ std::uint32_t sectorOfRecord(const RunTable& mftRuns, std::uint32_t recordNumber
 // its real size. Empty when the record has no attribute list or cannot be read.
 std::vector<std::uint32_t> collectSegments(Session& session, const VolumeParameters& volume,
                                            std::uint32_t recordSector, std::uint32_t type);
+
+// Every segment record number a record's $ATTRIBUTE_LIST names (resident or not, read as
+// collectSegments reads it), in list order and without repeats, kMaxSegments at most;
+// empty when the record has no attribute list.
+std::vector<std::uint32_t> listedSegments(Session& session, ByteSpan record, std::uint32_t partitionStart,
+                                          std::uint32_t sectorsPerCluster);
+
+// Fills `table` from the extents of one non-resident $DATA attribute of the file whose
+// base record is at recordSector: the unnamed one when `stream` is empty, else the named
+// stream `stream` (UTF-8). Extents are taken from the base record, from every segment its
+// attribute list names and from the records `extensions` (records whose base reference
+// names this file: a deleted file's list may no longer name them), each record found
+// through mftRuns and read once; an extent whose first cluster was already taken is
+// passed over. They are joined in the order of their first clusters, and the first extent
+// that does not begin where the one before ended (or at cluster 0) ends the table.
+void buildExtentRunList(Session& session, const RunTable& mftRuns, std::uint32_t partitionStart,
+                        std::uint32_t recordSector, std::uint32_t sectorsPerCluster, const std::string& stream,
+                        const std::vector<std::uint32_t>& extensions, RunTable& table);
 
 // Most bytes of a non-resident attribute list that are read.
 constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;

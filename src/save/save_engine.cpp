@@ -1,6 +1,8 @@
 #include "save/save_engine.h"
 
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "disk/le.h"
@@ -97,22 +100,31 @@ class FileCopy {
     writeFailed();
     return false;
   }
-  // The last byte is written: the file takes its name. A file with unread bytes keeps
-  // its name and is counted incomplete.
+  // Notes bytes of the file whose compressed data did not decompress.
+  void damaged(std::uint64_t offset, std::uint64_t length) {
+    if (length > 0) damaged_.push_back({offset, length});
+  }
+  // The last byte is written: the file takes its name. A file with unread or
+  // undecodable bytes keeps its name and is counted incomplete, its note saying which.
   bool finish() {
     if (!out_.commit()) {
       writeFailed();
       return false;
     }
     if (!counted_) return true;
-    if (!missing_.empty()) {
-      job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
+    if (!damaged_.empty()) job_.outcome.note({path_, FileOutcome::Damaged, {}, damaged_});
+    if (!missing_.empty()) job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
+    if (!missing_.empty() || !damaged_.empty()) {
       if (interactive_) ++job_.outcome.filesIncomplete;
+    } else if (stream_) {
+      ++job_.outcome.streamsSaved;
     } else if (interactive_) {
       ++job_.outcome.filesCompleted;
     }
     return true;
   }
+  // The copy is a named stream: whole, it counts as a stream saved, not as a file.
+  void countAsStream() { stream_ = true; }
   // The file is saved but is no recovered file (encrypted: unreadable without its key).
   void leaveUncounted() { counted_ = false; }
   // Skip, Stop or a signal: the file is not whole, so its temporary goes.
@@ -139,7 +151,9 @@ class FileCopy {
   bool interactive_;
   DestinationFile out_;
   std::vector<ByteRange> missing_;
+  std::vector<ByteRange> damaged_;
   bool counted_ = true;
+  bool stream_ = false;
 };
 
 void sourceFailed(SaveJob& job, const std::string& path, const ReadResult& read) {
@@ -408,7 +422,7 @@ bool copyNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std::uint64_t 
 }
 
 // Copies a compressed non-resident file unit by unit, decompressed. A unit whose data do
-// not decode whole keeps what decoded and zeros after it.
+// not decode whole keeps what decoded and zeros after it, and is noted damaged.
 bool copyCompressedNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std::uint64_t size,
                             const RunTable& runs, std::uint32_t unitClusters, bool interactive) {
   const CompressedData data(runs, job.scan.workingVolume.sectorsPerCluster, unitClusters);
@@ -427,6 +441,7 @@ bool copyCompressedNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std:
     }
     const std::uint64_t piece = std::min<std::uint64_t>(unit.size(), size - written);
     if (piece == 0) break;
+    if (read.damaged) copy.damaged(written, piece);
     if (!copy.write(unit.data(), static_cast<std::size_t>(piece))) return false;
     written += piece;
     job.bytesSaved += piece;
@@ -439,6 +454,149 @@ bool copyCompressedNtfsRuns(Session& session, SaveJob& job, FileCopy& copy, std:
 
 }  // namespace
 
+namespace {
+
+// The extension records the scan found for the file whose base record (`base`) is at
+// recordSector, whose base reference carries the base record's sequence number or, for a
+// freed base record, the one before it (a record is given a new number when it is freed).
+std::vector<std::uint32_t> extensionsOf(const ScanState& scan, std::uint32_t recordSector, const MftRecord& base) {
+  std::vector<std::uint32_t> records;
+  const auto at = scan.ntfsExtensions.find(recordSector);
+  if (at == scan.ntfsExtensions.end()) return records;
+  const std::uint16_t sequence = recordSequence(base);
+  const bool freed = isDeletedState(recordState(base));
+  for (const NtfsExtension& e : at->second)
+    if (e.baseSequence == sequence || (freed && static_cast<std::uint16_t>(e.baseSequence + 1) == sequence))
+      records.push_back(e.record);
+  return records;
+}
+
+// Copies one $DATA attribute of the record at recordSector (read into `record`): the
+// unnamed one, or the named stream `stream`. Resident data are copied from the record
+// holding them; non-resident data through the attribute's runs, decompressed when the
+// attribute is compressed. An encrypted attribute is saved as stored and noted, never
+// counted as recovered.
+bool copyNtfsData(Session& session, SaveJob& job, FileCopy& copy, const std::string& destPath,
+                  const std::string& name, std::uint64_t size, std::uint32_t recordSector,
+                  const MftRecord& base, const MftRecord& record, std::size_t position, bool resident,
+                  const std::string* stream, bool interactive) {
+  const VolumeParameters& v = job.scan.workingVolume;
+  const std::uint16_t flags = u16le(record, position + kAttrFlags);
+  const bool encrypted = (flags & kAttrFlagEncrypted) != 0;
+  if (encrypted) {
+    noteEncrypted(session, job, destPath, name, interactive);
+    copy.leaveUncounted();
+  }
+  if (resident) {
+    // The value as far as the record holds it; a stated size beyond it is noted missing.
+    // It begins where the header says (after the name of a named stream), never inside
+    // the 24-byte header.
+    const std::size_t start = position + std::max<std::size_t>(u16le(record, position + 20), 24);
+    const std::uint64_t stated = u32le(record, position + 16);
+    const std::uint64_t room = start < record.size() ? record.size() - start : 0;
+    const std::uint64_t present = std::min({size, stated, room});
+    if (!copy.write(record.data() + start, static_cast<std::size_t>(present))) return false;
+    copy.missing(present, size - present);
+    if (!copy.finish()) return false;
+    if (size != 0) job.bytesSaved += 512;
+    job.outcome.bytesWritten += present;
+    return !encrypted;
+  }
+  RunTable runs(session.memoryLimit);
+  // A file whose extension records the attribute list may no longer all name (a deleted
+  // one), and every named stream, are read extent by extent.
+  const std::vector<std::uint32_t> extensions = extensionsOf(job.scan, recordSector, base);
+  if (stream || !extensions.empty())
+    buildExtentRunList(session, job.scan.mftRuns, v.cluster0Sector, recordSector, v.sectorsPerCluster,
+                       stream ? *stream : std::string(), extensions, runs);
+  else
+    buildDataRunList(session, job.scan.mftRuns, v.cluster0Sector, recordSector, v.sectorsPerCluster, runs);
+  if (session.deviceLost()) {
+    copy.sourceFailed({ReadStatus::DeviceLost, {}});
+    return false;
+  }
+  if (runs.empty() && size != 0) {
+    copy.stop();
+    return false;
+  }
+  const std::uint8_t unitShift = u8at(record, position + kAttrCompressionUnit);
+  bool ok = false;
+  if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
+    ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);
+  else
+    ok = copyNtfsRuns(session, job, copy, size, runs, interactive);
+  return ok && !encrypted;
+}
+
+// The folder part of a path ("." for a bare name).
+std::string parentFolder(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Whether names with ":" can be made in the open destination folder: a FAT or NTFS
+// mount refuses them (EINVAL) or would take them as something else. Probed by the
+// folder's file system type, then by making and removing a file of such a name.
+bool takesColon(int dirFd) {
+  struct statfs fs {};
+  if (::fstatfs(dirFd, &fs) == 0) {
+    constexpr long kRefusing[] = {0x4d44 /* FAT */, 0x5346544e /* NTFS */, 0x7366746e /* ntfs3 */,
+                                  0x2011BAB0 /* exFAT */, 0x65735546 /* FUSE: ntfs-3g, exFAT */};
+    for (long type : kRefusing)
+      if (static_cast<long>(fs.f_type) == type) return false;
+  }
+  static constexpr char kProbe[] = ".tessaly-probe:stream";
+  const int fd = ::openat(dirFd, kProbe, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return errno != EINVAL;
+  ::close(fd);
+  ::unlinkat(dirFd, kProbe, 0);
+  return true;
+}
+
+// The named streams of the file whose record is `record`, each saved beside destPath as
+// destPath + ":" + stream (or "_" where the destination refuses ":").
+void saveNtfsStreams(Session& session, SaveJob& job, const std::string& destPath, const std::string& name,
+                     std::uint32_t recordSector, const MftRecord& record, bool interactive, int dirFd) {
+  const VolumeParameters& v = job.scan.workingVolume;
+  // The records that may hold a stream: the file's own and its segments.
+  std::vector<MftRecord> holders{record};
+  std::vector<std::uint32_t> segments = listedSegments(session, record, v.cluster0Sector, v.sectorsPerCluster);
+  for (std::uint32_t n : extensionsOf(job.scan, recordSector, record))
+    if (std::find(segments.begin(), segments.end(), n) == segments.end()) segments.push_back(n);
+  for (std::uint32_t segment : segments) {
+    const std::uint32_t sector = sectorOfRecord(job.scan.mftRuns, segment);
+    MftRecord other{};
+    if (sector != 0 && sector != recordSector && readRecordAt(session, sector, other)) holders.push_back(other);
+  }
+  std::vector<std::string> done;
+  std::optional<bool> colon;
+  for (const MftRecord& holder : holders) {
+    for (const NamedStream& s : findNamedStreams(holder)) {
+      if (job.stopSaving) return;
+      // A non-resident stream is found by its first extent, which states its size.
+      if ((!s.resident && s.lowestVcn != 0) || std::find(done.begin(), done.end(), s.name) != done.end()) continue;
+      done.push_back(s.name);
+      if (!colon) {
+        const int folder = dirFd == AT_FDCWD ? ::open(parentFolder(destPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                             : dirFd;
+        colon = folder >= 0 && takesColon(folder);
+        if (folder >= 0 && folder != dirFd) ::close(folder);
+        if (!*colon) job.outcome.streamsRenamed = true;
+      }
+      const std::string streamPath = destPath + (*colon ? ":" : "_") + safeComponent(s.name);
+      job.skipCurrentFile = false;
+      FileCopy copy(session, job, streamPath, interactive, dirFd);
+      if (!copy.opened()) continue;
+      copy.countAsStream();
+      (void)copyNtfsData(session, job, copy, streamPath, name + ":" + s.name, s.size, recordSector, record,
+                         holder, s.position, s.resident, &s.name, interactive);
+    }
+  }
+}
+
+}  // namespace
+
 bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
                   const std::string& name, std::uint64_t size, std::uint32_t recordSector,
                   bool interactive, bool deleted, int dirFd) {
@@ -447,7 +605,6 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
     if (!admit(session, job, destPath, name, deleted, dirFd)) return false;
     updateSaveProgress(session, job, 0, size, false, true);
   }
-  const VolumeParameters& v = job.scan.workingVolume;
   MftRecord record{};
   (void)readRecordAt(session, recordSector, record);
   if (session.deviceLost()) {
@@ -455,45 +612,16 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
     return false;
   }
   const DataLocation data = locateData(record);
+  if (data.kind == DataKind::None) return false;
   bool ok = false;
-  if (data.kind == DataKind::Resident) {
-    // The value as far as the record holds it; a stated size beyond it is noted missing.
-    const std::size_t start = data.position + 24;
-    const std::uint64_t stated = u32le(record, data.position + 16);
-    const std::uint64_t room = start < record.size() ? record.size() - start : 0;
-    const std::uint64_t present = std::min({size, stated, room});
+  {
     FileCopy copy(session, job, destPath, interactive, dirFd);
     if (!copy.opened()) return false;
-    if (!copy.write(record.data() + start, static_cast<std::size_t>(present))) return false;
-    copy.missing(present, size - present);
-    ok = copy.finish();
-    if (!ok) return false;
-    if (size != 0) job.bytesSaved += 512;
-    job.outcome.bytesWritten += present;
-    return true;
+    ok = copyNtfsData(session, job, copy, destPath, name, size, recordSector, record, record, data.position,
+                      data.kind == DataKind::Resident, nullptr, interactive);
   }
-  if (data.kind == DataKind::NonResident) {
-    RunTable runs(session.memoryLimit);
-    buildDataRunList(session, job.scan.mftRuns, v.cluster0Sector, recordSector, v.sectorsPerCluster, runs);
-    if (session.deviceLost()) {
-      sourceFailed(job, destPath, {ReadStatus::DeviceLost, {}});
-      return false;
-    }
-    if (runs.empty()) return false;
-    const std::uint16_t flags = u16le(record, data.position + kAttrFlags);
-    const std::uint8_t unitShift = u8at(record, data.position + kAttrCompressionUnit);
-    const bool encrypted = (flags & kAttrFlagEncrypted) != 0;
-    if (encrypted) noteEncrypted(session, job, destPath, name, interactive);
-    FileCopy copy(session, job, destPath, interactive, dirFd);
-    if (!copy.opened()) return false;
-    // An encrypted file's bytes are saved as stored, but that is no recovered file.
-    if (encrypted) copy.leaveUncounted();
-    if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
-      ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);
-    else
-      ok = copyNtfsRuns(session, job, copy, size, runs, interactive);
-    if (encrypted) return false;
-  }
+  if (job.options.streams && !job.stopSaving && !session.deviceLost())
+    saveNtfsStreams(session, job, destPath, name, recordSector, record, interactive, dirFd);
   return ok;
 }
 

@@ -21,6 +21,8 @@ void SaveOutcome::reset() {
   filesKept = 0;
   for (auto& count : filesByMethod) count = 0;
   encryptedFiles = 0;
+  streamsSaved = 0;
+  streamsRenamed = false;
   std::lock_guard lock(mutex_);
   notes_.clear();
 }

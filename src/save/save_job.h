@@ -25,6 +25,7 @@ enum class FileOutcome {
   SourceUnreadable,  // the scanned disk could not be read (it stopped answering)
   Incomplete,        // saved under its name, but some of its bytes could not be read (zeros there)
   Encrypted,         // saved as stored on the disk: encrypted, unreadable without its key
+  Damaged,           // saved under its name, but compressed data of it did not decompress (zeros there)
 };
 
 // Bytes of a saved file, from its start.
@@ -39,7 +40,8 @@ struct FileNote {
   FileOutcome outcome;
   // Sectors of the source that could not be read, where they are known.
   std::vector<SectorRange> missing;
-  // Incomplete: the bytes of the file that hold zeros instead of its data.
+  // Incomplete and Damaged: the bytes of the file that hold zeros instead of its data
+  // (Damaged: each compression unit that did not decompress whole).
   std::vector<ByteRange> missingBytes;
 };
 
@@ -55,6 +57,9 @@ class SaveOutcome {
     // FAT files completed, by how their clusters were found (SaveMethod order).
   std::array<std::atomic<int>, kSaveMethods> filesByMethod{};
   std::atomic<int> encryptedFiles{0};  // saved as stored, encrypted; not counted as completed
+  std::atomic<int> streamsSaved{0};    // named streams saved whole beside their files
+  // The destination refused ":" in names: streams were saved as NAME_STREAM.
+  std::atomic<bool> streamsRenamed{false};
 
   // Records a file that did not end as a whole copy.
   void note(FileNote note);

@@ -29,6 +29,8 @@ struct SaveOptions {
   std::vector<std::string> extensionList;  // at most 100, each 1 to 4 characters, no "."
   SaveDate earlierDate;                    // upper bound of the date filter
   SaveDate afterDate;                      // lower bound
+  // NTFS: each named stream of a saved file is saved beside it as NAME:STREAM.
+  bool streams = false;
 
   int extensionCount() const { return static_cast<int>(extensionList.size()); }
   // The date filter is on when the upper bound has a year, not before the lower bound's.
@@ -72,6 +74,7 @@ class SaveSettings {
   void setDeletedFilter(DeletedFilter value) { options_.deletedFilter = value; }
   void setSelectionMode(SelectionMode value) { options_.selectionMode = value; }
   void setSavingMode(SavingMode value) { options_.savingMode = value; }
+  void setStreams(bool value) { options_.streams = value; }
   const SaveOptions& options() const { return options_; }
   // Positions of the six date lists: Earlier day, month, year, After day, month, year.
   std::array<int, 6>& positions() { return positions_; }

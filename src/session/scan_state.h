@@ -60,6 +60,10 @@ struct ScanState {
   std::vector<NtfsEntry> fileEntries;
   bool entryTablesOk = false;
   DirectoryTable fileTable;
+  // The named streams of the files above, in the order of their files.
+  std::vector<NtfsStream> ntfsStreams;
+  // The extension records of the $MFT, by the first sector of the base record they name.
+  std::unordered_map<std::uint32_t, std::vector<NtfsExtension>> ntfsExtensions;
 
   // ------------------------------------------------------------------ Advanced engines
   // What the Advanced FAT sweep found (fat/file_system_search.h), the file systems made

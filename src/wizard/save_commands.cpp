@@ -15,24 +15,30 @@ namespace tessaly::wizard {
 
 namespace {
 
-// What the end of a save says about files saved with bytes that could not be read.
+// What the end of a save says about files saved with bytes that could not be read or
+// decompressed, and about streams saved under other names.
 std::string incompleteFilesText(const SaveOutcome& outcome) {
   const int count = outcome.filesIncomplete;
-  if (count == 0) return "";
+  if (count == 0)
+    return outcome.streamsRenamed ? "Named streams were saved as NAME_STREAM: the destination does not take ':' in names."
+                                  : "";
   std::string text =
       std::to_string(count) + (count == 1 ? " file was" : " files were") +
       " saved incomplete: parts of them could not be read from the disk and hold zeros.\n";
   int listed = 0;
   for (const FileNote& note : outcome.notes()) {
-    if (note.outcome != FileOutcome::Incomplete) continue;
+    if (note.outcome != FileOutcome::Incomplete && note.outcome != FileOutcome::Damaged) continue;
     if (++listed > 10) {
       text += "...\n";
       break;
     }
     std::uint64_t missing = 0;
     for (const ByteRange& r : note.missingBytes) missing += r.length;
-    text += "\n" + displayText(note.path) + " (" + std::to_string(missing) + " bytes missing)";
+    text += "\n" + displayText(note.path) + " (" + std::to_string(missing) +
+            (note.outcome == FileOutcome::Damaged ? " bytes did not decompress)" : " bytes missing)");
   }
+  if (outcome.streamsRenamed)
+    text += "\nNamed streams were saved as NAME_STREAM: the destination does not take ':' in names.";
   return text;
 }
 

@@ -119,6 +119,8 @@ SettingsDialog::SettingsDialog(wxWindow* parent, Session& session, SaveSettings&
   selection->Add(new wxRadioButton(this, d::kSaveAll, "Save all File(s)"), 0, wxTOP, g / 2);
   selection->Add(new wxRadioButton(this, d::kInvertSelection, "Invert Selection"), 0, wxTOP, g / 2);
   left->Add(selection);
+  // NTFS: each saved file's named streams beside it.
+  left->Add(new wxCheckBox(this, d::kStreams, "Save named streams (NTFS) as NAME:STREAM"), 0, wxTOP, g);
   columns->Add(left, 0, wxALL, 2 * g);
 
   // The extension list.
@@ -162,12 +164,14 @@ SettingsDialog::SettingsDialog(wxWindow* parent, Session& session, SaveSettings&
   for (int i = 0; i < 6; ++i) dates_[i]->SetSelection(settings_.positions()[static_cast<std::size_t>(i)]);
   const int modeIds[] = {d::kAuto, d::kFat1, d::kFat2, d::kContiguous, d::kFreeClusters};
   static_cast<wxRadioButton*>(FindWindow(modeIds[static_cast<int>(settings_.options().savingMode)]))->SetValue(true);
+  static_cast<wxCheckBox*>(FindWindow(d::kStreams))->SetValue(settings_.options().streams);
   applyCatalogueTexts(*this, session_, texts::kSettings);
   Layout();
   GetSizer()->SetSizeHints(this);
 
   SetEscapeId(d::kCancel);
   Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent& e) { radio(e.GetId()); });
+  Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& e) { settings_.setStreams(e.IsChecked()); }, d::kStreams);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent& e) {
     switch (e.GetId()) {
       case dialog::id::kAdd: add(); break;

@@ -42,6 +42,7 @@ constexpr int kAuto = 1097, kFat1 = 1098, kFat2 = 1029, kContiguous = 1099, kFre
 constexpr int kSaveSelected = 1123, kSaveAll = 1124, kInvertSelection = 1125;
 constexpr int kExtensionsBox = 1152, kExtensionEdit = 1126, kExtensionList = 1127;
 constexpr int kAdd = 1128, kRemove = 1129;
+constexpr int kStreams = 1180;  // NTFS named streams saved beside their files
 // File Saving.
 constexpr int kPathLabel = 1156, kPath = 1005, kBrowse = 1002, kSettingsButton = 1130;
 // "Calculating File Size".

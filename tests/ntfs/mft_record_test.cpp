@@ -194,6 +194,30 @@ TEST(DataAttribute, NamedStreamsAreSkippedAndSizesAreSixtyFourBit) {
   EXPECT_EQ(locateData(small.bytes()).kind, DataKind::None);
 }
 
+TEST(DataAttribute, NamedStreamsAreListedWithTheirNamesSizesAndFirstClusters) {
+  RecordBuilder b;
+  b.fileName(5, 1, u"mult1.dat");
+  b.nonResident(mft::kTypeData, {0x11, 0x01, 0x10}, 3000);
+  const std::size_t zone = b.resident(mft::kTypeData, Bytes(26, 1), u"Zone.Identifier");
+  const std::size_t ads = b.nonResident(mft::kTypeData, {0x11, 0x01, 0x20}, 0x100000123ULL, u"\u00e9t\u00e9");
+  const std::size_t later = b.nonResident(mft::kTypeData, {0x11, 0x01, 0x30}, 0, u"ADS");
+  put64le(b.raw(), later + mft::kAttrLowestVcn, 7);  // an extent that continues a stream
+  const std::size_t hostile = b.resident(mft::kTypeData, Bytes(4, 1), u"xy");
+  put16le(b.raw(), hostile + mft::kAttrNameOffset, 1000);  // the name lies outside the attribute
+
+  const auto streams = findNamedStreams(b.bytes());
+  ASSERT_EQ(streams.size(), 3u);
+  EXPECT_EQ(streams[0].name, "Zone.Identifier");
+  EXPECT_TRUE(streams[0].resident);
+  EXPECT_EQ(streams[0].size, 26u);
+  EXPECT_EQ(streams[0].position, zone);
+  EXPECT_EQ(streams[1].name, "\u00e9t\u00e9");
+  EXPECT_FALSE(streams[1].resident);
+  EXPECT_EQ(streams[1].size, 0x100000123ULL);
+  EXPECT_EQ(streams[1].position, ads);
+  EXPECT_EQ(streams[2].lowestVcn, 7u);
+}
+
 TEST(AttributeWalk, AZeroLengthAttributeEndsTheWalk) {
   RecordBuilder b;
   b.fileName(5, 1, u"before");

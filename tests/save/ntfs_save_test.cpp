@@ -9,7 +9,9 @@
 #include <map>
 
 #include "../ntfs/ntfs_builders.h"
+#include "ntfs/compressed_data.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/run_list.h"
 #include "platform/device.h"
 #include "support/manifest.h"
 #include "partition/volume.h"
@@ -190,6 +192,83 @@ TEST(NtfsSaveRuns, RunsThatStopShortOfTheSizeGiveAnIncompleteFile) {
   EXPECT_EQ(job.outcome.filesIncomplete.load(), 1);
   ASSERT_EQ(job.outcome.notes().size(), 1u);
   EXPECT_EQ(job.outcome.notes()[0].missingBytes, (std::vector<ByteRange>{{4096, 10000 - 4096}}));
+}
+
+TEST(NtfsSaveAttributeList, ALiveFileSpreadOverSeveralRecordsIsSavedWhole) {
+  // frag.bin's run list fills several records, and its attribute list is itself
+  // non-resident (ntfs-3g moves a long one into clusters).
+  const test::Manifest manifest(test::manifestPath("streams_ntfs"));
+  if (manifest.entries.empty()) GTEST_SKIP() << "streams_ntfs was not built: ntfs-3g cannot mount here";
+  const test::Entry* e = manifest.find("frag.bin");
+  ASSERT_TRUE(e);
+  test::TestSession t(test::imagePath("streams_ntfs"));
+  test::TempDir install, out;
+  Session& s = t.session;
+  s.installFolder = install.path();
+  s.partitionSelection.fileSystem = FileSystem::Ntfs;
+  s.partitionSelection.firstSector = manifest.partitionStart();
+  s.partitionSelection.lastSector = manifest.partitionStart() + manifest.partitionSectors() - 1;
+  validatePartition(s, t.scan);
+  ASSERT_EQ(runQuickScan(s, t.scan), ScanEnd::Finished);
+  // (The manifest lists no $MFT runs: the record is found through the scan's.)
+  const std::uint32_t sector = sectorOfRecord(t.scan.mftRuns, e->record);
+  MftRecord record{};
+  ASSERT_TRUE(readRecordAt(s, sector, record));
+  ASSERT_TRUE(hasAttributeList(record));
+  SaveJob job(t.scan);
+  EXPECT_TRUE(saveNtfsFile(s, job, out.file("frag.bin"), "frag.bin", e->size, sector, true, false));
+  EXPECT_EQ(test::sha256File(out.file("frag.bin")), e->sha);
+  EXPECT_EQ(job.outcome.filesCompleted.load(), 1);
+}
+
+// A crafted volume of 1 KiB clusters (2 sectors) whose one record, at sector 10, is the
+// given one; cluster 50 (sector 100) holds `cluster`.
+struct CraftedFile {
+  std::shared_ptr<platform::MemoryDevice> disk = std::make_shared<platform::MemoryDevice>(256);
+  std::unique_ptr<test::TestSession> t;
+  test::TempDir out;
+  CraftedFile(const test::RecordBuilder& record, const std::vector<std::uint8_t>& cluster = {}) {
+    const auto bytes = record.protectedBytes();
+    std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + 10 * 512);
+    std::copy(cluster.begin(), cluster.end(), disk->bytes().begin() + 100 * 512);
+    t = std::make_unique<test::TestSession>(disk);
+    t->scan.workingVolume.fileSystem = FileSystem::Ntfs;
+    t->scan.workingVolume.sectorsPerCluster = 2;
+  }
+};
+
+TEST(NtfsSaveCompressed, AUnitThatDoesNotDecompressIsNotedDamagedNotCountedWhole) {
+  // Two compression units of 16 clusters: the first stored in one cluster whose LZNT1 chunk
+  // begins with a back reference (nothing to refer to), the second sparse.
+  test::RecordBuilder record(0);
+  record.fileName(5, 1, u"packed.txt");
+  const std::size_t data = record.nonResident(0x80, {0x11, 0x01, 50, 0x01, 15, 0x01, 16}, 20000);
+  put16le(record.raw(), data + kAttrFlags, kAttrFlagCompressed);
+  record.raw()[data + kAttrCompressionUnit] = 4;
+  CraftedFile f(record, {0x02, 0xB0, 0x01, 0x00, 0x10});
+  SaveJob job(f.t->scan);
+  EXPECT_TRUE(saveNtfsFile(f.t->session, job, f.out.file("packed.txt"), "packed.txt", 20000, 10, true, true));
+  EXPECT_EQ(test::readFile(f.out.file("packed.txt")), std::vector<std::uint8_t>(20000, 0));
+  EXPECT_EQ(job.outcome.filesCompleted.load(), 0);
+  EXPECT_EQ(job.outcome.filesIncomplete.load(), 1);
+  ASSERT_EQ(job.outcome.notes().size(), 1u);
+  EXPECT_EQ(job.outcome.notes()[0].outcome, FileOutcome::Damaged);
+  EXPECT_EQ(job.outcome.notes()[0].missingBytes, (std::vector<ByteRange>{{0, 16384}}));
+}
+
+TEST(NtfsSaveEncrypted, ResidentEncryptedDataAreNotedEncryptedLikeNonResidentOnes) {
+  test::RecordBuilder record(0);
+  record.fileName(5, 1, u"key.txt");
+  const std::size_t data = record.resident(0x80, {'s', 'e', 'c', 'r', 'e', 't'});
+  put16le(record.raw(), data + kAttrFlags, kAttrFlagEncrypted);
+  CraftedFile f(record);
+  SaveJob job(f.t->scan);
+  EXPECT_FALSE(saveNtfsFile(f.t->session, job, f.out.file("key.txt"), "key.txt", 6, 10, true, true));
+  EXPECT_EQ(test::readFile(f.out.file("key.txt")), (std::vector<std::uint8_t>{'s', 'e', 'c', 'r', 'e', 't'}));
+  EXPECT_EQ(job.outcome.encryptedFiles.load(), 1);
+  EXPECT_EQ(job.outcome.filesCompleted.load(), 0);
+  ASSERT_EQ(job.outcome.notes().size(), 1u);
+  EXPECT_EQ(job.outcome.notes()[0].outcome, FileOutcome::Encrypted);
 }
 
 // The ntfs_files volume with MFT records zeroed, in a copy of the image.
