@@ -204,12 +204,19 @@ class FatChildIndex {
 void insertFatChildren(Session& session, ScanState& scan, const FatChildIndex& index, std::uint32_t folderId,
                        TreeItem item, char mode, std::uint32_t parentId, std::uint32_t deleted) {
   DirectoryTable& table = scan.directoryTable;
+  // One reading of the folder's directory names every child it can: a child still
+  // without a name after it (its entry was in a cluster of a deleted folder that is
+  // lost) does not read the directory again, which would name nothing new.
+  bool named = false;
   index.forEachChild(folderId, [&](std::size_t r) {
     if (r < scan.rowsInTree.size()) {
       if (scan.rowsInTree[r]) return;  // already in the tree: this second path is not followed
       scan.rowsInTree[r] = true;
     }
-    if (mode == 'y' && startsWithDir(table.name(r))) nameChildren(session, scan, folderId, parentId, r, deleted);
+    if (mode == 'y' && !named && startsWithDir(table.name(r))) {
+      nameChildren(session, scan, folderId, parentId, r, deleted);
+      named = true;
+    }
     if (deleted != 0) table.setDeleted(r, true);
     DirectoryRow row = table.row(r);
     insertFolder(session, scan, item, row.name, row.self, row.date, row.time, row.parent, row.deleted ? 1 : deleted);
