@@ -11,7 +11,8 @@ namespace tessaly {
 
 // One sector at each of the given sector numbers (ascending, no repeats), into
 // consecutive 512-byte slots of buffer. Sectors at most kListGapSectors apart are read by
-// one batched device read; the holes of a sparse image file read as zeros without a read.
+// one batched device read, and every batch of the list is asked of the system before the
+// first is read; the holes of a sparse image file read as zeros without a read.
 // A batch that fails is read again sector by sector, each with the bad-sector policy.
 // When the disk stops answering, *delivered (if given) is the number of first slots that
 // hold what was read before; the other slots are cleared.

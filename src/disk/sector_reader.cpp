@@ -184,6 +184,31 @@ ReadResult readSectorList(Session& session, std::span<const std::uint64_t> secto
     return offset + kSectorSize <= data->start;
   };
 
+  // The batches: runs of slots whose sectors lie at most kListGapSectors apart, at most
+  // kBatchPieces each, the sectors in holes left out (their slots stay zero).
+  constexpr std::size_t kBatchPieces = 512;
+  std::vector<std::size_t> slots;  // the slots to read, batch after batch
+  std::vector<std::size_t> ends;   // where each batch ends in slots
+  slots.reserve(sectors.size());
+  for (std::size_t i = 0; i < sectors.size(); ++i) {
+    const std::uint64_t offset = sectors[i] * kSectorSize;
+    if (inHole(offset)) continue;
+    if (!slots.empty()) {
+      const std::uint64_t end = sectors[slots.back()] * kSectorSize + kSectorSize;
+      const std::size_t size = slots.size() - (ends.empty() ? 0 : ends.back());
+      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || size >= kBatchPieces)
+        ends.push_back(slots.size());
+    }
+    slots.push_back(i);
+  }
+  if (!slots.empty()) ends.push_back(slots.size());
+  // Every batch asked for at once, so that the device is not waited for batch by batch.
+  for (std::size_t b = 0, first = 0; b < ends.size(); first = ends[b++]) {
+    const std::uint64_t from = sectors[slots[first]] * kSectorSize;
+    const std::uint64_t to = sectors[slots[ends[b] - 1]] * kSectorSize + kSectorSize;
+    if (to > from) platform::prefetch(*device, from, to - from);
+  }
+
   std::vector<platform::Piece> batch;
   auto slotOf = [&](const platform::Piece& piece) {
     return static_cast<std::size_t>(piece.buffer.data() - buffer.data()) / kSectorSize;
@@ -191,7 +216,10 @@ ReadResult readSectorList(Session& session, std::span<const std::uint64_t> secto
   // Reads the batch; what failed in it again sector by sector. On a lost device, lost is
   // the slot where reading stopped.
   std::optional<std::size_t> lost;
-  auto flush = [&]() {
+  for (std::size_t b = 0, first = 0; b < ends.size() && !lost; first = ends[b++]) {
+    batch.clear();
+    for (std::size_t k = first; k < ends[b]; ++k)
+      batch.push_back({sectors[slots[k]] * kSectorSize, buffer.subspan(slots[k] * kSectorSize, kSectorSize)});
     const std::size_t arrived = platform::readPieces(*device, batch);
     if (arrived > 0) session.deviceWatch.readWell(device.get(), batch.front().offset / kSectorSize);
     for (std::size_t k = arrived; k < batch.size() && !lost; ++k) {
@@ -199,21 +227,7 @@ ReadResult readSectorList(Session& session, std::span<const std::uint64_t> secto
       if (one.lost()) lost = slotOf(batch[k]);
       for (const SectorRange& r : one.skipped) addSkipped(result.skipped, r.first, r.count);
     }
-    batch.clear();
-  };
-  constexpr std::size_t kBatchPieces = 512;
-  for (std::size_t i = 0; i < sectors.size() && !lost; ++i) {
-    const std::uint64_t offset = sectors[i] * kSectorSize;
-    if (inHole(offset)) continue;  // zeros
-    if (!batch.empty()) {
-      const std::uint64_t end = batch.back().offset + kSectorSize;
-      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || batch.size() >= kBatchPieces)
-        flush();
-      if (lost) break;
-    }
-    batch.push_back({offset, buffer.subspan(i * kSectorSize, kSectorSize)});
   }
-  if (!lost && !batch.empty()) flush();
   if (lost) {
     // What was read before the disk stopped answering stays; the rest is cleared.
     std::fill(buffer.begin() + static_cast<long>(*lost * kSectorSize), buffer.begin() + static_cast<long>(bytes), 0);

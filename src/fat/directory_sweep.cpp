@@ -21,8 +21,7 @@ namespace de = direntry;
 
 namespace {
 
-// A directory start found by the first pass, with what its "." and ".." entries said
-// then (kept for a disk that stops answering before the second pass reads it again).
+// A directory start found by the first pass, with what its "." and ".." entries said.
 struct Candidate {
   std::uint32_t sector;
   std::uint32_t cluster;
@@ -31,6 +30,7 @@ struct Candidate {
   std::uint16_t date;
   std::uint16_t time;
   std::uint8_t attr;
+  bool namesItself;  // its "." entry names its own cluster: a directory row
 };
 
 // The row a directory start gives, or nothing when its "." entry names another cluster.
@@ -114,19 +114,12 @@ void sweepDirectories(Session& session, ScanState& scan) {
   bool tableMode = true;
   scan.sweepRunning = true;
   scan.stopRequested = false;
-  // A sector read of a disk that stopped answering ends the sweep; what was found stays.
-  auto readSector = [&](std::uint64_t s, std::array<std::uint8_t, 512>& sector) {
-    sector.fill(0);
-    return !readDiskSectors(session, s, 1, sector).lost();
-  };
-
   const bool fatType = isFat(fileSystem);
   // A cluster size of 0 would never advance; such a volume has no clusters to sweep.
   const bool sweepable = fatType && isValidSectorsPerCluster(v.sectorsPerCluster);
   const std::uint32_t spc = v.sectorsPerCluster;
   const std::uint64_t firstCluster = std::uint64_t{v.cluster0Sector} + 2ull * spc;
   ScanProgress progress(report);
-  std::array<std::uint8_t, 512> sector{};
 
   // The clusters that can start a folder, from the FATs; every cluster when they cannot say.
   std::optional<ClusterCandidates> fromFats;
@@ -149,11 +142,13 @@ void sweepDirectories(Session& session, ScanState& scan) {
           if (!isDirectoryStart(first)) return true;
           try {
             if (!session.canAllocate((candidates.size() + 1) * sizeof(Candidate))) throw std::bad_alloc();
+            DirectoryRow row;
+            const bool namesItself = rowFor(first, static_cast<std::uint32_t>(s), c, fileSystem, row);
             std::span<const std::uint8_t> dot = first.subspan(0, de::kSize);
             std::span<const std::uint8_t> dotdot = first.subspan(de::kSize, de::kSize);
             candidates.push_back({static_cast<std::uint32_t>(s), c, entryCluster(dotdot, fileSystem),
                                   u32le(dot, de::kFileSize), u16le(dot, de::kDate), u16le(dot, de::kTime),
-                                  u8at(dot, de::kAttributes)});
+                                  u8at(dot, de::kAttributes), namesItself});
           } catch (const std::bad_alloc&) {
             tableMode = false;
             return false;
@@ -171,17 +166,15 @@ void sweepDirectories(Session& session, ScanState& scan) {
   if (tableMode) tableMode = table.enterTableMode(session.memoryLimit, candidates.size() + 1);
 
   if (tableMode) {
-    // Pass 2: the candidates read again; a directory must still start there and name
-    // itself. Once the disk stops answering, the first pass's reading of the rest stands.
+    // Pass 2: the directory starts whose "." entry names their own cluster become rows,
+    // from what the first pass read (the sector is not read again).
     report.status("Dumping Directories/Files Information");
     std::size_t k = 0;
-    bool lost = false;
     for (const Candidate& candidate : candidates) {
       session.safePoint();
       ++k;
-      lost = lost || !readSector(candidate.sector, sector);
-      DirectoryRow row;
-      if (lost) {
+      if (candidate.namesItself) {
+        DirectoryRow row;
         row.sector = candidate.sector;
         row.self = candidate.cluster;
         row.parent = candidate.parent;
@@ -189,8 +182,6 @@ void sweepDirectories(Session& session, ScanState& scan) {
         row.time = candidate.time;
         row.size = candidate.size;
         row.attr = candidate.attr;
-      }
-      if (lost || rowFor(sector, candidate.sector, candidate.cluster, fileSystem, row)) {
         row.name = "Dir" + std::to_string(table.rowCount());
         table.append(row);
         report.counter(Counter::FoldersFound, table.rowCount());

@@ -1,5 +1,6 @@
 #include "fat/tree_builder.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -168,6 +169,60 @@ void finishTree(ScanState& scan) {
   scan.folderTree.setEnabled(true);
 }
 
+// Where the children of each FAT folder are in the table, found in one pass over it and
+// a sort, so that a tree of n folders does not cost n walks over the table. The table is
+// sorted by parent, except for the rows marked lost (kLostId) or with no parent
+// (0xFFFFFFFF), which keep their places. A folder's children are its folder rows in
+// table order that come before any row of a greater parent, the marked rows aside: on a
+// table that is not sorted (a walk ended before its sort) the same rows as a walk from
+// the top that stops at the first greater parent.
+class FatChildIndex {
+ public:
+  explicit FatChildIndex(const DirectoryTable& table) {
+    std::uint32_t highest = 0;  // the greatest parent so far, the marked rows aside
+    for (std::size_t r = 0; r < table.rowCount(); ++r) {
+      if (table.kind(r) != RowKind::Folder) continue;
+      const std::uint32_t parent = table.parent(r);
+      if (parent >= highest) rows_.push_back({parent, static_cast<std::uint32_t>(r)});
+      if (parent != 0xFFFFFFFFu && parent != kLostId) highest = std::max(highest, parent);
+    }
+    std::sort(rows_.begin(), rows_.end());
+  }
+  // The rows of folder `folderId`'s children, in table order.
+  template <typename Visit>
+  void forEachChild(std::uint32_t folderId, Visit&& visit) const {
+    auto it = std::lower_bound(rows_.begin(), rows_.end(), std::pair<std::uint32_t, std::uint32_t>{folderId, 0});
+    for (; it != rows_.end() && it->first == folderId; ++it) visit(std::size_t{it->second});
+  }
+
+ private:
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> rows_;  // parent, row
+};
+
+// Inserts the child folders of FAT folder `folderId` under its item; mode 'y' names them
+// from the folder's directory entries first.
+void insertFatChildren(Session& session, ScanState& scan, const FatChildIndex& index, std::uint32_t folderId,
+                       TreeItem item, char mode, std::uint32_t parentId, std::uint32_t deleted) {
+  DirectoryTable& table = scan.directoryTable;
+  // One reading of the folder's directory names every child it can: a child still
+  // without a name after it (its entry was in a cluster of a deleted folder that is
+  // lost) does not read the directory again, which would name nothing new.
+  bool named = false;
+  index.forEachChild(folderId, [&](std::size_t r) {
+    if (r < scan.rowsInTree.size()) {
+      if (scan.rowsInTree[r]) return;  // already in the tree: this second path is not followed
+      scan.rowsInTree[r] = true;
+    }
+    if (mode == 'y' && !named && startsWithDir(table.name(r))) {
+      nameChildren(session, scan, folderId, parentId, r, deleted);
+      named = true;
+    }
+    if (deleted != 0) table.setDeleted(r, true);
+    DirectoryRow row = table.row(r);
+    insertFolder(session, scan, item, row.name, row.self, row.date, row.time, row.parent, row.deleted ? 1 : deleted);
+  });
+}
+
 }  // namespace
 
 void insertChildren(Session& session, ScanState& scan, const std::string& parentText, TreeItem item, char mode,
@@ -180,26 +235,8 @@ void insertChildren(Session& session, ScanState& scan, const std::string& parent
     insertNtfsChildren(session, scan, folders, index, folderId, item);
     return;
   }
-  DirectoryTable& table = scan.directoryTable;
-  for (std::size_t r = 0; r < table.rowCount(); ++r) {
-    if (table.kind(r) != RowKind::Folder) continue;
-    const std::uint32_t parent = table.parent(r);
-    if (parent != folderId) {
-      // Rows marked lost, or with a parent of -1, are out of sorted order: pass them.
-      if (parent == 0xFFFFFFFFu || parent == kLostId) continue;
-      if (parent > folderId) return;  // sorted by parent: no child can follow
-      continue;
-    }
-    if (r < scan.rowsInTree.size()) {
-      if (scan.rowsInTree[r]) continue;  // already in the tree: this second path is not followed
-      scan.rowsInTree[r] = true;
-    }
-    if (mode == 'y' && startsWithDir(table.name(r)))
-      nameChildren(session, scan, parent, parentId, r, deleted);
-    if (deleted != 0) table.setDeleted(r, true);
-    DirectoryRow row = table.row(r);
-    insertFolder(session, scan, item, row.name, row.self, row.date, row.time, row.parent, row.deleted ? 1 : deleted);
-  }
+  const FatChildIndex index(scan.directoryTable);
+  insertFatChildren(session, scan, index, folderId, item, mode, parentId, deleted);
 }
 
 void nameChildren(Session& session, ScanState& scan, std::uint32_t a, std::uint32_t parentId, std::size_t start,
@@ -276,12 +313,16 @@ int buildFatTree(Session& session, ScanState& scan) {
       insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
     }
   }
+  // Names and deleted marks change while the tree is built, parents do not.
+  std::optional<FatChildIndex> index;
+  if (fat) index.emplace(table);
   walkCatalogue(session, scan, root, [&](const FolderRecord& record) {
-    const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));
-    if (fat)
-      insertChildren(session, scan, id, record.treeItem, 'y', record.parentId, record.deleted);
-    else if (fs == FileSystem::Ntfs)
+    if (index) {
+      insertFatChildren(session, scan, *index, record.selfId, record.treeItem, 'y', record.parentId, record.deleted);
+    } else if (fs == FileSystem::Ntfs) {
+      const std::string id = std::to_string(static_cast<std::int32_t>(record.selfId));
       insertChildren(session, scan, id, record.treeItem, 'n', 0, 0);
+    }
   });
 
   if (!table.tableMode()) table.clear();
@@ -306,9 +347,14 @@ int buildLoadedTree(Session& session, ScanState& scan) {
       insertFolder(session, scan, root, row.name, row.self, row.date, row.time, 0, row.deleted ? 1 : 0);
     }
   }
+  std::optional<FatChildIndex> index;
+  if (fs != FileSystem::Ntfs) index.emplace(table);
   walkCatalogue(session, scan, root, [&](const FolderRecord& record) {
-    insertChildren(session, scan, std::to_string(static_cast<std::int32_t>(record.selfId)), record.treeItem, 'n',
-                   0, 0);
+    if (index)
+      insertFatChildren(session, scan, *index, record.selfId, record.treeItem, 'n', 0, 0);
+    else
+      insertChildren(session, scan, std::to_string(static_cast<std::int32_t>(record.selfId)), record.treeItem, 'n',
+                     0, 0);
   });
   table.clear();
   scan.rowsInTree = {};

@@ -33,7 +33,9 @@ bool isDeviceGoneError(int error) { return error == ENODEV || error == ENXIO || 
 // ---------------------------------------------------------------- FileDevice
 
 namespace {
-constexpr std::size_t kJumpWindow = 16 * 1024;
+// The window of a read that jumps away from the last one: the page it lies in (the
+// bytes beyond it would be read from the device for nothing when they are not cached).
+constexpr std::size_t kJumpWindow = 4 * 1024;
 }  // namespace
 
 FileDevice::FileDevice(int fd, std::string path, std::uint64_t size, bool block)
@@ -123,14 +125,15 @@ bool FileDevice::read(std::uint64_t offset, std::span<std::uint8_t> buffer) {
   if (!inWindow()) {
     if (window_.empty()) window_.resize(kWindow + kPage);
     std::uint64_t start = offset & ~static_cast<std::uint64_t>(4095);
-    // A read just past the window continues a walk and takes a whole window; a jump
-    // elsewhere takes a small one, so that scattered reads do not each copy 128 KiB.
+    // A read a little past the window continues a walk: each window of a walk is twice
+    // the last, up to kWindow, so that a sweep costs one system call per kWindow. A jump
+    // elsewhere takes the pages of the request, so that scattered reads (directories
+    // all over the disk) neither copy nor fetch from the device what nobody asked for.
     const std::uint64_t windowEnd = windowStart_ + windowLength_;
-    const bool walking = windowLength_ == 0 || (offset >= windowEnd && offset - windowEnd < kWindow);
-    std::size_t length = walking ? kWindow
-                                 : std::max<std::size_t>(kJumpWindow, static_cast<std::size_t>(offset - start) +
-                                                                          buffer.size() + 4095) &
-                                       ~std::size_t{4095};
+    const bool walking = windowLength_ > 0 && offset >= windowEnd && offset - windowEnd < kWindow;
+    const std::size_t needed =
+        (static_cast<std::size_t>(offset - start) + buffer.size() + kPage - 1) & ~std::size_t{kPage - 1};
+    std::size_t length = std::max(needed, walking ? std::min(kWindow, 2 * windowLength_) : kJumpWindow);
     if (size_ > 0) {
       if (start >= size_) return false;
       length = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - start));

@@ -1,5 +1,6 @@
 #include "platform/device_batch.h"
 
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -24,6 +25,14 @@ std::optional<Extent> dataFrom(Device& device, std::uint64_t offset) {
   if (hole < 0) return std::nullopt;
   return Extent{static_cast<std::uint64_t>(data),
                 std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size)};
+}
+
+void prefetch(Device& device, std::uint64_t offset, std::uint64_t length) {
+  auto* file = dynamic_cast<FileDevice*>(&device);
+  if (!file || length == 0) return;
+  // Advice only: a range the system cannot take is read when asked for, as before.
+  (void)::posix_fadvise(file->descriptor(), static_cast<off_t>(offset), static_cast<off_t>(length),
+                        POSIX_FADV_WILLNEED);
 }
 
 namespace {

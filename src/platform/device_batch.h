@@ -20,6 +20,11 @@ struct Extent {
 // tell (a block device, a container, a device in memory): then every byte counts as data.
 std::optional<Extent> dataFrom(Device& device, std::uint64_t offset);
 
+// Asks the system to start reading bytes [offset, offset + length) of a disk or image
+// file into its cache and returns without waiting, so that the reads that follow find
+// them there and the device works on many requests at once. Nothing for other devices.
+void prefetch(Device& device, std::uint64_t offset, std::uint64_t length);
+
 // One piece of a batched read: buffer.size() bytes at offset.
 struct Piece {
   std::uint64_t offset;

@@ -180,6 +180,27 @@ TEST(TreeBuilder, NamesFoldersFromTheirParentsAndMarksDeletedSubtrees) {
   EXPECT_EQ(s.catalogue.treeBuilding.load(), 0u);
 }
 
+TEST(TreeBuilder, ADeletedFolderWhoseEntriesAreLostIsReadOnceForAllItsChildren) {
+  TreeVolume v;
+  auto disk = std::make_shared<platform::FaultyDevice>(v.device);  // records every read
+  v.t->devices.attach(platform::DeviceTable::physicalDriveName(0), disk);
+  v.entry(v.rootSector(), 0, "\xE5" "OLD       ", 0x10, 20);
+  v.directory(20, 0);  // its entries were in a later cluster, now lost
+  for (std::uint32_t c = 30; c < 35; ++c) v.directory(c, 20);
+  v.runScan();
+  ScanState& s = v.scan();
+  const TreeItem old = childNamed(s, v.root(), "_OLD");
+  ASSERT_NE(old, kNoItem);
+  const auto children = namesUnder(s, old);
+  ASSERT_EQ(children.size(), 5u);
+  for (const auto& name : children) EXPECT_EQ(name.rfind("Dir", 0), 0u) << name;
+  // The sweep, the climb towards the root and one reading of the directory.
+  std::size_t reads = 0;
+  for (const auto& request : disk->requests())
+    reads += request.offset <= v.clusterSector(20) * 512 && request.offset + request.length > v.clusterSector(20) * 512;
+  EXPECT_LE(reads, 3u);
+}
+
 TEST(TreeBuilder, ALiveRootEntryNameWinsWhateverTheOrder) {
   for (bool liveFirst : {true, false}) {
     TreeVolume v;
