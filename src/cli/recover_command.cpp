@@ -140,7 +140,9 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
       .field("streamsRenamed", saved.streamsRenamed);
   out.key("incomplete").beginArray();
   for (const FileNote& note : saved.incompleteFiles) {
-    out.beginObject().field("path", note.path).field("damaged", note.outcome == FileOutcome::Damaged);
+    // Damaged: the bytes are those whose compressed data did not decompress.
+    out.beginObject().field("path", note.path);
+    if (note.outcome == FileOutcome::Damaged) out.field("damaged", true);
     out.key("missing").beginArray();
     for (const ByteRange& r : note.missingBytes)
       out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
