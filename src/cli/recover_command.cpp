@@ -114,7 +114,8 @@ void printSaved(const VolumeSaved& saved) {
                 << " could not be read)\n";
   }
   if (saved.streams > 0) {
-    std::cout << plural(saved.streams, "named stream") << " saved beside " << (saved.streams == 1 ? "its file" : "their files");
+    std::cout << plural(saved.streams, "named stream") << " saved beside "
+              << (saved.streams == 1 ? "its file" : "their files");
     if (saved.streamsRenamed) std::cout << " as NAME_STREAM: the destination does not take ':' in names";
     std::cout << '\n';
   }
