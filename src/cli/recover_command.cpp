@@ -114,7 +114,8 @@ void printSaved(const VolumeSaved& saved) {
                 << " could not be read)\n";
   }
   if (saved.streams > 0) {
-    std::cout << plural(saved.streams, "named stream") << " saved beside " << (saved.streams == 1 ? "its file" : "their files");
+    std::cout << plural(saved.streams, "named stream") << " saved beside "
+              << (saved.streams == 1 ? "its file" : "their files");
     if (saved.streamsRenamed) std::cout << " as NAME_STREAM: the destination does not take ':' in names";
     std::cout << '\n';
   }
@@ -140,7 +141,9 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
       .field("streamsRenamed", saved.streamsRenamed);
   out.key("incomplete").beginArray();
   for (const FileNote& note : saved.incompleteFiles) {
-    out.beginObject().field("path", note.path).field("damaged", note.outcome == FileOutcome::Damaged);
+    // Damaged: the bytes are those whose compressed data did not decompress.
+    out.beginObject().field("path", note.path);
+    if (note.outcome == FileOutcome::Damaged) out.field("damaged", true);
     out.key("missing").beginArray();
     for (const ByteRange& r : note.missingBytes)
       out.beginObject().field("offset", r.offset).field("length", r.length).endObject();

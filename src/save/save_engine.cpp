@@ -578,8 +578,9 @@ void saveNtfsStreams(Session& session, SaveJob& job, const std::string& destPath
       if ((!s.resident && s.lowestVcn != 0) || std::find(done.begin(), done.end(), s.name) != done.end()) continue;
       done.push_back(s.name);
       if (!colon) {
-        const int folder = dirFd == AT_FDCWD ? ::open(parentFolder(destPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                                             : dirFd;
+        const int folder = dirFd == AT_FDCWD
+                               ? ::open(parentFolder(destPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                               : dirFd;
         colon = folder >= 0 && takesColon(folder);
         if (folder >= 0 && folder != dirFd) ::close(folder);
         if (!*colon) job.outcome.streamsRenamed = true;

@@ -20,8 +20,9 @@ namespace {
 std::string incompleteFilesText(const SaveOutcome& outcome) {
   const int count = outcome.filesIncomplete;
   if (count == 0)
-    return outcome.streamsRenamed ? "Named streams were saved as NAME_STREAM: the destination does not take ':' in names."
-                                  : "";
+    return outcome.streamsRenamed
+               ? "Named streams were saved as NAME_STREAM: the destination does not take ':' in names."
+               : "";
   std::string text =
       std::to_string(count) + (count == 1 ? " file was" : " files were") +
       " saved incomplete: parts of them could not be read from the disk and hold zeros.\n";

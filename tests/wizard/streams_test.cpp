@@ -15,8 +15,10 @@ TEST_F(WizardTest, NamedStreamsAreListedAsRowsOfTheirOwnAfterTheirFile) {
   scanPartition("Partition - 1 ( NTFS )");
   ASSERT_TRUE(clickTree(wid::kFolderTree, "Root"));
   EXPECT_EQ(listColumn(0),
-            (std::vector<std::string>{"Lost", "$Extend", "mult1.dat", "mult1.dat:ADS", "mult1.dat:Zone.Identifier"}));
-  EXPECT_EQ(listColumn(1), (std::vector<std::string>{"FOLDER", "FOLDER", "Deleted File", "Stream", "Stream"}));
+            (std::vector<std::string>{"Lost", "$Extend", "mult1.dat", "mult1.dat:ADS",
+                                      "mult1.dat:Zone.Identifier"}));
+  EXPECT_EQ(listColumn(1),
+            (std::vector<std::string>{"FOLDER", "FOLDER", "Deleted File", "Stream", "Stream"}));
   EXPECT_EQ(listColumn(2), (std::vector<std::string>{"0", "0", "3000", "1234", "26"}));
   screenshot("streams-ntfs-root");
 }
