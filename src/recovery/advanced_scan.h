@@ -21,6 +21,19 @@ struct ScanState;
 // disk stops answering is identified from what it found, and the message is shown.
 ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan);
 
+// The sweep of an NTFS selection's range for MFT records, index blocks and boot sectors,
+// and the resolution that numbers the records and finds the volumes. A stopped sweep
+// goes on with what it found. NoFileSystem (the reason shown) when the range reaches
+// beyond sector 2^32 − 1 or the spill file cannot be made.
+ScanEnd runAdvancedNtfsSearch(Session& session, ScanState& scan);
+
+// The Advanced search of the selection's file system: FAT16 and FAT32, or NTFS.
+ScanEnd runAdvancedSearch(Session& session, ScanState& scan);
+
+// Prepares row `chosen` (0-based) of scan.fileSystems, a FAT or an NTFS volume, and
+// builds its tree. False when the row does not exist or cannot be prepared.
+bool prepareChosen(Session& session, ScanState& scan, std::size_t chosen);
+
 // "File System n - TYPE" for row index i.
 std::string fileSystemItemText(std::size_t i, const FileSystemRow& row);
 // "File System - n", "Partition Type : TYPE", "File System Start : SECTOR",
