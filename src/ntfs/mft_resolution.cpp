@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "disk/sector_reader.h"
@@ -148,12 +149,29 @@ NtfsFolderRow folderRow(const SpillRecord& r) {
   return row;
 }
 
-// The sector of the first unmatched first index block (vcn 0) owned by `self`.
-std::optional<std::uint32_t> firstIndexBlockOf(const ScanState& scan, std::uint32_t self) {
-  for (const IndexBlockRow& row : scan.indexBlocks.rows)
-    if (row.vcn == 0 && row.fsNumber == kIndexUnmatched && row.mftReference == self) return row.sector;
-  return std::nullopt;
-}
+// The sector of the first unmatched first index block (vcn 0) of each owner, looked up
+// by the owner's record number. Blocks only ever leave the table (verifyFileSystem takes
+// those it confirms), so the lookup is made again whenever the table has shrunk.
+class FirstIndexBlocks {
+ public:
+  explicit FirstIndexBlocks(const ScanState& scan) : rows_(scan.indexBlocks.rows) {}
+  std::optional<std::uint32_t> of(std::uint32_t self) {
+    if (builtFor_ != rows_.size()) {
+      sectors_.clear();
+      for (const IndexBlockRow& row : rows_)
+        if (row.vcn == 0 && row.fsNumber == kIndexUnmatched) sectors_.emplace(row.mftReference, row.sector);
+      builtFor_ = rows_.size();
+    }
+    const auto it = sectors_.find(self);
+    if (it == sectors_.end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  const std::vector<IndexBlockRow>& rows_;
+  std::unordered_map<std::uint32_t, std::uint32_t> sectors_;
+  std::size_t builtFor_ = static_cast<std::size_t>(-1);
+};
 
 void addFileSystem(ScanState& scan, std::uint32_t first, std::uint32_t end, std::uint32_t spc, bool derived) {
   FileSystemRow row;
@@ -170,11 +188,12 @@ void addFileSystem(ScanState& scan, std::uint32_t first, std::uint32_t end, std:
 void fileSystemsFromIndexBlocks(Session& session, ScanState& scan) {
   const auto last = static_cast<std::uint32_t>(session.partitionSelection.lastSector);
   std::vector<NtfsFolderRow>& rows = scan.ntfsFolders;
+  FirstIndexBlocks firstBlocks(scan);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     session.safePoint();
     if (rows[r].fsNumber != kFolderUnmatched) continue;
     const std::uint32_t k = rows[r].firstRun;
-    const auto a = firstIndexBlockOf(scan, rows[r].self);
+    const auto a = firstBlocks.of(rows[r].self);
     if (!a) {
       rows[r].fsNumber = kFolderNoEvidence;
       continue;
@@ -182,7 +201,7 @@ void fileSystemsFromIndexBlocks(Session& session, ScanState& scan) {
     for (std::size_t w = r + 1; w < rows.size(); ++w) {
       if (rows[w].fsNumber != kFolderUnmatched || rows[w].firstRun == 0) continue;
       const std::uint32_t h = rows[w].firstRun;
-      const auto a2 = firstIndexBlockOf(scan, rows[w].self);
+      const auto a2 = firstBlocks.of(rows[w].self);
       if (!a2 || *a2 == *a || h == k) continue;
       const IndexGeometry g = geometryFromIndexBlocks(*a, k, *a2, h);
       if (g.sectorsPerCluster == 0) continue;

@@ -202,31 +202,60 @@ void sweep(Session& session, ScanState& scan, Found& found) {
   }
 }
 
-// Parses every noted record into the spill file, in disk order.
+// The records of recordSectors[first, end) read together: a run of records with gaps of
+// at most kDumpGap sectors, within kSweepChunk sectors from the first.
+constexpr std::uint32_t kDumpGap = 16;
+std::size_t dumpWindowEnd(const std::vector<std::uint32_t>& sectors, std::size_t first) {
+  std::size_t end = first + 1;
+  while (end < sectors.size() && sectors[end] > sectors[end - 1] && sectors[end] - sectors[end - 1] <= kDumpGap &&
+         std::uint64_t{sectors[end]} + 2 - sectors[first] <= kSweepChunk)
+    ++end;
+  return end;
+}
+
+// Parses every noted record into the spill file, in disk order. Records that lie close
+// together (a $MFT's) are read in one request rather than two sectors at a time.
 void dump(Session& session, ScanState& scan, const Found& found) {
   Report& report = *session.report;
-  const std::size_t total = found.recordSectors.size() + scan.indexBlocks.rows.size();
+  const std::vector<std::uint32_t>& sectors = found.recordSectors;
+  const std::size_t total = sectors.size() + scan.indexBlocks.rows.size();
   report.scanProgress(0);
   report.status("Dumping Directories/Files Information");
   ScanProgress progress(report);
+  std::vector<std::uint8_t> window(std::size_t{kSweepChunk} * kSectorSize);
   MftRecord record{};
-  std::size_t done = 0;
-  for (std::uint32_t s : found.recordSectors) {
+  for (std::size_t i = 0; i < sectors.size();) {
     session.safePoint();
-    ++done;
-    if (!readRecordAt(session, s, record)) {
-      if (session.deviceLost()) break;
-      continue;
+    const std::size_t end = dumpWindowEnd(sectors, i);
+    const std::uint32_t from = sectors[i];
+    const auto count = static_cast<std::uint32_t>(std::uint64_t{sectors[end - 1]} + 2 - from);
+    const std::span<std::uint8_t> bytes = std::span(window).first(std::size_t{count} * kSectorSize);
+    std::fill(bytes.begin(), bytes.end(), 0);
+    const ReadResult read = readDiskSectors(session, from, count, bytes);
+    if (read.lost()) break;
+    // Sectors that could not be read give no record, as readRecordAt would.
+    for (const SectorRange& skipped : read.skipped)
+      std::fill_n(bytes.begin() + static_cast<long>((skipped.first - from) * kSectorSize),
+                  std::size_t{skipped.count} * kSectorSize, 0);
+    for (; i < end; ++i) {
+      const std::size_t at = std::size_t{sectors[i] - from} * kSectorSize;
+      std::copy_n(bytes.begin() + static_cast<long>(at), record.size(), record.begin());
+      applyUpdateSequence(record, record.size());
+      if (!read.delivered() || !isFileRecord(record)) continue;
+      const SpillRecord parsed = parseSweptRecord(record, sectors[i]);
+      if (!scan.spillFile.append(parsed)) {
+        scan.notes.push_back("The spill file " + scan.spillFile.path() +
+                             " could not be written: only the records written before are used.");
+        scan.spillFile.close();
+        return;
+      }
+      if (parsed.folder) ++scan.folderRecordCount;
     }
-    const SpillRecord parsed = parseSweptRecord(record, s);
-    if (!scan.spillFile.append(parsed)) {
-      scan.notes.push_back("The spill file " + scan.spillFile.path() +
-                           " could not be written: only the records written before are used.");
-      break;
-    }
-    if (parsed.folder) ++scan.folderRecordCount;
-    progress.set(done, total);
+    progress.set(i, total);
   }
+  if (!scan.spillFile.flush())
+    scan.notes.push_back("The spill file " + scan.spillFile.path() +
+                         " could not be written: only the records written before are used.");
   scan.spillFile.close();
 }
 

@@ -131,15 +131,29 @@ bool SpillFile::create(const std::string& folder) {
   return true;
 }
 
+namespace {
+constexpr std::size_t kBatchRecords = 256;
+}
+
 bool SpillFile::append(const SpillRecord& record) {
   if (fd_ < 0) return false;
   const SpillBytes bytes = encodeSpillRecord(record);
-  if (!writeAll(fd_, bytes.data(), bytes.size(), std::uint64_t{count_} * spill::kRecordSize)) {
-    close();
-    return false;
-  }
+  pending_.insert(pending_.end(), bytes.begin(), bytes.end());
   ++count_;
-  return true;
+  return pending_.size() < kBatchRecords * spill::kRecordSize || flush();
+}
+
+bool SpillFile::flush() {
+  if (pending_.empty()) return true;
+  const std::size_t records = pending_.size() / spill::kRecordSize;
+  const std::size_t written = count_ - records;
+  const bool ok =
+      fd_ >= 0 && writeAll(fd_, pending_.data(), pending_.size(), std::uint64_t{written} * spill::kRecordSize);
+  pending_.clear();
+  if (ok) return true;
+  count_ = written;
+  close();
+  return false;
 }
 
 bool SpillFile::reopen() {
@@ -157,6 +171,7 @@ std::optional<SpillRecord> SpillFile::read(std::size_t index) {
 
 bool SpillFile::readRange(std::size_t first, std::size_t n, std::vector<SpillRecord>& out) {
   if (n == 0) return true;
+  if (!flush()) return false;
   if (first >= count_ || n > count_ - first || !reopen()) return false;
   std::vector<std::uint8_t> bytes(n * spill::kRecordSize);
   if (!readAll(fd_, bytes.data(), bytes.size(), std::uint64_t{first} * spill::kRecordSize)) {
@@ -175,7 +190,7 @@ bool SpillFile::readRange(std::size_t first, std::size_t n, std::vector<SpillRec
 }
 
 bool SpillFile::updateSelfMft(std::size_t index, std::uint32_t number) {
-  if (index >= count_ || !reopen()) return false;
+  if (!flush() || index >= count_ || !reopen()) return false;
   std::array<std::uint8_t, 4> bytes{};
   put32le(bytes, 0, number);
   if (!writeAll(fd_, bytes.data(), bytes.size(), std::uint64_t{index} * spill::kRecordSize + spill::kSelfMft)) {
@@ -186,11 +201,15 @@ bool SpillFile::updateSelfMft(std::size_t index, std::uint32_t number) {
 }
 
 void SpillFile::close() {
+  // Records still waiting are written first; a file that takes them no more keeps the
+  // count of those it took.
+  if (!pending_.empty()) (void)flush();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 
 void SpillFile::remove() {
+  pending_.clear();
   close();
   if (!path_.empty()) ::unlink(path_.c_str());
   path_.clear();

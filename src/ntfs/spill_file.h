@@ -70,9 +70,12 @@ class SpillFile {
   // digit raised, ten names at most. The file stays open and locked. False when no name
   // was free or the file could not be made.
   bool create(const std::string& folder);
-  // Appends record number count(); false (and the file closed) when it was not written
-  // whole.
+  // Appends record number count(). Appended records are written in batches: false (and
+  // the file closed) when a batch could not be written whole; count() is then the number
+  // of records written.
   bool append(const SpillRecord& record);
+  // Writes the records appended but not yet written; false as for append.
+  bool flush();
   // Record `index`, reopening the file when it was closed; nothing when it cannot be read
   // whole or is no spill record.
   std::optional<SpillRecord> read(std::size_t index);
@@ -90,6 +93,7 @@ class SpillFile {
  private:
   bool reopen();
   int fd_ = -1;
+  std::vector<std::uint8_t> pending_;  // appended records not yet written
   std::string path_;
   std::size_t count_ = 0;
 };

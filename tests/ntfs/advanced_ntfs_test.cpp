@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -71,6 +73,32 @@ TEST(SpillFile, RecordsKeepEveryFieldAndSelfMftIsRewrittenInPlace) {
   std::vector<std::uint8_t> damaged(bytes.begin(), bytes.end());
   damaged[266] = 'x';
   EXPECT_FALSE(decodeSpillRecord(damaged));
+}
+
+TEST(SpillFile, AWriteThatFailsEndsTheFileAtTheRecordsWritten) {
+  test::TempDir dir;
+  SpillFile spill;
+  ASSERT_TRUE(spill.create(dir.path()));
+  // The file may grow to 300 records: writes beyond fail (EFBIG) instead of signalling.
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old;
+  limit.rlim_cur = 300 * 325;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  std::size_t appended = 0;
+  while (appended < 1000 && spill.append(sample(static_cast<std::uint32_t>(appended)))) ++appended;
+  const bool flushed = spill.flush();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, previous);
+  EXPECT_LT(appended, 1000u);
+  EXPECT_FALSE(flushed && appended == 1000);
+  // Only whole batches that reached the file count; each of them reads back.
+  EXPECT_LE(spill.count(), 300u);
+  EXPECT_GT(spill.count(), 0u);
+  ASSERT_TRUE(spill.read(spill.count() - 1));
+  EXPECT_EQ(spill.read(spill.count() - 1)->sector, spill.count() - 1);
+  EXPECT_FALSE(spill.read(spill.count()));
 }
 
 TEST(SpillFile, ALockedFileGivesTheNameWithTheNextDigitAndAStaleOneIsReplaced) {
