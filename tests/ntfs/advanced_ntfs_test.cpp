@@ -47,6 +47,7 @@ TEST(SpillFile, RecordsKeepEveryFieldAndSelfMftIsRewrittenInPlace) {
   longName.name.clear();
   for (int i = 0; i < 200; ++i) longName.name += "\xC3\xA9";  // 400 bytes of "é"
   for (const SpillRecord& r : {sample(100), sample(200, 0, true), longName}) ASSERT_TRUE(spill.append(r));
+  ASSERT_TRUE(spill.flush());
   EXPECT_EQ(fs::file_size(spill.path()), 3u * 325u);
 
   const SpillBytes bytes = encodeSpillRecord(sample(100));
