@@ -63,7 +63,7 @@ void showAssigned(Session& session, ScanState& scan, ScanProgress& progress) {
   progress.set(scan.assignedCount, scan.ntfsFolders.size());
 }
 
-// Step 1: the directories without a number, by parent.
+// The directories without a number, by parent.
 std::vector<Unnumbered> unnumberedFolders(Session& session, ScanState& scan) {
   Report& report = *session.report;
   const std::string total = std::to_string(scan.spillFile.count());
@@ -86,7 +86,7 @@ std::vector<Unnumbered> unnumberedFolders(Session& session, ScanState& scan) {
   return folders;
 }
 
-// Step 2: directories named by the entries of the index blocks.
+// Directories named by the entries of the index blocks.
 void numberFromIndexBlocks(Session& session, ScanState& scan, std::vector<Unnumbered>& folders) {
   Report& report = *session.report;
   const std::vector<IndexBlockRow>& rows = scan.indexBlocks.rows;
@@ -115,7 +115,7 @@ void numberFromIndexBlocks(Session& session, ScanState& scan, std::vector<Unnumb
   }
 }
 
-// Step 3: every record still without a number is the one after the record before it.
+// Every record still without a number is the one after the record before it.
 void numberByPosition(Session& session, ScanState& scan) {
   session.report->status(" Assigning MFT Numbers Phase 2 \\ 2   ...");
   std::uint32_t running = 1;
@@ -184,7 +184,7 @@ void addFileSystem(ScanState& scan, std::uint32_t first, std::uint32_t end, std:
   scan.fileSystems.push_back(row);
 }
 
-// Step 7: volumes whose boot sector is gone, from pairs of directories.
+// Volumes whose boot sector is gone, from pairs of directories.
 void fileSystemsFromIndexBlocks(Session& session, ScanState& scan) {
   const auto last = static_cast<std::uint32_t>(session.partitionSelection.lastSector);
   std::vector<NtfsFolderRow>& rows = scan.ntfsFolders;
@@ -256,13 +256,13 @@ void resolveMftReferences(Session& session, ScanState& scan) {
   scan.fileSystems.clear();
   scan.ntfsFolders.clear();
 
-  // Steps 1 to 3: every record gets a number.
+  // Every record gets a number.
   std::vector<Unnumbered> unnumbered = unnumberedFolders(session, scan);
   numberFromIndexBlocks(session, scan, unnumbered);
   std::vector<Unnumbered>().swap(unnumbered);
   numberByPosition(session, scan);
 
-  // Step 4: the directories with an index allocation, in disk order.
+  // The directories with an index allocation, in disk order.
   report.scanProgress(0);
   std::vector<bool> withRun;  // per directory record, in order
   const std::string total = std::to_string(scan.spillFile.count());
@@ -275,10 +275,10 @@ void resolveMftReferences(Session& session, ScanState& scan) {
       }))
     noteSpillFailure(scan);
 
-  // Step 5: only the first block of each directory index is used from here on.
+  // Only the first block of each directory index is used from here on.
   std::erase_if(scan.indexBlocks.rows, [](const IndexBlockRow& row) { return row.vcn != 0; });
 
-  // Step 6: the volumes whose boot sector was found.
+  // The volumes whose boot sector was found.
   report.status("Analysing File Systems List");
   for (const NtfsBootCandidate& boot : scan.bootCandidates) {
     session.safePoint();
@@ -287,10 +287,10 @@ void resolveMftReferences(Session& session, ScanState& scan) {
     if (verifyFileSystem(session, scan, boot.sectorsPerCluster, boot.sector, static_cast<std::uint32_t>(end)))
       addFileSystem(scan, boot.sector, static_cast<std::uint32_t>(end), boot.sectorsPerCluster, false);
   }
-  // Step 7: the volumes found from their index blocks alone.
+  // The volumes found from their index blocks alone.
   fileSystemsFromIndexBlocks(session, scan);
 
-  // Step 8: every directory, in disk order; those with an index allocation keep the
+  // Every directory, in disk order; those with an index allocation keep the
   // file system found for them.
   std::vector<NtfsFolderRow> withIndex;
   withIndex.swap(scan.ntfsFolders);
@@ -307,7 +307,7 @@ void resolveMftReferences(Session& session, ScanState& scan) {
     noteSpillFailure(scan);
   scan.spillFile.close();
 
-  // Step 9: a directory without evidence joins the volume of the one before it on disk.
+  // A directory without evidence joins the volume of the one before it on disk.
   ScanProgress progress(report);
   std::uint32_t current = 1;
   for (NtfsFolderRow& row : scan.ntfsFolders) {
@@ -320,7 +320,7 @@ void resolveMftReferences(Session& session, ScanState& scan) {
     showAssigned(session, scan, progress);
   }
 
-  // Step 10: the entry tables, empty but for "Lost".
+  // The entry tables, empty but for "Lost".
   releaseEntryTables(scan);
   const std::size_t folders = scan.ntfsFolders.size();
   const std::size_t records = scan.spillFile.count();
@@ -334,7 +334,7 @@ bool prepareChosenNtfs(Session& session, ScanState& scan, std::size_t chosen) {
   const auto n = static_cast<std::uint32_t>(chosen + 1);
   Report& report = *session.report;
 
-  // Step 1: the chosen volume's folders, each once.
+  // The chosen volume's folders, each once.
   NtfsEntryTable folders(scan, EntryKind::Folder);
   std::set<std::tuple<std::string, std::uint32_t, std::uint32_t, std::string>> present;
   for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -346,10 +346,10 @@ bool prepareChosenNtfs(Session& session, ScanState& scan, std::size_t chosen) {
     if (!present.emplace(f.name, f.self, f.parent, std::to_string(f.date)).second) continue;
     (void)appendEntry(scan, EntryKind::Folder, f.name, f.parent, 0, 0, f.self, f.date, f.deleted);
   }
-  // Step 2.
+  // Ordered by parent, as the tree builder expects.
   NtfsEntryTable(scan, EntryKind::Folder).sortByParent();
 
-  // Step 3: the working volume, the lost-folder check and the tree.
+  // The working volume, the lost-folder check and the tree.
   VolumeParameters v;
   v.fileSystem = FileSystem::Ntfs;
   v.cluster0Sector = static_cast<std::uint32_t>(row.cluster0Start);
@@ -362,7 +362,7 @@ bool prepareChosenNtfs(Session& session, ScanState& scan, std::size_t chosen) {
   report.status(session.text(msg::kBuildingFolderTree));
   buildNtfsTree(session, scan);
 
-  // Step 4: every file record, of whatever volume; the views attach them to folders by
+  // Every file record, of whatever volume; the views attach them to folders by
   // parent number. A file of this volume whose parent is no folder would be listed
   // nowhere: it goes under "Lost".
   std::set<std::uint32_t> folderNumbers{kNtfsRootRecord};

@@ -1,4 +1,4 @@
-// The steps of an Advanced FAT scan, as the scan thread and the file-system thread run
+// The steps of an Advanced scan (FAT and NTFS), as the scan thread and the file-system thread run
 // them, and the texts that show a file system found: its item in the file-system tree
 // and its four summary rows.
 #pragma once
