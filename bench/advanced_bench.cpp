@@ -1,8 +1,9 @@
-// Runs the Advanced FAT search over a disk image for the Advanced benchmark:
-//   tessaly-advanced-bench IMAGE FAT16|FAT32
+// Runs the Advanced search over a disk image for the Advanced benchmarks:
+//   tessaly-advanced-bench IMAGE FAT16|FAT32|NTFS
 // sweeps the whole image, identifies its file systems and builds the first one's tree,
 // through the same session, sector reader and device as tessaly-cli, and prints
 //   sweep S identify S prepare S bootsectors N directories N filesystems N folders N maxrss KiB
+// (NTFS: identify is the reference resolution, directories the swept MFT records).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <string>
 
 #include "fat/file_system_search.h"
+#include "ntfs/mft_resolution.h"
+#include "ntfs/mft_sweep.h"
 #include "platform/device.h"
 #include "platform/paths.h"
 #include "session/scan_state.h"
@@ -51,7 +54,7 @@ double since(std::chrono::steady_clock::time_point start) {
 int main(int argc, char** argv) {
   using namespace tessaly;
   if (argc != 3) {
-    std::fprintf(stderr, "usage: tessaly-advanced-bench IMAGE FAT16|FAT32\n");
+    std::fprintf(stderr, "usage: tessaly-advanced-bench IMAGE FAT16|FAT32|NTFS\n");
     return 2;
   }
   platform::DeviceTable devices;
@@ -71,15 +74,24 @@ int main(int argc, char** argv) {
   session.partitionSelection.firstSector = 0;
   session.partitionSelection.lastSector = disk->size() / 512 - 1;
   ScanState scan;
+  const bool ntfs = session.partitionSelection.fileSystem == FileSystem::Ntfs;
+  // The NTFS sweep's range ends before lastSector: the whole image.
+  if (ntfs) session.partitionSelection.lastSector = disk->size() / 512;
 
   auto start = std::chrono::steady_clock::now();
-  sweepForFileSystems(session, scan);
+  if (ntfs)
+    (void)sweepNtfsRange(session, scan);
+  else
+    sweepForFileSystems(session, scan);
   const double sweep = since(start);
   start = std::chrono::steady_clock::now();
-  identifyFileSystems(session, scan);
+  if (ntfs)
+    resolveMftReferences(session, scan);
+  else
+    identifyFileSystems(session, scan);
   const double identify = since(start);
   start = std::chrono::steady_clock::now();
-  const bool prepared = prepareChosenFileSystem(session, scan, 0);
+  const bool prepared = ntfs ? prepareChosenNtfs(session, scan, 0) : prepareChosenFileSystem(session, scan, 0);
   const double prepare = since(start);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -87,7 +99,8 @@ int main(int argc, char** argv) {
       "sweep %.3f identify %.3f prepare %.3f bootsectors %zu directories %zu filesystems %zu "
       "folders %zu "
       "maxrss %ld\n",
-      sweep, identify, prepare, scan.bootSectors.size(), scan.directorySectors.size(),
+      sweep, identify, prepare, ntfs ? scan.bootCandidates.size() : scan.bootSectors.size(),
+      ntfs ? scan.spillFile.count() : scan.directorySectors.size(),
       scan.fileSystems.size(), prepared ? scan.catalogue.recordCount() : 0, usage.ru_maxrss);
   releaseScanState(scan);
   if (!session.scratchFolder.empty()) ::rmdir(session.scratchFolder.c_str());

@@ -296,7 +296,7 @@ namespace tessaly::cli {
 ScanEnd ScanRun::scanAdvanced() {
   Session& session = *session_;
   ScanState& scan = *scan_;
-  const ScanEnd end = runAdvancedFatSearch(session, scan);
+  const ScanEnd end = runAdvancedSearch(session, scan);
   if (end == ScanEnd::NotAvailable) {
     report_.finish();
     std::cerr << "tessaly-cli: an Advanced scan of "
@@ -306,6 +306,8 @@ ScanEnd ScanRun::scanAdvanced() {
   const std::size_t count = scan.fileSystems.size();
   if (count == 0) {
     report_.finish();
+    for (const std::string& note : scan.notes) std::cerr << "tessaly-cli: " << note << '\n';
+    if (end == ScanEnd::NoFileSystem) return end;
     std::cerr << "tessaly-cli: " << session.text(msg::kNoFileSystemIdentified) << '\n';
     return ScanEnd::NoFileSystem;
   }
@@ -316,24 +318,29 @@ ScanEnd ScanRun::scanAdvanced() {
               << " file system" << (count == 1 ? "" : "s") << '\n';
     return ScanEnd::NoFileSystem;
   }
-  if (!prepareChosenFileSystem(session, scan, chosenFileSystem_ - 1)) {
+  if (!prepareChosen(session, scan, chosenFileSystem_ - 1)) {
     report_.finish();
     std::cerr << "tessaly-cli: file system " << chosenFileSystem_ << " lies beyond what a FAT volume can address\n";
     return ScanEnd::NoFileSystem;
   }
   report_.finish();
+  for (const std::string& note : scan.notes) std::cerr << "tessaly-cli: " << note << '\n';
   return end;
 }
 
 void printFileSystems(std::ostream& out, const ScanState& scan, std::size_t chosen) {
-  out << scan.fileSystems.size() << " file system" << (scan.fileSystems.size() == 1 ? "" : "s") << " found ("
-      << scan.bootSectors.size() << " boot sectors, " << scan.directorySectors.size() << " directories):\n";
+  const bool ntfs = !scan.bootCandidates.empty() || scan.spillFile.count() > 0;
+  out << scan.fileSystems.size() << " file system" << (scan.fileSystems.size() == 1 ? "" : "s") << " found (";
+  if (ntfs)
+    out << scan.bootCandidates.size() << " boot sectors, " << scan.spillFile.count() << " MFT records):\n";
+  else
+    out << scan.bootSectors.size() << " boot sectors, " << scan.directorySectors.size() << " directories):\n";
   for (std::size_t i = 0; i < scan.fileSystems.size(); ++i) {
     const FileSystemRow& row = scan.fileSystems[i];
     out << (i + 1 == chosen ? "* " : "  ") << fileSystemItemText(i, row) << "   cluster 0 at sector "
         << row.cluster0Start << ", " << row.sectorsPerCluster << " sectors per cluster, ";
     if (row.derived)
-      out << "from its directories\n";
+      out << (row.type == FileSystem::Ntfs ? "from its index blocks\n" : "from its directories\n");
     else
       out << "boot sector at " << row.sector << '\n';
   }

@@ -1,6 +1,10 @@
 #include "recovery/advanced_scan.h"
 
+#include <cstdint>
+
 #include "fat/file_system_search.h"
+#include "ntfs/mft_resolution.h"
+#include "ntfs/mft_sweep.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
@@ -20,6 +24,44 @@ ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
   report.status(message);
   session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
   return ScanEnd::DeviceLost;
+}
+
+ScanEnd runAdvancedNtfsSearch(Session& session, ScanState& scan) {
+  session.deviceWatch.reset();
+  if (session.partitionSelection.fileSystem != FileSystem::Ntfs) return ScanEnd::NotAvailable;
+  Report& report = *session.report;
+  report.counterLabel(Counter::FoldersFound, "Files Found");
+  const SweepEnd swept = sweepNtfsRange(session, scan);
+  report.stopOffered(false);
+  if (swept == SweepEnd::Beyond32Bits || swept == SweepEnd::NoSpillFile) {
+    const std::string message =
+        swept == SweepEnd::Beyond32Bits
+            ? std::string("This range reaches beyond the first 2 TiB of the disk, which the Advanced NTFS "
+                          "search cannot number. Choose a range that ends below sector 4294967296.")
+            : "The spill file TempInfo1.dat could not be created in " + session.catalogueFolder() +
+                  ": the records found cannot be kept.";
+    scan.notes.push_back(message);
+    report.status(message);
+    session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
+    return ScanEnd::NoFileSystem;
+  }
+  resolveMftReferences(session, scan);
+  if (!session.deviceLost()) return ScanEnd::Finished;
+  const std::string message = deviceLostMessage(session);
+  report.status(message);
+  session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
+  return ScanEnd::DeviceLost;
+}
+
+ScanEnd runAdvancedSearch(Session& session, ScanState& scan) {
+  if (session.partitionSelection.fileSystem == FileSystem::Ntfs) return runAdvancedNtfsSearch(session, scan);
+  return runAdvancedFatSearch(session, scan);
+}
+
+bool prepareChosen(Session& session, ScanState& scan, std::size_t chosen) {
+  if (chosen < scan.fileSystems.size() && scan.fileSystems[chosen].type == FileSystem::Ntfs)
+    return prepareChosenNtfs(session, scan, chosen);
+  return prepareChosenFileSystem(session, scan, chosen);
 }
 
 std::string fileSystemItemText(std::size_t i, const FileSystemRow& row) {

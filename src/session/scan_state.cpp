@@ -32,6 +32,13 @@ void releaseScanState(ScanState& scan) {
   DirectorySectorList().swap(scan.directorySectors);
   FileSystemList().swap(scan.fileSystems);
   scan.identifyStatus = IdentifyStatus::NotRun;
+  // The Advanced NTFS tables and the spill file.
+  scan.spillFile.remove();
+  std::vector<IndexBlockRow>().swap(scan.indexBlocks.rows);
+  std::vector<NtfsBootCandidate>().swap(scan.bootCandidates);
+  std::vector<NtfsFolderRow>().swap(scan.ntfsFolders);
+  scan.folderRecordCount = 0;
+  scan.assignedCount = 0;
 }
 
 }  // namespace tessaly

@@ -17,15 +17,12 @@
 #include "fat/file_system_lists.h"
 #include "ntfs/entry_tables.h"
 #include "ntfs/run_list.h"
+#include "ntfs/spill_file.h"
+#include "ntfs/sweep_tables.h"
 #include "partition/partition_types.h"
 #include "session/tree_model.h"
 
 namespace tessaly {
-
-// The spill file "TempInfo1.dat" that takes Advanced NTFS records the memory cannot hold.
-struct SpillFile {};
-// The index blocks an Advanced NTFS scan found, by the folder they index.
-struct IndexBlockTable {};
 
 struct ScanState {
   explicit ScanState(std::size_t memoryLimit = std::numeric_limits<std::size_t>::max())
@@ -73,8 +70,16 @@ struct ScanState {
   DirectorySectorList directorySectors;
   FileSystemList fileSystems;
   IdentifyStatus identifyStatus = IdentifyStatus::NotRun;
+  // What the Advanced NTFS sweep found (ntfs/mft_sweep.h): the parsed records in the
+  // spill file, the index blocks and the NTFS boot sectors; the count of directory
+  // records among the records; and the folder table the reference resolution builds
+  // (ntfs/mft_resolution.h). The file systems made of them are rows of fileSystems.
   SpillFile spillFile;
   IndexBlockTable indexBlocks;
+  std::vector<NtfsBootCandidate> bootCandidates;
+  std::uint32_t folderRecordCount = 0;
+  std::vector<NtfsFolderRow> ntfsFolders;
+  std::uint64_t assignedCount = 0;
 
   // ------------------------------------------------------------------ results
   TreeModel folderTree;

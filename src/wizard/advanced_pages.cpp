@@ -92,7 +92,8 @@ void MainWindow::resultsOfAdvancedSearch(const ScanOutcome& outcome) {
     setHelp(kClickNext);
     focusContext_ = 0;
   }
-  writeReport(ReportOccasion::AdvancedFatFinished);
+  writeReport(session_->partitionSelection.fileSystem == FileSystem::Ntfs ? ReportOccasion::AdvancedNtfsFinished
+                                                                         : ReportOccasion::AdvancedFatFinished);
   wizardPage_ = WizardPage::Scan;
   setPicture(artwork::kStep6);
 }
@@ -120,7 +121,7 @@ void MainWindow::startChosenFileSystem() {
   const std::shared_ptr<ScanState> current = scan_;
   startWorker([this, chosen, current](ScanOutcome& outcome) {
     outcome.fileSystemPrepared = true;
-    outcome.scanned = prepareChosenFileSystem(*session_, *current, chosen);
+    outcome.scanned = prepareChosen(*session_, *current, chosen);
   });
 }
 

@@ -67,7 +67,7 @@ void MainWindow::startScan() {
       outcome.scanned = end != ScanEnd::NotAvailable;
       outcome.deviceLost = end == ScanEnd::DeviceLost;
     } else if (mode == kModeAdvanced) {
-      const ScanEnd end = runAdvancedFatSearch(*session_, *current);
+      const ScanEnd end = runAdvancedSearch(*session_, *current);
       outcome.scanned = end != ScanEnd::NotAvailable;
       outcome.deviceLost = end == ScanEnd::DeviceLost;
     }

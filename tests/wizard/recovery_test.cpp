@@ -218,5 +218,59 @@ TEST_F(RecoveryTest, AnNtfsVolume) {
   EXPECT_TRUE(messages().empty());
 }
 
+// Advanced mode over the same volume with its boot sector and the copy at its end
+// zeroed: the volume is found from its index blocks, chosen on the file-system page, and
+// everything ticked at the root is saved.
+TEST_F(RecoveryTest, AnNtfsVolumeWithoutBootSectorsInAdvancedMode) {
+  const Manifest manifest(manifestPath("ntfs_files"));
+  ASSERT_FALSE(manifest.entries.empty());
+  const std::string image = imagePath("ntfs_files");
+  auto disk = std::make_shared<tessaly::test::PatchedDevice>(platform::FileDevice::open(image));
+  disk->zero(manifest.volume.firstSector);
+  disk->zero(manifest.volume.lastSector);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), disk);
+  ASSERT_FALSE(open({image}).has_value());
+  ASSERT_TRUE(clickTree(control::kDiskTree, "Disk0"));
+  ASSERT_TRUE(click(wid::kAdvanced));
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_EQ(window->wizardPage(), WizardPage::Partition);
+  type(*panel(), wid::kStartSector, std::to_string(manifest.volume.firstSector));
+  type(*panel(), wid::kEndSector, std::to_string(manifest.volume.lastSector + 1));
+  static_cast<wxChoice*>(window->control(wid::kPartitionType))->SetSelection(2);  // NTFS
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(waitForScan());
+
+  // The file-system page: one NTFS volume, from its index blocks.
+  EXPECT_EQ(window->wizardPage(), WizardPage::Scan);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(treePaths(wid::kFileSystemTree),
+            (std::vector<std::string>{"File Systems", "File Systems/File System 1 - NTFS"}));
+  EXPECT_EQ(window->listRows(),
+            (std::vector<std::string>{"File System - 1", "Partition Type : NTFS",
+                                      "File System Start : " + std::to_string(manifest.volume.firstSector),
+                                      "Sectors Per Clusters : 8"}));
+  EXPECT_TRUE(enabled(wid::kNext));
+  screenshot("advanced-ntfs-file-systems");
+
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(waitForScan());
+  EXPECT_EQ(window->wizardPage(), WizardPage::Results);
+  EXPECT_EQ(window->scan().workingVolume.fileSystem, FileSystem::Ntfs);
+  openFolders({"Root", "Pictures", "Trip"});
+  EXPECT_EQ(listColumn(0), (std::vector<std::string>{"Notes", "day1.jpg"}));
+  screenshot("advanced-ntfs-results");
+
+  openFolders({"Root"});
+  ASSERT_TRUE(click(wid::kSelectAllButton));
+  const std::string all = home.file("all");
+  saveWith(wid::kSaveFilesButton, all);
+  Hashes expected;
+  for (const auto& e : manifest.entries)
+    if (!e.folder && e.deleted) expected[e.path] = e.sha;
+  EXPECT_EQ(expected.size(), 5u);
+  EXPECT_EQ(treeHashes(all), expected);
+  EXPECT_TRUE(messages().empty());
+}
+
 }  // namespace
 }  // namespace tessaly::wizard::test
