@@ -20,4 +20,8 @@ constexpr std::uint32_t kListGapSectors = 32;
 ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors,
                           std::span<std::uint8_t> buffer, std::size_t* delivered = nullptr);
 
+// Asks the system to start reading what readSectorList would read of these sectors and
+// returns without waiting: a sweep asks for its next list while it reads the present one.
+void prefetchSectorList(Session& session, std::span<const std::uint64_t> sectors);
+
 }  // namespace tessaly

@@ -159,6 +159,66 @@ ReadResult readDiskSectors(Session& session, std::uint64_t firstSector, std::uin
   return readFrom(session, *path, firstSector, count, buffer);
 }
 
+namespace {
+
+// How a sector list is read: runs of slots whose sectors lie at most kListGapSectors
+// apart, at most kBatchPieces each, the sectors in holes of a sparse image left out
+// (their slots stay zero).
+struct ListPlan {
+  std::vector<std::size_t> slots;  // the slots to read, batch after batch
+  std::vector<std::size_t> ends;   // where each batch ends in slots
+};
+
+ListPlan planList(platform::Device& device, std::span<const std::uint64_t> sectors) {
+  constexpr std::size_t kBatchPieces = 512;
+  // The stretch of data at or after the sectors looked at so far (sparse files only).
+  std::optional<platform::Extent> data;
+  bool holesKnown = true;
+  auto inHole = [&](std::uint64_t offset) {
+    if (!holesKnown) return false;
+    if (!data || offset >= data->end) {
+      data = platform::dataFrom(device, offset);
+      if (!data) return holesKnown = false;
+    }
+    return offset + kSectorSize <= data->start;
+  };
+  ListPlan plan;
+  plan.slots.reserve(sectors.size());
+  for (std::size_t i = 0; i < sectors.size(); ++i) {
+    const std::uint64_t offset = sectors[i] * kSectorSize;
+    if (inHole(offset)) continue;
+    if (!plan.slots.empty()) {
+      const std::uint64_t end = sectors[plan.slots.back()] * kSectorSize + kSectorSize;
+      const std::size_t size = plan.slots.size() - (plan.ends.empty() ? 0 : plan.ends.back());
+      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || size >= kBatchPieces)
+        plan.ends.push_back(plan.slots.size());
+    }
+    plan.slots.push_back(i);
+  }
+  if (!plan.slots.empty()) plan.ends.push_back(plan.slots.size());
+  return plan;
+}
+
+// Every batch of the plan asked of the system at once, so that the device is not
+// waited for batch by batch.
+void prefetchPlan(platform::Device& device, std::span<const std::uint64_t> sectors, const ListPlan& plan) {
+  for (std::size_t b = 0, first = 0; b < plan.ends.size(); first = plan.ends[b++]) {
+    const std::uint64_t from = sectors[plan.slots[first]] * kSectorSize;
+    const std::uint64_t to = sectors[plan.slots[plan.ends[b] - 1]] * kSectorSize + kSectorSize;
+    if (to > from) platform::prefetch(device, from, to - from);
+  }
+}
+
+}  // namespace
+
+void prefetchSectorList(Session& session, std::span<const std::uint64_t> sectors) {
+  const std::string* path = selectedDiskPath(session);
+  if (!path || sectors.empty() || session.osFamily != 'N') return;
+  auto device = openDevice(session, *path);
+  if (!device || session.deviceWatch.isLost(device.get())) return;
+  prefetchPlan(*device, sectors, planList(*device, sectors));
+}
+
 ReadResult readSectorList(Session& session, std::span<const std::uint64_t> sectors,
                           std::span<std::uint8_t> buffer, std::size_t* delivered) {
   ReadResult result;
@@ -172,42 +232,10 @@ ReadResult readSectorList(Session& session, std::span<const std::uint64_t> secto
   if (!device) return {ReadStatus::Failed, {}};
   if (session.deviceWatch.isLost(device.get())) return {ReadStatus::DeviceLost, {}};
 
-  // The stretch of data at or after the sectors asked for so far (sparse files only).
-  std::optional<platform::Extent> data;
-  bool holesKnown = true;
-  auto inHole = [&](std::uint64_t offset) {
-    if (!holesKnown) return false;
-    if (!data || offset >= data->end) {
-      data = platform::dataFrom(*device, offset);
-      if (!data) return holesKnown = false;
-    }
-    return offset + kSectorSize <= data->start;
-  };
-
-  // The batches: runs of slots whose sectors lie at most kListGapSectors apart, at most
-  // kBatchPieces each, the sectors in holes left out (their slots stay zero).
-  constexpr std::size_t kBatchPieces = 512;
-  std::vector<std::size_t> slots;  // the slots to read, batch after batch
-  std::vector<std::size_t> ends;   // where each batch ends in slots
-  slots.reserve(sectors.size());
-  for (std::size_t i = 0; i < sectors.size(); ++i) {
-    const std::uint64_t offset = sectors[i] * kSectorSize;
-    if (inHole(offset)) continue;
-    if (!slots.empty()) {
-      const std::uint64_t end = sectors[slots.back()] * kSectorSize + kSectorSize;
-      const std::size_t size = slots.size() - (ends.empty() ? 0 : ends.back());
-      if (offset < end || offset - end > std::uint64_t{kListGapSectors} * kSectorSize || size >= kBatchPieces)
-        ends.push_back(slots.size());
-    }
-    slots.push_back(i);
-  }
-  if (!slots.empty()) ends.push_back(slots.size());
-  // Every batch asked for at once, so that the device is not waited for batch by batch.
-  for (std::size_t b = 0, first = 0; b < ends.size(); first = ends[b++]) {
-    const std::uint64_t from = sectors[slots[first]] * kSectorSize;
-    const std::uint64_t to = sectors[slots[ends[b] - 1]] * kSectorSize + kSectorSize;
-    if (to > from) platform::prefetch(*device, from, to - from);
-  }
+  const ListPlan plan = planList(*device, sectors);
+  const std::vector<std::size_t>& slots = plan.slots;
+  const std::vector<std::size_t>& ends = plan.ends;
+  prefetchPlan(*device, sectors, plan);
 
   std::vector<platform::Piece> batch;
   auto slotOf = [&](const platform::Piece& piece) {

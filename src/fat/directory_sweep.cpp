@@ -60,36 +60,52 @@ constexpr std::uint32_t kBatchClusters = 1u << 20;
 
 // Reads the first sector of every cluster from the first (every one, or those of
 // candidates), in order, in batches: onBatch(sector) before each batch, then visit(s, c,
-// sector) for each cluster of it until visit answers false. Ends on Stop. False when the
-// disk stopped answering.
+// sector) for each cluster of it until visit answers false. The next batch is asked of
+// the system while one is read. Ends on Stop. False when the disk stopped answering.
 template <typename OnBatch, typename Visit>
 bool sweepClusterStarts(Session& session, ScanState& scan, const ClusterCandidates* candidates,
                         std::uint64_t firstSector, std::uint64_t lastSector, std::uint32_t spc, OnBatch onBatch,
                         Visit visit) {
-  std::vector<std::uint64_t> sectors;
-  std::vector<std::uint32_t> clusters;
+  struct Batch {
+    std::uint64_t from = 0;  // the sector the batch's clusters start at
+    std::vector<std::uint64_t> sectors;
+    std::vector<std::uint32_t> clusters;
+  };
   std::vector<std::uint8_t> buffer(kBatchSectors * 512);
   std::uint64_t s = firstSector;
   std::uint32_t c = 2;
-  while (!scan.stopRequested && s < lastSector) {
-    session.safePoint();
-    onBatch(s);
-    sectors.clear();
-    clusters.clear();
-    for (std::uint32_t looked = 0; s < lastSector && sectors.size() < kBatchSectors && looked < kBatchClusters;
-         s += spc, ++c, ++looked) {
+  auto fill = [&](Batch& batch) {
+    batch.from = s;
+    batch.sectors.clear();
+    batch.clusters.clear();
+    for (std::uint32_t looked = 0;
+         s < lastSector && batch.sectors.size() < kBatchSectors && looked < kBatchClusters; s += spc, ++c, ++looked) {
       if (candidates && !candidates->contains(c)) continue;
-      sectors.push_back(s);
-      clusters.push_back(c);
+      batch.sectors.push_back(s);
+      batch.clusters.push_back(c);
+    }
+  };
+  Batch current, next;
+  bool more = s < lastSector;
+  if (more) fill(current);
+  while (!scan.stopRequested && more) {
+    session.safePoint();
+    onBatch(current.from);
+    more = s < lastSector;
+    if (more) {
+      fill(next);
+      prefetchSectorList(session, next.sectors);
     }
     // On a disk that stops answering, the sectors read before it did are still looked at.
     std::size_t delivered = 0;
-    const bool lost = readSectorList(session, sectors, buffer, &delivered).lost();
+    const bool lost = readSectorList(session, current.sectors, buffer, &delivered).lost();
     for (std::size_t i = 0; i < delivered; ++i) {
       if (scan.stopRequested) return true;
-      if (!visit(sectors[i], clusters[i], std::span<const std::uint8_t>(buffer).subspan(i * 512, 512))) return true;
+      if (!visit(current.sectors[i], current.clusters[i], std::span<const std::uint8_t>(buffer).subspan(i * 512, 512)))
+        return true;
     }
     if (lost) return false;
+    std::swap(current, next);
   }
   return true;
 }
