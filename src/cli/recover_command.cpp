@@ -102,9 +102,19 @@ void printSaved(const VolumeSaved& saved) {
             << terminalText(saved.destination);
   if (saved.incomplete > 0) std::cout << "; " << saved.incomplete << " incomplete";
   std::cout << '\n';
-  for (const FileNote& note : saved.incompleteFiles)
-    std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+  for (const FileNote& note : saved.incompleteFiles) {
+    if (note.truncated) {
+      // The last missing range runs from what was saved to the size the file system gave.
+      const ByteRange& cut = note.missingBytes.back();
+      std::cout << "  truncated: " << terminalText(note.path) << " (its size, " << cut.offset + cut.length
+                << " bytes, is more than the volume holds; saved up to byte " << cut.offset << ")\n";
+      if (note.missingBytes.size() == 1) continue;
+    }
+    std::vector<ByteRange> unread = note.missingBytes;
+    if (note.truncated) unread.pop_back();
+    std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(unread)
               << " could not be read)\n";
+  }
   if (!saved.methods.empty()) std::cout << "By method: " << saved.methods << '\n';
   if (saved.kept > 0) std::cout << saved.kept << " already present, kept; --replace yes-all overwrites\n";
   if (saved.failures > 0) std::cout << plural(saved.failures, "file") << " could not be written\n";
@@ -125,7 +135,7 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
       .field("encrypted", saved.encrypted);
   out.key("incomplete").beginArray();
   for (const FileNote& note : saved.incompleteFiles) {
-    out.beginObject().field("path", note.path).key("missing").beginArray();
+    out.beginObject().field("path", note.path).field("truncated", note.truncated).key("missing").beginArray();
     for (const ByteRange& r : note.missingBytes)
       out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
     out.endArray().endObject();

@@ -1,6 +1,7 @@
 #include "recovery/advanced_scan.h"
 
 #include "fat/file_system_search.h"
+#include "partition/partition_walk.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
@@ -11,6 +12,17 @@ ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
   const FileSystem fs = session.partitionSelection.fileSystem;
   if (fs != FileSystem::Fat16 && fs != FileSystem::Fat32) return ScanEnd::NotAvailable;
   Report& report = *session.report;
+  // A range that runs past the end of the disk is swept up to its end.
+  const RangeOnDisk onDisk = clipSelectionToDisk(session);
+  if (onDisk.offDisk) {
+    report.status(onDisk.note);
+    session.messageBox(onDisk.note, MessageButtons::Ok, MessageIcon::Information);
+    return ScanEnd::NotAvailable;
+  }
+  if (onDisk.clipped) {
+    report.status(onDisk.note);
+    scan.notes.push_back(onDisk.note);
+  }
   report.counterLabel(Counter::FoldersFound, session.text(msg::kDirectoriesFound));
   sweepForFileSystems(session, scan);
   report.stopOffered(false);

@@ -17,6 +17,7 @@
 #include "ntfs/compressed_data.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
+#include "partition/partition_walk.h"
 #include "platform/process.h"
 #include "save/destination_file.h"
 #include "save/save_job.h"
@@ -91,6 +92,14 @@ class FileCopy {
     else
       missing_.push_back({offset, length});
   }
+  // The file's size claims more than its volume holds: only `kept` bytes are saved, and
+  // the rest is noted missing.
+  void truncate(std::uint64_t kept, std::uint64_t size) {
+    if (kept >= size) return;
+    keptBytes_ = kept;
+    statedSize_ = size;
+    truncated_ = true;
+  }
   bool write(const std::uint8_t* data, std::size_t size) {
     if (out_.write(data, size)) return true;
     out_.abandon();
@@ -105,8 +114,10 @@ class FileCopy {
       return false;
     }
     if (!counted_) return true;
+    // Kept apart from the unread ranges, so that it is always the last range.
+    if (truncated_) missing_.push_back({keptBytes_, statedSize_ - keptBytes_});
     if (!missing_.empty()) {
-      job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
+      job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_, truncated_});
       if (interactive_) ++job_.outcome.filesIncomplete;
     } else if (interactive_) {
       ++job_.outcome.filesCompleted;
@@ -139,6 +150,8 @@ class FileCopy {
   bool interactive_;
   DestinationFile out_;
   std::vector<ByteRange> missing_;
+  bool truncated_ = false;
+  std::uint64_t keptBytes_ = 0, statedSize_ = 0;
   bool counted_ = true;
 };
 
@@ -174,6 +187,18 @@ bool admit(Session& session, SaveJob& job, const std::string& destPath, const st
   const int saved = ++job.filesSaved;
   session.report->saveFileStarted(saved, job.filesToSave.load(), name, destPath);
   return true;
+}
+
+// The bytes a volume can give its files: from its first data sector to the end of the
+// selected volume, never past the end of the disk. A size beyond it is damage, and a
+// file is saved only up to it (never gigabytes read past the volume's end).
+std::uint64_t volumeRoom(Session& session, std::uint64_t firstDataSector) {
+  const PartitionSelection& selection = session.partitionSelection;
+  // (A selection without a range, as some callers leave it, bounds nothing.)
+  std::uint64_t end = selection.lastSector > selection.firstSector ? selection.lastSector + 1
+                                                                   : UINT64_MAX / kSectorSize;
+  if (const std::uint64_t disk = selectedDiskSectors(session); disk != 0) end = std::min(end, disk);
+  return end > firstDataSector ? (end - firstDataSector) * kSectorSize : 0;
 }
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
@@ -309,14 +334,20 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
   const std::uint32_t spc = v.sectorsPerCluster;
   if (spc == 0) return false;
   const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
+  const std::uint32_t stated = size;
+  size = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(size, volumeRoom(session, v.cluster0Sector + 2 * std::uint64_t{spc})));
   const auto needed = static_cast<std::uint32_t>((size + clusterBytes - 1) / clusterBytes);
 
   const FileClusters clusters = chooseFileClusters(session, v, job.options.savingMode, firstCluster, needed);
   const ClusterChain& chain = clusters.chain;
   const bool useChain = !chain.empty();
+  // Clusters taken one after another from the first end where the volume ends.
+  if (!useChain) size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, volumeRoom(session, v.clusterSector(firstCluster))));
 
   FileCopy copy(session, job, destPath, interactive, dirFd);
   if (!copy.opened()) return false;
+  copy.truncate(size, stated);
   // A whole file also counts under the way its clusters were found.
   auto finishCounted = [&] {
     const bool done = copy.finish();
@@ -488,6 +519,9 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
     if (!copy.opened()) return false;
     // An encrypted file's bytes are saved as stored, but that is no recovered file.
     if (encrypted) copy.leaveUncounted();
+    const std::uint64_t stated = size;
+    size = std::min(size, volumeRoom(session, v.cluster0Sector));
+    copy.truncate(size, stated);
     if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
       ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);
     else

@@ -41,6 +41,9 @@ struct FileNote {
   std::vector<SectorRange> missing;
   // Incomplete: the bytes of the file that hold zeros instead of its data.
   std::vector<ByteRange> missingBytes;
+  // Incomplete: its size was more than its volume could hold, so it was saved only up to
+  // that (the last missing range runs from there to the size it gave).
+  bool truncated = false;
 };
 
 // What a save really achieved, for the front ends' summaries.
