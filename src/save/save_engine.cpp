@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "disk/le.h"
@@ -17,7 +18,6 @@
 #include "ntfs/compressed_data.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
-#include "partition/partition_walk.h"
 #include "platform/process.h"
 #include "save/destination_file.h"
 #include "save/save_job.h"
@@ -189,16 +189,41 @@ bool admit(Session& session, SaveJob& job, const std::string& destPath, const st
   return true;
 }
 
-// The bytes a volume can give its files: from its first data sector to the end of the
-// selected volume, never past the end of the disk. A size beyond it is damage, and a
-// file is saved only up to it (never gigabytes read past the volume's end).
-std::uint64_t volumeRoom(Session& session, std::uint64_t firstDataSector) {
+// The sector after the selected volume, and never past the end of the disk; nothing when
+// neither is known (a selection without a range, as some callers leave it, bounds nothing).
+std::optional<std::uint64_t> volumeEnd(Session& session) {
   const PartitionSelection& selection = session.partitionSelection;
-  // (A selection without a range, as some callers leave it, bounds nothing.)
-  std::uint64_t end = selection.lastSector > selection.firstSector ? selection.lastSector + 1
-                                                                   : UINT64_MAX / kSectorSize;
-  if (const std::uint64_t disk = selectedDiskSectors(session); disk != 0) end = std::min(end, disk);
-  return end > firstDataSector ? (end - firstDataSector) * kSectorSize : 0;
+  std::optional<std::uint64_t> end;
+  if (selection.lastSector > selection.firstSector) end = selection.lastSector + 1;
+  const std::string device = session.floppySelected() ? platform::DeviceTable::floppyName()
+                                                      : session.selectedDevicePath();
+  if (const auto disk = session.devices.open(device); disk && disk->size() >= kSectorSize) {
+    const std::uint64_t sectors = disk->size() / kSectorSize;
+    end = std::min(end.value_or(sectors), sectors);
+  }
+  return end;
+}
+
+// The clusters of a FAT volume from cluster `first` on: no more than its FAT has entries
+// and than the volume holds on the disk. A file's size beyond them is damage, and the
+// file is saved only up to them (never gigabytes read past the volume's end).
+std::optional<std::uint64_t> fatClustersFrom(Session& session, const VolumeParameters& v,
+                                             std::uint32_t first) {
+  std::optional<std::uint64_t> limit;
+  if (v.fatSectors != 0) limit = fatEntryCount(v);
+  if (const auto end = volumeEnd(session); end && *end > v.cluster0Sector && v.sectorsPerCluster != 0) {
+    const std::uint64_t held = (*end - v.cluster0Sector) / v.sectorsPerCluster;
+    limit = std::min(limit.value_or(held), held);
+  }
+  if (!limit) return std::nullopt;
+  return *limit > first ? *limit - first : 0;
+}
+
+// The bytes of an NTFS volume from its first cluster to its end on the disk.
+std::optional<std::uint64_t> ntfsVolumeBytes(Session& session, const VolumeParameters& v) {
+  const auto end = volumeEnd(session);
+  if (!end) return std::nullopt;
+  return *end > v.cluster0Sector ? (*end - v.cluster0Sector) * kSectorSize : 0;
 }
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
@@ -335,15 +360,16 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
   if (spc == 0) return false;
   const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
   const std::uint32_t stated = size;
-  size = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(size, volumeRoom(session, v.cluster0Sector + 2 * std::uint64_t{spc})));
+  if (const auto held = fatClustersFrom(session, v, 2))
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, *held * clusterBytes));
   const auto needed = static_cast<std::uint32_t>((size + clusterBytes - 1) / clusterBytes);
 
   const FileClusters clusters = chooseFileClusters(session, v, job.options.savingMode, firstCluster, needed);
   const ClusterChain& chain = clusters.chain;
   const bool useChain = !chain.empty();
   // Clusters taken one after another from the first end where the volume ends.
-  if (!useChain) size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, volumeRoom(session, v.clusterSector(firstCluster))));
+  if (const auto after = fatClustersFrom(session, v, firstCluster); after && !useChain)
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, *after * clusterBytes));
 
   FileCopy copy(session, job, destPath, interactive, dirFd);
   if (!copy.opened()) return false;
@@ -520,7 +546,7 @@ bool saveNtfsFile(Session& session, SaveJob& job, const std::string& destPath,
     // An encrypted file's bytes are saved as stored, but that is no recovered file.
     if (encrypted) copy.leaveUncounted();
     const std::uint64_t stated = size;
-    size = std::min(size, volumeRoom(session, v.cluster0Sector));
+    if (const auto room = ntfsVolumeBytes(session, v)) size = std::min(size, *room);
     copy.truncate(size, stated);
     if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
       ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);
