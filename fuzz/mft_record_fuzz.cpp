@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (auto attribute = walk.next()) {
     if (auto content = attribute->residentContent()) {
       forEachListEntry(*content, [](const AttributeListEntry&) { return true; });
-      (void)narrowName(*content, mft::kFnName, content->size() / 2);
+      (void)ntfsName(*content, mft::kFnName, content->size() / 2);
     }
     if (attribute->nonResident == 1 && fits(attribute->bytes, mft::kAttrMappingPairs, 2)) {
       const std::size_t pairs = u16le(attribute->bytes, mft::kAttrMappingPairs);

@@ -195,6 +195,9 @@ int partitionsCommand(const std::vector<std::string>& argv) {
   for (const auto& r : reports) {
     std::cout << "  " << r.number << "  " << r.label << "  start " << r.start << "  end " << r.end
               << "  (" << (r.end - r.start + 1) << " sectors)\n";
+    if (const std::uint64_t sectors = device->size() / 512; r.end >= sectors)
+      std::cout << "     runs past the end of the disk: scanned up to sector " << (sectors == 0 ? 0 : sectors - 1)
+                << '\n';
     std::cout << "     found in: " << originText(r.origin, r.fileSystem) << '\n';
     std::cout << "     boot sector: ";
     if (r.valid) {

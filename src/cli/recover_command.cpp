@@ -106,11 +106,20 @@ void printSaved(const VolumeSaved& saved) {
   if (saved.incomplete > 0) std::cout << "; " << saved.incomplete << " incomplete";
   std::cout << '\n';
   for (const FileNote& note : saved.incompleteFiles) {
+    if (note.truncated) {
+      // The last missing range runs from what was saved to the size the file system gave.
+      const ByteRange& cut = note.missingBytes.back();
+      std::cout << "  truncated: " << terminalText(note.path) << " (its size, " << cut.offset + cut.length
+                << " bytes, is more than the volume holds; saved up to byte " << cut.offset << ")\n";
+      if (note.missingBytes.size() == 1) continue;
+    }
+    std::vector<ByteRange> unread = note.missingBytes;
+    if (note.truncated) unread.pop_back();
     if (note.outcome == FileOutcome::Damaged)
-      std::cout << "  damaged: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+      std::cout << "  damaged: " << terminalText(note.path) << " (bytes " << rangesText(unread)
                 << " did not decompress)\n";
     else
-      std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(note.missingBytes)
+      std::cout << "  incomplete: " << terminalText(note.path) << " (bytes " << rangesText(unread)
                 << " could not be read)\n";
   }
   if (saved.streams > 0) {
@@ -144,7 +153,7 @@ void printSavedJson(JsonWriter& out, const VolumeSaved& saved) {
     // Damaged: the bytes are those whose compressed data did not decompress.
     out.beginObject().field("path", note.path);
     if (note.outcome == FileOutcome::Damaged) out.field("damaged", true);
-    out.key("missing").beginArray();
+    out.field("truncated", note.truncated).key("missing").beginArray();
     for (const ByteRange& r : note.missingBytes)
       out.beginObject().field("offset", r.offset).field("length", r.length).endObject();
     out.endArray().endObject();

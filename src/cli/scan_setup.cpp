@@ -284,8 +284,8 @@ ScanEnd ScanRun::scan() {
   if (end == ScanEnd::NotAvailable)
     std::cerr << "tessaly-cli: a Quick scan of " << fileSystemName(sel.fileSystem) << " is not possible\n";
   // What the scan worked around (the lost-MFT message was shown already).
-  if (end != ScanEnd::Unreadable)
-    for (const std::string& note : scan.notes) std::cerr << "tessaly-cli: " << note << '\n';
+  for (const std::string& note : scan.notes)
+    if (end != ScanEnd::Unreadable || note != kMftLostMessage) std::cerr << "tessaly-cli: " << note << '\n';
   return end;
 }
 

@@ -149,15 +149,17 @@ void sweep(Session& session, ScanState& scan, Found& found) {
   const std::uint64_t first = session.partitionSelection.firstSector;
   const std::uint64_t last = session.partitionSelection.lastSector;
   const std::string lastText = std::to_string(static_cast<std::uint32_t>(last));
-  if (last <= first) return;
+  // The range's last sector is swept too: a volume's backup boot sector lies there, and it
+  // is what names the volume when the first boot sector is gone.
+  if (last < first) return;
   std::uint64_t boots = 0;
   std::vector<std::uint8_t> chunk(std::size_t{kSweepChunk} * kSectorSize);
   ScanProgress progress(report);
   std::uint32_t sinceStatus = 0;
   std::size_t shownRecords = 0;
-  for (std::uint64_t s = first; s < last && !scan.stopRequested && !found.full;) {
+  for (std::uint64_t s = first; s <= last && !scan.stopRequested && !found.full;) {
     session.safePoint();
-    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSweepChunk, last - s));
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSweepChunk, last - s + 1));
     const std::span<std::uint8_t> bytes = std::span(chunk).first(std::size_t{count} * kSectorSize);
     const ReadResult read = readDiskSectors(session, s, count, bytes);
     if (read.lost()) return;

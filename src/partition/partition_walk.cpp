@@ -82,6 +82,27 @@ std::uint64_t selectedDiskSectors(Session& session) {
   return device ? device->size() / kSectorSize : 0;
 }
 
+RangeOnDisk clipSelectionToDisk(Session& session) {
+  RangeOnDisk out;
+  PartitionSelection& sel = session.partitionSelection;
+  if (session.floppySelected()) return out;
+  const std::uint64_t diskSectors = selectedDiskSectors(session);
+  if (diskSectors == 0 || sel.lastSector < diskSectors) return out;
+  const std::string disk = std::to_string(diskSectors) + " sectors";
+  if (sel.firstSector >= diskSectors) {
+    out.offDisk = true;
+    out.note = "The selected range begins at sector " + std::to_string(sel.firstSector) +
+               ", past the end of the disk (" + disk + "): there is nothing to scan.";
+    return out;
+  }
+  out.clipped = true;
+  out.note = "The selected range ends at sector " + std::to_string(sel.lastSector) +
+             ", past the end of the disk (" + disk + "): it is scanned up to sector " +
+             std::to_string(diskSectors - 1) + ".";
+  sel.lastSector = diskSectors - 1;
+  return out;
+}
+
 bool listVolume(TreeModel& tree, DiskPartitionList& list, FileSystem fileSystem,
                 std::uint64_t start, std::uint64_t end, PartitionOrigin origin,
                 const std::string& label) {

@@ -33,6 +33,17 @@ bool listVolume(TreeModel& tree, DiskPartitionList& list, FileSystem fileSystem,
 // The selected disk's size in sectors (0 when it cannot be opened).
 std::uint64_t selectedDiskSectors(Session& session);
 
+// How the selected range (session.partitionSelection) lies on its disk.
+struct RangeOnDisk {
+  bool clipped = false;   // it ran past the disk's last sector, and now ends there
+  bool offDisk = false;   // it begins past the disk's last sector: nothing of it can be read
+  std::string note;       // what to tell the user, when either is true
+};
+// Ends the selected range at the disk's last sector when a partition entry or a typed
+// range runs past it, so that a scan never walks sectors the disk does not have. A
+// floppy, or a disk whose size is not known, is left as it is.
+RangeOnDisk clipSelectionToDisk(Session& session);
+
 // "X:\" of the fixed volume whose boot sector has the same identity, or "".
 std::string findDriveLetter(Session& session, std::span<const std::uint8_t> bootSector);
 

@@ -5,16 +5,38 @@
 #include "fat/file_system_search.h"
 #include "ntfs/mft_resolution.h"
 #include "ntfs/mft_sweep.h"
+#include "partition/partition_walk.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
 namespace tessaly {
+
+namespace {
+
+// A range that runs past the end of the disk is swept up to its end, with a note; false
+// when it starts past the end and there is nothing to sweep.
+bool clipRangeToDisk(Session& session, ScanState& scan) {
+  const RangeOnDisk onDisk = clipSelectionToDisk(session);
+  if (onDisk.offDisk) {
+    session.report->status(onDisk.note);
+    session.messageBox(onDisk.note, MessageButtons::Ok, MessageIcon::Information);
+    return false;
+  }
+  if (onDisk.clipped) {
+    session.report->status(onDisk.note);
+    scan.notes.push_back(onDisk.note);
+  }
+  return true;
+}
+
+}  // namespace
 
 ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
   session.deviceWatch.reset();
   const FileSystem fs = session.partitionSelection.fileSystem;
   if (fs != FileSystem::Fat16 && fs != FileSystem::Fat32) return ScanEnd::NotAvailable;
   Report& report = *session.report;
+  if (!clipRangeToDisk(session, scan)) return ScanEnd::NotAvailable;
   report.counterLabel(Counter::FoldersFound, session.text(msg::kDirectoriesFound));
   sweepForFileSystems(session, scan);
   report.stopOffered(false);
@@ -29,6 +51,7 @@ ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
 ScanEnd runAdvancedNtfsSearch(Session& session, ScanState& scan) {
   session.deviceWatch.reset();
   if (session.partitionSelection.fileSystem != FileSystem::Ntfs) return ScanEnd::NotAvailable;
+  if (!clipRangeToDisk(session, scan)) return ScanEnd::NotAvailable;
   Report& report = *session.report;
   report.counterLabel(Counter::FoldersFound, "Files Found");
   const SweepEnd swept = sweepNtfsRange(session, scan);

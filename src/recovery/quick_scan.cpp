@@ -6,6 +6,7 @@
 #include "ntfs/entry_tables.h"
 #include "ntfs/mft_quick_scan.h"
 #include "ntfs/run_list.h"
+#include "partition/partition_walk.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
@@ -62,6 +63,22 @@ ScanEnd runQuickScan(Session& session, ScanState& scan) {
   // A disk lost by an earlier scan is tried again.
   session.deviceWatch.reset();
   const FileSystem fs = session.partitionSelection.fileSystem;
+  // A partition or a range that runs past the end of the disk is scanned up to its end.
+  const RangeOnDisk onDisk = clipSelectionToDisk(session);
+  if (onDisk.offDisk) {
+    session.report->status(onDisk.note);
+    session.messageBox(onDisk.note, MessageButtons::Ok, MessageIcon::Information);
+    return ScanEnd::NotAvailable;
+  }
+  if (onDisk.clipped) session.report->status(onDisk.note);
+  // The note is kept once the engine has set out the scan's own notes.
+  struct KeepNote {
+    ScanState& scan;
+    const RangeOnDisk& onDisk;
+    ~KeepNote() {
+      if (onDisk.clipped) scan.notes.insert(scan.notes.begin(), onDisk.note);
+    }
+  } keepNote{scan, onDisk};
   // The engines count sectors in 32 bits: a volume that reaches past the first 2 TiB of
   // its disk would be read at the wrong sectors, so it is refused rather than misread.
   if (session.partitionSelection.lastSector > UINT32_MAX) {

@@ -94,6 +94,14 @@ class FileCopy {
     else
       missing_.push_back({offset, length});
   }
+  // The file's size claims more than its volume holds: only `kept` bytes are saved, and
+  // the rest is noted missing.
+  void truncate(std::uint64_t kept, std::uint64_t size) {
+    if (kept >= size) return;
+    keptBytes_ = kept;
+    statedSize_ = size;
+    truncated_ = true;
+  }
   bool write(const std::uint8_t* data, std::size_t size) {
     if (out_.write(data, size)) return true;
     out_.abandon();
@@ -113,7 +121,9 @@ class FileCopy {
     }
     if (!counted_) return true;
     if (!damaged_.empty()) job_.outcome.note({path_, FileOutcome::Damaged, {}, damaged_});
-    if (!missing_.empty()) job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_});
+    // Kept apart from the unread ranges, so that it is always the last range.
+    if (truncated_) missing_.push_back({keptBytes_, statedSize_ - keptBytes_});
+    if (!missing_.empty()) job_.outcome.note({path_, FileOutcome::Incomplete, {}, missing_, truncated_});
     if (!missing_.empty() || !damaged_.empty()) {
       if (interactive_) ++job_.outcome.filesIncomplete;
     } else if (stream_) {
@@ -152,6 +162,8 @@ class FileCopy {
   DestinationFile out_;
   std::vector<ByteRange> missing_;
   std::vector<ByteRange> damaged_;
+  bool truncated_ = false;
+  std::uint64_t keptBytes_ = 0, statedSize_ = 0;
   bool counted_ = true;
   bool stream_ = false;
 };
@@ -188,6 +200,43 @@ bool admit(Session& session, SaveJob& job, const std::string& destPath, const st
   const int saved = ++job.filesSaved;
   session.report->saveFileStarted(saved, job.filesToSave.load(), name, destPath);
   return true;
+}
+
+// The sector after the selected volume, and never past the end of the disk; nothing when
+// neither is known (a selection without a range, as some callers leave it, bounds nothing).
+std::optional<std::uint64_t> volumeEnd(Session& session) {
+  const PartitionSelection& selection = session.partitionSelection;
+  std::optional<std::uint64_t> end;
+  if (selection.lastSector > selection.firstSector) end = selection.lastSector + 1;
+  const std::string device = session.floppySelected() ? platform::DeviceTable::floppyName()
+                                                      : session.selectedDevicePath();
+  if (const auto disk = session.devices.open(device); disk && disk->size() >= kSectorSize) {
+    const std::uint64_t sectors = disk->size() / kSectorSize;
+    end = std::min(end.value_or(sectors), sectors);
+  }
+  return end;
+}
+
+// The clusters of a FAT volume from cluster `first` on: no more than its FAT has entries
+// and than the volume holds on the disk. A file's size beyond them is damage, and the
+// file is saved only up to them (never gigabytes read past the volume's end).
+std::optional<std::uint64_t> fatClustersFrom(Session& session, const VolumeParameters& v,
+                                             std::uint32_t first) {
+  std::optional<std::uint64_t> limit;
+  if (v.fatSectors != 0) limit = fatEntryCount(v);
+  if (const auto end = volumeEnd(session); end && *end > v.cluster0Sector && v.sectorsPerCluster != 0) {
+    const std::uint64_t held = (*end - v.cluster0Sector) / v.sectorsPerCluster;
+    limit = std::min(limit.value_or(held), held);
+  }
+  if (!limit) return std::nullopt;
+  return *limit > first ? *limit - first : 0;
+}
+
+// The bytes of an NTFS volume from its first cluster to its end on the disk.
+std::optional<std::uint64_t> ntfsVolumeBytes(Session& session, const VolumeParameters& v) {
+  const auto end = volumeEnd(session);
+  if (!end) return std::nullopt;
+  return *end > v.cluster0Sector ? (*end - v.cluster0Sector) * kSectorSize : 0;
 }
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
@@ -323,14 +372,21 @@ bool saveFatFile(Session& session, SaveJob& job, const std::string& destPath,
   const std::uint32_t spc = v.sectorsPerCluster;
   if (spc == 0) return false;
   const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
+  const std::uint32_t stated = size;
+  if (const auto held = fatClustersFrom(session, v, 2))
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, *held * clusterBytes));
   const auto needed = static_cast<std::uint32_t>((size + clusterBytes - 1) / clusterBytes);
 
   const FileClusters clusters = chooseFileClusters(session, v, job.options.savingMode, firstCluster, needed);
   const ClusterChain& chain = clusters.chain;
   const bool useChain = !chain.empty();
+  // Clusters taken one after another from the first end where the volume ends.
+  if (const auto after = fatClustersFrom(session, v, firstCluster); after && !useChain)
+    size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, *after * clusterBytes));
 
   FileCopy copy(session, job, destPath, interactive, dirFd);
   if (!copy.opened()) return false;
+  copy.truncate(size, stated);
   // A whole file also counts under the way its clusters were found.
   auto finishCounted = [&] {
     const bool done = copy.finish();
@@ -520,6 +576,10 @@ bool copyNtfsData(Session& session, SaveJob& job, FileCopy& copy, const std::str
     return false;
   }
   const std::uint8_t unitShift = u8at(record, position + kAttrCompressionUnit);
+  // A size beyond what the volume holds on the disk is saved up to there, noted truncated.
+  const std::uint64_t stated = size;
+  if (const auto room = ntfsVolumeBytes(session, v)) size = std::min(size, *room);
+  copy.truncate(size, stated);
   bool ok = false;
   if ((flags & kAttrFlagCompressed) != 0 && unitShift > 0 && unitShift <= kMaxCompressionUnitShift)
     ok = copyCompressedNtfsRuns(session, job, copy, size, runs, 1u << unitShift, interactive);

@@ -43,6 +43,9 @@ struct FileNote {
   // Incomplete and Damaged: the bytes of the file that hold zeros instead of its data
   // (Damaged: each compression unit that did not decompress whole).
   std::vector<ByteRange> missingBytes;
+  // Incomplete: its size was more than its volume could hold, so it was saved only up to
+  // that (the last missing range runs from there to the size it gave).
+  bool truncated = false;
 };
 
 // What a save really achieved, for the front ends' summaries.

@@ -245,7 +245,7 @@ TEST(AdvancedNtfsSearch, AStopDuringTheSweepKeepsWhatWasFoundAndGoesOn) {
     PartitionSelection& sel = t.session.partitionSelection;
     sel.fileSystem = FileSystem::Ntfs;
     sel.firstSector = manifest.partitionStart();
-    sel.lastSector = manifest.volume.lastSector + 1;
+    sel.lastSector = manifest.volume.lastSector;
     // Stop once the first chunk's records are counted.
     if (stop)
       t.report.setListener([&](const test::RecordingReport::Event& e) {

@@ -241,7 +241,8 @@ TEST(AttributeWalk, StartsAndLengthsOutsideTheRecordFindNothing) {
   RecordBuilder b;
   b.raw(mft::kTypeData, 2000, 8);  // longer than a record
   b.resident(mft::kTypeData, Bytes(10, 1));
-  AttributeWalk walk(b.bytes());
+  const auto record = b.bytes();  // the walk reads it in place: it must outlive the walk
+  AttributeWalk walk(record);
   auto first = walk.next();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->bytes.size(), 1023u - 56u);  // cut at the record's limit

@@ -172,7 +172,15 @@ TEST(Gpt, TheToolsTableIsListedAndADamagedHeaderGivesWayToTheBackup) {
 }
 
 TEST(Gpt, AVolumeBeyondTwoTebibytesIsRefusedNotReadAtTruncatedSectors) {
-  test::TestSession t(std::make_shared<platform::MemoryDevice>(64));
+  // A disk of 8 * 10^9 sectors, all zeros, so that the volume lies on it.
+  struct LargeDisk : platform::Device {
+    bool read(std::uint64_t, std::span<std::uint8_t> buffer) override {
+      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      return true;
+    }
+    std::uint64_t size() const override { return 8'000'000'000ULL * 512; }
+  };
+  test::TestSession t(std::make_shared<LargeDisk>());
   t.session.partitionSelection = {0, 0, FileSystem::Fat32, "Quick Mode", 5'000'000'000ULL, 6'000'000'000ULL, 0};
   EXPECT_EQ(runQuickScan(t.session, t.scan), ScanEnd::NotAvailable);
   ASSERT_EQ(t.dialogs.messages.size(), 1u);

@@ -52,7 +52,8 @@ struct ZipEntry {
 };
 
 inline void append(Bytes& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  // Bytes past the eighth are zeros (a shift by 64 or more is undefined).
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(i < 8 ? value >> (8 * i) : 0));
 }
 
 inline Bytes makeZip(const std::vector<ZipEntry>& entries, const std::string& comment = "") {

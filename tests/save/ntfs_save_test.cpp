@@ -151,9 +151,18 @@ TEST(NtfsSaveSize, AFileOfMoreThanFourGibibytesIsSavedWhole) {
   test::RecordBuilder record(1);
   record.fileName(5, 1, u"huge.bin");
   record.nonResident(0x80, {0x04, 0x00, 0x00, 0x14, 0x00}, size);
-  auto disk = std::make_shared<platform::MemoryDevice>(64);
+  // A disk of zeros large enough for the file, the record at sector 10.
+  struct ZeroDisk : platform::Device {
+    bool read(std::uint64_t, std::span<std::uint8_t> buffer) override {
+      std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+      return true;
+    }
+    std::uint64_t size() const override { return 6ull << 30; }
+  };
+  auto disk = std::make_shared<test::PatchedDevice>(std::make_shared<ZeroDisk>());
   auto bytes = record.protectedBytes();
-  std::copy(bytes.begin(), bytes.end(), disk->bytes().begin() + 10 * 512);
+  disk->patch(10, {bytes.begin(), bytes.begin() + 512});
+  disk->patch(11, {bytes.begin() + 512, bytes.begin() + 1024});
   test::TestSession t(disk);
   t.scan.workingVolume.fileSystem = FileSystem::Ntfs;
   t.scan.workingVolume.sectorsPerCluster = 8;
