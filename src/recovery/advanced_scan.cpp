@@ -29,6 +29,15 @@ bool clipRangeToDisk(Session& session, ScanState& scan) {
   return true;
 }
 
+// Finished, or the disk stopped answering: then the status line and a message say so.
+ScanEnd endOfSearch(Session& session) {
+  if (!session.deviceLost()) return ScanEnd::Finished;
+  const std::string message = deviceLostMessage(session);
+  session.report->status(message);
+  session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
+  return ScanEnd::DeviceLost;
+}
+
 }  // namespace
 
 ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
@@ -41,11 +50,7 @@ ScanEnd runAdvancedFatSearch(Session& session, ScanState& scan) {
   sweepForFileSystems(session, scan);
   report.stopOffered(false);
   identifyFileSystems(session, scan);
-  if (!session.deviceLost()) return ScanEnd::Finished;
-  const std::string message = deviceLostMessage(session);
-  report.status(message);
-  session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
-  return ScanEnd::DeviceLost;
+  return endOfSearch(session);
 }
 
 ScanEnd runAdvancedNtfsSearch(Session& session, ScanState& scan) {
@@ -69,11 +74,7 @@ ScanEnd runAdvancedNtfsSearch(Session& session, ScanState& scan) {
     return ScanEnd::NoFileSystem;
   }
   resolveMftReferences(session, scan);
-  if (!session.deviceLost()) return ScanEnd::Finished;
-  const std::string message = deviceLostMessage(session);
-  report.status(message);
-  session.messageBox(message, MessageButtons::Ok, MessageIcon::Error);
-  return ScanEnd::DeviceLost;
+  return endOfSearch(session);
 }
 
 ScanEnd runAdvancedSearch(Session& session, ScanState& scan) {

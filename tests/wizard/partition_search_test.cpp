@@ -92,15 +92,6 @@ TEST_F(WizardTest, CloseDuringAPartitionSearchAsksEndsTheSearchAndLeavesItsRepor
   EXPECT_FALSE(terminatedWith.has_value());
 
   // Yes ends the search (released from its read once asked), reports it and ends the program.
-  struct ReleasingDialogs : ScriptedDialogs {
-    std::shared_ptr<HoldingDevice> hold;
-    int messageBox(const std::string& t, const std::string& c, MessageButtons b,
-                   MessageIcon i) override {
-      const int answer = ScriptedDialogs::messageBox(t, c, b, i);
-      hold->release();
-      return answer;
-    }
-  };
   ReleasingDialogs releasing;
   releasing.hold = hold;
   releasing.messageAnswers = {kIdYes};

@@ -276,15 +276,6 @@ TEST_F(MftStopTest, StopDuringTheMftWalkAsksAndNoResumesTheScan) {
 TEST_F(MftStopTest, StopDuringTheMftWalkAndYesBuildsTheTreeFoundSoFar) {
   std::vector<std::string> reference;
   if (!ntfsQuickScanAvailable(&reference)) GTEST_SKIP() << kNoNtfs;
-  struct ReleasingDialogs : ScriptedDialogs {
-    std::shared_ptr<HoldingDevice> hold;
-    int messageBox(const std::string& t, const std::string& c, MessageButtons b,
-                   MessageIcon i) override {
-      const int answer = ScriptedDialogs::messageBox(t, c, b, i);
-      if (hold) hold->release();  // the worker reaches its safe point and waits there
-      return answer;
-    }
-  };
   ReleasingDialogs releasing;
   auto hold = startHeldInTheMft();
   releasing.hold = hold;
@@ -324,15 +315,6 @@ TEST_F(QuickScanTest, ExitDuringAScanEndsTheScanThreadAndThenTheProgram) {
   EXPECT_FALSE(terminatedWith.has_value());
 
   // Yes ends the worker at its next safe point, then the program.
-  struct ReleasingDialogs : ScriptedDialogs {
-    std::shared_ptr<HoldingDevice> hold;
-    int messageBox(const std::string& t, const std::string& c, MessageButtons b,
-                   MessageIcon i) override {
-      const int answer = ScriptedDialogs::messageBox(t, c, b, i);
-      hold->release();
-      return answer;
-    }
-  };
   ReleasingDialogs releasing;
   releasing.hold = hold;
   window->session().dialogs = &releasing;

@@ -57,6 +57,17 @@ class HoldingDevice : public platform::Device {
   std::atomic<bool> holding_{false};
 };
 
+// Scripted dialogs that release a held device once a message box is answered, so that a
+// worker held at its read reaches the point where it is ended.
+struct ReleasingDialogs : ScriptedDialogs {
+  std::shared_ptr<HoldingDevice> hold;
+  int messageBox(const std::string& t, const std::string& c, MessageButtons b, MessageIcon i) override {
+    const int answer = ScriptedDialogs::messageBox(t, c, b, i);
+    if (hold) hold->release();
+    return answer;
+  }
+};
+
 class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override;
