@@ -37,7 +37,10 @@ streams_holes() {
 
 # streams_check_list VOLUME PATH: dies unless PATH has an attribute list.
 streams_check_list() {
-  ntfsinfo -F "$2" "$1" 2>/dev/null | grep -q 'Dumping attribute \$ATTRIBUTE_LIST' || die "$2 has no attribute list"
+  # The whole dump is read before it is searched: grep -q leaving early would end ntfsinfo
+  # with SIGPIPE, which pipefail takes for a failure.
+  local dump; dump=$(ntfsinfo -F "$2" "$1" 2>/dev/null) || true
+  grep -q 'Dumping attribute \$ATTRIBUTE_LIST' <<< "$dump" || die "$2 has no attribute list"
 }
 
 image_streams_ntfs() {
