@@ -152,9 +152,15 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     session.partitionSelection.firstSector = entry.startSector;
     session.partitionSelection.lastSector = r.end;
     ScanState layout(session.memoryLimit);
-    r.valid = validatePartition(session, layout) == 1;
-    if (!r.valid && r.fileSystem != FileSystem::Ntfs)
-      r.calculated = calculatePartitionParameters(session, layout.volume) == 1;
+    // Only what lies on the disk is read: a partition past its end is looked at up to the
+    // end, one that starts past it not at all (its parameter search would try every
+    // sector of a range that does not exist).
+    const RangeOnDisk onDisk = clipSelectionToDisk(session);
+    if (!onDisk.offDisk) {
+      r.valid = validatePartition(session, layout) == 1;
+      if (!r.valid && r.fileSystem != FileSystem::Ntfs)
+        r.calculated = calculatePartitionParameters(session, layout.volume) == 1;
+    }
     r.parameters = layout.volume;
     r.parameters.fileSystem = r.fileSystem;
     reports.push_back(r);
@@ -195,7 +201,9 @@ int partitionsCommand(const std::vector<std::string>& argv) {
   for (const auto& r : reports) {
     std::cout << "  " << r.number << "  " << r.label << "  start " << r.start << "  end " << r.end
               << "  (" << (r.end - r.start + 1) << " sectors)\n";
-    if (const std::uint64_t sectors = device->size() / 512; r.end >= sectors)
+    if (const std::uint64_t sectors = device->size() / 512; r.start >= sectors)
+      std::cout << "     starts past the end of the disk: nothing to scan\n";
+    else if (r.end >= sectors)
       std::cout << "     runs past the end of the disk: scanned up to sector " << (sectors == 0 ? 0 : sectors - 1)
                 << '\n';
     std::cout << "     found in: " << originText(r.origin, r.fileSystem) << '\n';
