@@ -159,10 +159,5 @@ image_names_ntfs() {
     done < manifest.body
   } > "$out.manifest"
 
-  new_image "$img" $(( start + sectors ))
-  partition_table "$img" <<SFDISK
-label: dos
-start=$start, size=$sectors, type=7
-SFDISK
-  place_volume "$img" vol.img "$start"
+  ntfs_partitioned_disk "$img" vol.img "$start" "$sectors"
 }

@@ -62,6 +62,17 @@ ntfs_unmount() {
   NTFS_MOUNT_PID=
 }
 
+# ntfs_partitioned_disk IMAGE VOLUME START SECTORS: IMAGE as an MBR disk whose one NTFS partition
+# at START holds the SECTORS of VOLUME.
+ntfs_partitioned_disk() {
+  new_image "$1" $(( $3 + $4 ))
+  partition_table "$1" <<SFDISK
+label: dos
+start=$3, size=$4, type=7
+SFDISK
+  place_volume "$1" "$2" "$3"
+}
+
 # win32 PATH DOSNAME: gives PATH a Win32 name by setting its DOS name.
 win32() { setfattr -h -n system.ntfs_dos_name -v "$2" "$1"; }
 
@@ -228,12 +239,7 @@ build_ntfs_files() {
     done < manifest.runs
   } > "$out.manifest"
 
-  new_image "$img" $(( start + sectors ))
-  partition_table "$img" <<SFDISK
-label: dos
-start=$start, size=$sectors, type=7
-SFDISK
-  place_volume "$img" vol.img "$start"
+  ntfs_partitioned_disk "$img" vol.img "$start" "$sectors"
 }
 
 image_ntfs_files() {

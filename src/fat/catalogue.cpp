@@ -9,6 +9,7 @@
 
 #include "disk/le.h"
 #include "disk/name_text.h"
+#include "platform/file_io.h"
 #include "session/scan_state.h"
 #include "session/session.h"
 
@@ -33,19 +34,6 @@ std::size_t fieldOffset(ScanCatalogue::Field field) {
 
 bool isWide(ScanCatalogue::Field field) {
   return field == ScanCatalogue::Field::Date || field == ScanCatalogue::Field::Time;
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -118,7 +106,7 @@ void ScanCatalogue::appendFolderRecord(TreeItem treeItem, const std::string& nam
   put32le(record, fr::kDeleted, deleted);
   put32le(record, fr::kNamesResolved, 0);
   const std::size_t at = bytes_.size();
-  if (!writeAll(fd_, record.data(), record.size(), static_cast<off_t>(at))) return;
+  if (!platform::writeAllAt(fd_, record.data(), record.size(), at)) return;
   bytes_.insert(bytes_.end(), record.begin(), record.end());
   indexRecord(at / fr::kSize);
 }
@@ -132,7 +120,7 @@ void ScanCatalogue::writeField(std::size_t recordOffset, Field field, std::uint3
   const std::size_t at = recordOffset + fieldOffset(field);
   if (!fits(bytes_, at, 4)) return;
   put32le(bytes_, at, value);
-  writeAll(fd_, bytes_.data() + at, 4, static_cast<off_t>(at));
+  platform::writeAllAt(fd_, bytes_.data() + at, 4, at);
 }
 
 std::uint64_t ScanCatalogue::first(Field field) {
@@ -190,7 +178,7 @@ void nameAccess(std::vector<std::uint8_t>& bytes, int fd, std::size_t recordOffs
     std::memcpy(buffer.data(), bytes.data() + recordOffset, fr::kNameAccess);
   } else {
     std::memcpy(bytes.data() + recordOffset, buffer.data(), fr::kNameAccess);
-    writeAll(fd, bytes.data() + recordOffset, fr::kNameAccess, static_cast<off_t>(recordOffset));
+    platform::writeAllAt(fd, bytes.data() + recordOffset, fr::kNameAccess, recordOffset);
   }
 }
 

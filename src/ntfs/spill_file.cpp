@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "disk/name_text.h"
+#include "platform/file_io.h"
 
 namespace tessaly {
 
@@ -17,30 +18,6 @@ namespace {
 // The '<' … '>' pairs around every field: the position of each '<'.
 constexpr std::array<std::size_t, 11> kOpenMarkers = {0, 4, 261, 267, 273, 280, 290, 300, 309, 315, 321};
 constexpr std::array<std::size_t, 11> kCloseMarkers = {3, 260, 266, 272, 279, 289, 299, 308, 314, 320, 324};
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
-
-bool readAll(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::uint64_t>(n);
-  }
-  return true;
-}
 
 // Opens (creating when missing) and locks the file; -1 when another holder has it locked.
 int openLocked(const std::string& path) {
@@ -147,8 +124,8 @@ bool SpillFile::flush() {
   if (pending_.empty()) return true;
   const std::size_t records = pending_.size() / spill::kRecordSize;
   const std::size_t written = count_ - records;
-  const bool ok =
-      fd_ >= 0 && writeAll(fd_, pending_.data(), pending_.size(), std::uint64_t{written} * spill::kRecordSize);
+  const bool ok = fd_ >= 0 && platform::writeAllAt(fd_, pending_.data(), pending_.size(),
+                                                   std::uint64_t{written} * spill::kRecordSize);
   pending_.clear();
   if (ok) return true;
   count_ = written;
@@ -174,7 +151,8 @@ bool SpillFile::readRange(std::size_t first, std::size_t n, std::vector<SpillRec
   if (!flush()) return false;
   if (first >= count_ || n > count_ - first || !reopen()) return false;
   std::vector<std::uint8_t> bytes(n * spill::kRecordSize);
-  if (!readAll(fd_, bytes.data(), bytes.size(), std::uint64_t{first} * spill::kRecordSize)) {
+  if (!platform::readAllAt(fd_, bytes.data(), bytes.size(),
+                           std::uint64_t{first} * spill::kRecordSize)) {
     close();
     return false;
   }
@@ -193,7 +171,8 @@ bool SpillFile::updateSelfMft(std::size_t index, std::uint32_t number) {
   if (!flush() || index >= count_ || !reopen()) return false;
   std::array<std::uint8_t, 4> bytes{};
   put32le(bytes, 0, number);
-  if (!writeAll(fd_, bytes.data(), bytes.size(), std::uint64_t{index} * spill::kRecordSize + spill::kSelfMft)) {
+  if (!platform::writeAllAt(fd_, bytes.data(), bytes.size(),
+                            std::uint64_t{index} * spill::kRecordSize + spill::kSelfMft)) {
     close();
     return false;
   }
