@@ -153,7 +153,8 @@ void sweep(Session& session, ScanState& scan, Found& found) {
   // is what names the volume when the first boot sector is gone.
   if (last < first) return;
   std::uint64_t boots = 0;
-  std::vector<std::uint8_t> chunk(std::size_t{kSweepChunk} * kSectorSize);
+  // A range shorter than a chunk gets a buffer of its own size.
+  std::vector<std::uint8_t> chunk((last - first < kSweepChunk ? last - first + 1 : kSweepChunk) * kSectorSize);
   ScanProgress progress(report);
   std::uint32_t sinceStatus = 0;
   std::size_t shownRecords = 0;
@@ -224,13 +225,15 @@ void dump(Session& session, ScanState& scan, const Found& found) {
   report.scanProgress(0);
   report.status("Dumping Directories/Files Information");
   ScanProgress progress(report);
-  std::vector<std::uint8_t> window(std::size_t{kSweepChunk} * kSectorSize);
+  // Grown to the largest window read, at most kSweepChunk sectors.
+  std::vector<std::uint8_t> window;
   MftRecord record{};
   for (std::size_t i = 0; i < sectors.size();) {
     session.safePoint();
     const std::size_t end = dumpWindowEnd(sectors, i);
     const std::uint32_t from = sectors[i];
     const auto count = static_cast<std::uint32_t>(std::uint64_t{sectors[end - 1]} + 2 - from);
+    if (window.size() < std::size_t{count} * kSectorSize) window.resize(std::size_t{count} * kSectorSize);
     const std::span<std::uint8_t> bytes = std::span(window).first(std::size_t{count} * kSectorSize);
     std::fill(bytes.begin(), bytes.end(), 0);
     const ReadResult read = readDiskSectors(session, from, count, bytes);
