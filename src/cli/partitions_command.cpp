@@ -86,6 +86,11 @@ std::string originText(PartitionOrigin origin, FileSystem fs) {
 }  // namespace
 
 int partitionsCommand(const std::vector<std::string>& argv) {
+  platform::DeviceTable devices;
+  return partitionsCommand(argv, devices);
+}
+
+int partitionsCommand(const std::vector<std::string>& argv, platform::DeviceTable& devices) {
   Args args(argv, {"bad-sectors"}, {"json", "quiet", "search"});
   if (!args.ok() || args.positionals().size() != 1) {
     std::cerr << "usage: tessaly-cli partitions DISK [--search] [--json] [--quiet]\n";
@@ -93,7 +98,7 @@ int partitionsCommand(const std::vector<std::string>& argv) {
     return 2;
   }
   const std::string disk = args.positionals()[0];
-  auto devices = platform::DeviceTable::fromPaths({disk});
+  devices.setDisks({disk});
   auto device = devices.open(platform::DeviceTable::physicalDriveName(0));
   if (!device) {
     std::cerr << "tessaly-cli: cannot open " << disk << " for reading: "

@@ -29,7 +29,7 @@ struct CliRun {
   Clock::duration took{};
 };
 
-// Runs `command` (scan or recover) in this process over `disk`; a recovery saves into a
+// Runs `command` (partitions, scan or recover) in this process over `disk`; a recovery saves into a
 // fresh folder whose files are measured.
 CliRun runCli(const std::string& command, std::vector<std::string> args,
            const std::shared_ptr<platform::Device>& disk) {
@@ -45,7 +45,9 @@ CliRun runCli(const std::string& command, std::vector<std::string> args,
   testing::internal::CaptureStderr();
   CliRun r;
   const auto start = Clock::now();
-  r.code = command == "scan" ? cli::scanCommand(args, devices) : cli::recoverCommand(args, devices);
+  r.code = command == "scan"         ? cli::scanCommand(args, devices)
+           : command == "partitions" ? cli::partitionsCommand(args, devices)
+                                     : cli::recoverCommand(args, devices);
   r.took = Clock::now() - start;
   r.out = testing::internal::GetCapturedStdout();
   r.err = testing::internal::GetCapturedStderr();
@@ -118,6 +120,18 @@ TEST(BoundedByTheDisk, ARangePastTheEndOfTheDiskIsScannedUpToTheEndAndSaysSo) {
   EXPECT_NE(beyond.code, 0);
   EXPECT_NE(beyond.err.find("begins at sector 200000, past the end of the disk"), std::string::npos)
       << beyond.err;
+}
+
+TEST(BoundedByTheDisk, APartitionThatStartsPastTheEndIsListedButNotSearchedForItsParameters) {
+  const std::string image = test::imagePath("fat_disk");
+  const auto disk = patched(image);
+  // Far past the disk's 112640 sectors, and long: a parameter search of the entry's range
+  // would try sector after sector for minutes.
+  setFirstPartitionLength(*disk, 0x10000000, 0x7FFFFFFF);
+  const CliRun r = runCli("partitions", {image}, disk);
+  EXPECT_LT(r.took, kQuick);
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("starts past the end of the disk: nothing to scan"), std::string::npos) << r.out;
 }
 
 TEST(BoundedByTheDisk, APartitionPastTheEndWithAHugeMftRunIsClippedAndTheMftRefused) {
