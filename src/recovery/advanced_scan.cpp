@@ -26,6 +26,7 @@ bool clipRangeToDisk(Session& session, ScanState& scan) {
     session.report->status(onDisk.note);
     scan.notes.push_back(onDisk.note);
   }
+  scan.diskEndNote = onDisk.clipped ? onDisk.note : std::string();
   return true;
 }
 

@@ -71,6 +71,7 @@ ScanEnd runQuickScan(Session& session, ScanState& scan) {
     return ScanEnd::NotAvailable;
   }
   if (onDisk.clipped) session.report->status(onDisk.note);
+  scan.diskEndNote = onDisk.clipped ? onDisk.note : std::string();
   // The note is kept once the engine has set out the scan's own notes.
   struct KeepNote {
     ScanState& scan;

@@ -86,6 +86,9 @@ struct ScanState {
   ScanCatalogue catalogue;
   // What the scan had to work around or could not do, for the front ends to show.
   std::vector<std::string> notes;
+  // Set when the range scanned ran past the end of the disk and was cut there: what the
+  // window tells the user once the results are up (the status line has moved on by then).
+  std::string diskEndNote;
 
   // ------------------------------------------------------------------ control
   // Stop asks the running sweep to end at its next sector; the scan then goes on with

@@ -314,6 +314,8 @@ class MainWindow : public wxFrame, public Report, private DialogHost {
   void scanThreadEnded(unsigned token);
   void finishScan(const ScanOutcome& outcome);
   void resultsOfQuickScan(bool floppy);
+  // The note of a range cut at the end of the disk, once, in a message box.
+  void tellDiskEnd();
   void endOfQuickRun();
   void stopScan();
   void waitForWorker(ScanWorker& worker);

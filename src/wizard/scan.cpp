@@ -1,6 +1,7 @@
 // The scan thread: the engines of a Quick scan on a worker, what the window shows while
 // it runs and how it leaves the window (the results page), and the Stop command.
 #include <chrono>
+#include <utility>
 
 #include "fat/catalogue.h"
 #include "fat/file_system_search.h"
@@ -132,6 +133,7 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
   }
   if (recoveryMode_ == kModeAdvanced) {
     resultsOfAdvancedSearch(outcome);
+    tellDiskEnd();
     return;
   }
   if (outcome.scanned) {
@@ -141,6 +143,7 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
       writeReport(ReportOccasion::QuickScanFinished);
     }
     resultsOfQuickScan(session_->floppySelected());
+    tellDiskEnd();
   } else if (recoveryMode_ == kModeQuick && !outcome.ended) {
     // A file system whose Quick scan this version does not have: say so, and let the
     // user go back.
@@ -149,6 +152,12 @@ void MainWindow::finishScan(const ScanOutcome& outcome) {
   }
   endOfQuickRun();
   if (wizardPage_ >= WizardPage::Scan && recoveryMode_ == kModeQuick) setPicture(artwork::kStep6Quick);
+}
+
+void MainWindow::tellDiskEnd() {
+  if (scan_->diskEndNote.empty()) return;
+  const std::string note = std::exchange(scan_->diskEndNote, std::string());
+  session_->messageBox(note, MessageButtons::Ok, MessageIcon::Information);
 }
 
 void MainWindow::resultsOfQuickScan(bool floppy) {

@@ -141,6 +141,31 @@ TEST_F(QuickScanTest, ADiskRemovedMidSweepEndsWithTheMessageAndTheFoldersFoundBe
   EXPECT_LT(paths.size(), whole.size());
 }
 
+TEST_F(QuickScanTest, APartitionPastTheEndOfTheDiskIsScannedUpToTheEndAndTheUserIsTold) {
+  const std::string image = imagePath("fat_disk");
+  // The FAT32 partition, the disk's last, claims 2^31 - 1 sectors.
+  auto disk = std::make_shared<PatchedDevice>(platform::FileDevice::open(image));
+  auto mbr = disk->sector(0);
+  for (int i = 0; i < 4; ++i) mbr[446 + 16 + 12 + i] = i < 3 ? 0xFF : 0x7F;
+  disk->patch(0, mbr);
+  devices.attach(platform::DeviceTable::physicalDriveName(0), disk);
+  ASSERT_FALSE(open({image}).has_value());
+  scanPartition("Partition - 2 ( FAT32 )");
+  expectResultsPage();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("past the end of the disk (112640 sectors): it is scanned up to sector 112639"),
+            std::string::npos)
+      << messages()[0];
+  EXPECT_EQ(treePaths(wid::kFolderTree), referenceTree(image, "FAT32", 43008, 112639));
+  // A scan of a partition that fits says nothing of it (Back asks whether to save).
+  dialogs.messageAnswers = {kIdNo};
+  ASSERT_TRUE(click(wid::kBack));
+  ASSERT_TRUE(clickTree(wid::kPartitionTree, "Partition - 1 ( FAT16 )"));
+  ASSERT_TRUE(click(wid::kNext));
+  ASSERT_TRUE(waitForScan());
+  EXPECT_EQ(messages().size(), 2u);
+}
+
 TEST_F(QuickScanTest, TheFloppyIsScannedAtOnceWithoutAStopButton) {
   ASSERT_FALSE(open({imagePath("fat_disk")}, imagePath("fat_floppy")).has_value());
   ASSERT_TRUE(clickTree(control::kDiskTree, "1.44\" Floppy"));
