@@ -4,11 +4,8 @@
 // directory sweep, the cluster chains read from the FAT, the lost directories and the
 // folder tree. The volumes are small because every sector of them is swept on every
 // input: what lies past the input is zeros, and more of them only slows the fuzzing.
-#include <functional>
-
 #include "fuzz_session.h"
 #include "partition/volume.h"
-#include "recovery/folder_contents.h"
 #include "recovery/quick_scan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,13 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     if (choice.fs != FileSystem::Fat12) validatePartition(s.session, s.scan);
     if (runQuickScan(s.session, s.scan) != ScanEnd::Finished) return 0;
-    const TreeModel& tree = s.scan.folderTree;
-    std::function<void(TreeItem, int)> list = [&](TreeItem item, int depth) {
-      (void)listFolder(s.session, s.scan, item);
-      if (depth < 64)
-        for (TreeItem child : tree.children(item)) list(child, depth + 1);
-    };
-    if (tree.root() != kNoItem) list(tree.root(), 0);
+    fuzz::listEveryFolder(s);
   } catch (const ProgramExit&) {
     // "Not Enough Memory" and the like end the program through its message; not a fault.
   }

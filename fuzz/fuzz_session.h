@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "recovery/folder_contents.h"
 #include "session/dialogs.h"
 #include "session/report.h"
 #include "session/scan_state.h"
@@ -95,5 +97,17 @@ struct FuzzSession {
   Session session{devices, report, dialogs};
   ScanState scan;
 };
+
+// Lists every folder of the scan's tree, as a user opening each in turn would (64 levels
+// deep at most).
+inline void listEveryFolder(FuzzSession& s) {
+  const TreeModel& tree = s.scan.folderTree;
+  std::function<void(TreeItem, int)> list = [&](TreeItem item, int depth) {
+    (void)listFolder(s.session, s.scan, item);
+    if (depth < 64)
+      for (TreeItem child : tree.children(item)) list(child, depth + 1);
+  };
+  if (tree.root() != kNoItem) list(tree.root(), 0);
+}
 
 }  // namespace tessaly::fuzz
