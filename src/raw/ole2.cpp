@@ -74,13 +74,18 @@ std::optional<std::vector<std::uint32_t>> readFat(const Ole2Header& h, ByteSourc
   return fat;
 }
 
-// The directory's sectors in chain order, at most kMaxDirectorySectors of them.
+// The directory's sectors in chain order, at most kMaxDirectorySectors of them. A chain
+// that comes back to a sector it passed (a damaged table) ends there, rather than reading
+// the same sectors again up to the limit.
 std::optional<std::vector<std::uint8_t>> readDirectory(const Ole2Header& h, const std::vector<std::uint32_t>& fat,
                                                        ByteSource& bytes) {
   std::vector<std::uint8_t> dir;
+  std::vector<bool> passed(fat.size());
   std::uint32_t id = h.firstDirectorySector;
   for (std::uint32_t n = 0; id <= kMaxRegularSector && n < kMaxDirectorySectors; ++n) {
     if (id >= fat.size()) return std::nullopt;
+    if (passed[id]) break;
+    passed[id] = true;
     std::size_t at = dir.size();
     dir.resize(at + h.sectorBytes);
     if (!bytes.read((std::uint64_t{id} + 1) * h.sectorBytes, std::span(dir).subspan(at))) return std::nullopt;

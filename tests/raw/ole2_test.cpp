@@ -143,12 +143,22 @@ TEST(Ole2Document, DamagedOrHostileTablesAreNotTrusted) {
     else put32le(bad, d.at, d.value);
     EXPECT_EQ(read(bad), std::nullopt) << d.what;
   }
-  // A directory chain that links to itself is read a bounded number of times.
+  // A directory chain that links to itself ends where it comes back: its sector is read
+  // once, not again and again up to the directory's limit.
   Bytes loop = good;
   put32le(loop, 22 * 512 + 20 * 4, 20);
-  auto doc = read(loop);
+  struct CountingSource : SpanByteSource {
+    using SpanByteSource::SpanByteSource;
+    int directoryReads = 0;
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+      if (offset == 21 * 512) ++directoryReads;
+      return SpanByteSource::read(offset, out);
+    }
+  } source(loop);
+  auto doc = readOle2Document(source);
   ASSERT_TRUE(doc);
   EXPECT_EQ(doc->type, RawType::Word);
+  EXPECT_EQ(source.directoryReads, 1);
 }
 
 }  // namespace
