@@ -43,7 +43,7 @@ void printParameters(std::ostream& out, const VolumeParameters& v) {
     out << ", root cluster " << v.rootDirStart;
   else
     out << ", root " << v.rootDirStart << " (" << v.rootDirSectors << " sectors)";
-  out << ", cluster 0 at " << v.cluster0Sector;
+  out << ", cluster 0 at " << v.cluster0();
 }
 
 void jsonParameters(JsonWriter& json, const VolumeParameters& v) {
@@ -53,7 +53,7 @@ void jsonParameters(JsonWriter& json, const VolumeParameters& v) {
       .field("rootDirSectors", v.rootDirSectors)
       .field("rootDirStart", v.rootDirStart)
       .field("reservedSectors", v.reservedSectors)
-      .field("cluster0Sector", v.cluster0Sector)
+      .field("cluster0Sector", v.cluster0())
       .field("fat1Start", v.fat1Start)
       .field("fat2Start", v.fat2Start)
       .field("mftStart", v.mftStart)

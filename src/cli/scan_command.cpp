@@ -121,7 +121,7 @@ int scanVolume(const Args& args, ScanRun& run, JsonWriter* json, const ListedVol
         .field("lastSector", session.partitionSelection.lastSector)
         .field("bootSectorValid", scan.partitionValid == 1)
         .field("sectorsPerCluster", v.sectorsPerCluster)
-        .field("cluster0Sector", v.cluster0Sector)
+        .field("cluster0Sector", v.cluster0())
         .field("folders", static_cast<std::uint64_t>(directories))
         .field("orphanedFiles", static_cast<std::uint64_t>(orphans))
         .field("stopped", false)

@@ -134,7 +134,7 @@ void sweepDirectories(Session& session, ScanState& scan) {
   // A cluster size of 0 would never advance; such a volume has no clusters to sweep.
   const bool sweepable = fatType && isValidSectorsPerCluster(v.sectorsPerCluster);
   const std::uint32_t spc = v.sectorsPerCluster;
-  const std::uint64_t firstCluster = std::uint64_t{v.cluster0Sector} + 2ull * spc;
+  const std::uint64_t firstCluster = v.clusterSector(2);
   ScanProgress progress(report);
 
   // The clusters that can start a folder, from the FATs; every cluster when they cannot say.

@@ -12,9 +12,7 @@ namespace tessaly {
 
 std::uint32_t clusterLimit(const VolumeParameters& v, std::uint64_t lastSector) {
   std::uint64_t limit = fatEntryCount(v);
-  if (v.sectorsPerCluster != 0 && lastSector >= v.cluster0Sector)
-    limit =
-        std::min<std::uint64_t>(limit, (lastSector + 1 - v.cluster0Sector) / v.sectorsPerCluster);
+  if (const auto held = v.clustersBefore(lastSector + 1)) limit = std::min(limit, *held);
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, 0x0FFFFFF7));
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "session/tree_model.h"
@@ -62,9 +63,32 @@ struct VolumeParameters {
   std::uint32_t indexBufferSectors = 0;
   FileSystem fileSystem = FileSystem::None;
 
-  // First sector of cluster c.
+  // Sectors by which cluster 0 lies before sector 0, else 0. A FAT volume whose data area
+  // starts less than two clusters into the disk (one at sector 0 with large clusters and
+  // small FATs) puts cluster 0 there, and cluster0Sector holds it wrapped to 32 bits.
+  std::uint64_t cluster0BeforeDisk() const {
+    const std::uint64_t before = (std::uint64_t{1} << 32) - cluster0Sector;
+    return sectorsPerCluster <= 128 && before <= 2ull * sectorsPerCluster ? before : 0;
+  }
+  // Where cluster 0 begins, negative when it lies before sector 0.
+  std::int64_t cluster0() const {
+    const std::uint64_t before = cluster0BeforeDisk();
+    return before != 0 ? -static_cast<std::int64_t>(before) : std::int64_t{cluster0Sector};
+  }
+  // First sector of cluster c. Clusters 0 and 1 of a volume whose cluster 0 lies before
+  // the disk keep the wrapped sector, past the volume, rather than one inside it.
   std::uint64_t clusterSector(std::uint32_t c) const {
-    return std::uint64_t{cluster0Sector} + std::uint64_t{c} * sectorsPerCluster;
+    const std::uint64_t offset = std::uint64_t{c} * sectorsPerCluster;
+    const std::uint64_t before = cluster0BeforeDisk();
+    return before != 0 && offset >= before ? offset - before : std::uint64_t{cluster0Sector} + offset;
+  }
+  // Clusters from cluster 0 up to sector `end` (not included); nothing when cluster 0 does
+  // not begin before `end` or the cluster size is 0.
+  std::optional<std::uint64_t> clustersBefore(std::uint64_t end) const {
+    if (sectorsPerCluster == 0) return std::nullopt;
+    if (const std::uint64_t before = cluster0BeforeDisk(); before != 0) return (end + before) / sectorsPerCluster;
+    if (end <= cluster0Sector) return std::nullopt;
+    return (end - cluster0Sector) / sectorsPerCluster;
   }
   bool isFat() const { return tessaly::isFat(fileSystem); }
 };

@@ -224,10 +224,9 @@ std::optional<std::uint64_t> fatClustersFrom(Session& session, const VolumeParam
                                              std::uint32_t first) {
   std::optional<std::uint64_t> limit;
   if (v.fatSectors != 0) limit = fatEntryCount(v);
-  if (const auto end = volumeEnd(session); end && *end > v.cluster0Sector && v.sectorsPerCluster != 0) {
-    const std::uint64_t held = (*end - v.cluster0Sector) / v.sectorsPerCluster;
-    limit = std::min(limit.value_or(held), held);
-  }
+  const auto end = volumeEnd(session);
+  if (const auto held = end ? v.clustersBefore(*end) : std::nullopt)
+    limit = std::min(limit.value_or(*held), *held);
   if (!limit) return std::nullopt;
   return *limit > first ? *limit - first : 0;
 }

@@ -197,6 +197,26 @@ TEST(HonestRecover, AFolderWhoseClusterChainLoopsHasItsFilesSavedOnce) {
   EXPECT_NE(ran.output.find("Recovered 1 file (400 bytes)"), std::string::npos) << ran.output;
 }
 
+// mkfs.fat -a leaves a small volume unaligned: with 64-sector clusters its data area starts
+// 37 sectors into the disk, so cluster 0 lies before sector 0.
+TEST(HonestRecover, AVolumeWhoseClusterZeroLiesBeforeTheDiskHasItsDeletedFilesSaved) {
+  test::TempDir dir;
+  const std::string image = dir.file("vol.img"), source = dir.file("S.BIN"), out = dir.file("out");
+  std::vector<std::uint8_t> content(30000);
+  std::mt19937 random(11);
+  for (auto& b : content) b = static_cast<std::uint8_t>(random());
+  std::ofstream(source, std::ios::binary)
+      .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  test::run("mkfs.fat -a -F 12 -s 64 -C '" + image + "' 20000 >/dev/null");
+  test::run("mmd -i '" + image + "' ::/DIR && mcopy -i '" + image + "' '" + source + "' ::/DIR/S.BIN && mdel -i '" +
+            image + "' ::/DIR/S.BIN");
+  const Ran listed = runStatus(cli() + " partitions '" + image + "'");
+  ASSERT_NE(listed.output.find("cluster 0 at -91"), std::string::npos) << listed.output;
+  const Ran ran = runStatus(cli() + " recover '" + image + "' --partition 1 --out '" + out + "' --quiet");
+  EXPECT_EQ(ran.status, 0) << ran.output;
+  EXPECT_EQ(test::readFile(out + "/DIR/_.BIN"), content);
+}
+
 TEST(HonestRecover, ControlCharactersInNtfsNamesNeverReachTheOutputRawNorTheSavedNames) {
   test::Manifest manifest(test::manifestPath("ntfs_files"));
   ASSERT_FALSE(manifest.entries.empty());
