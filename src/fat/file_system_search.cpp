@@ -83,8 +83,12 @@ std::optional<PairFit> fitPair(const DirectorySectorRow& f, const DirectorySecto
   if ((t - l) % (m - u) != 0) return std::nullopt;
   const std::uint64_t h = (t - l) / (m - u);
   if (h == 0 || h > 128 || (h & (h - 1)) != 0) return std::nullopt;
-  if (!(h * u < l && h * m < t)) return std::nullopt;
-  return PairFit{static_cast<std::uint32_t>(h), l - h * u};
+  // Cluster 0 may lie up to two clusters before sector 0 (a volume at the start of the
+  // disk whose small FATs end within two clusters), never further: cluster 2, the first
+  // one with data, starts at sector 1 at the earliest. m < l keeps h * u far below 2^63.
+  const std::int64_t z = static_cast<std::int64_t>(l) - static_cast<std::int64_t>(h * u);
+  if (z <= -2 * static_cast<std::int64_t>(h)) return std::nullopt;
+  return PairFit{static_cast<std::uint32_t>(h), z};
 }
 
 bool isFatStart(ByteSpan sector) {
@@ -214,7 +218,7 @@ void fitPairs(ScanState& scan, FileSystem selection, IdentifyProgress& progress)
     FileSystemRow row;
     row.derived = true;
     row.sectorsPerCluster = fit->sectorsPerCluster;
-    row.cluster0Start = static_cast<std::int64_t>(fit->cluster0Sector);
+    row.cluster0Start = fit->cluster0Sector;
     row.type = selection;
     scan.fileSystems.push_back(row);
     const auto n = static_cast<std::int32_t>(scan.fileSystems.size());
@@ -224,7 +228,8 @@ void fitPairs(ScanState& scan, FileSystem selection, IdentifyProgress& progress)
     std::uint32_t largest = dirs[oi].selfCluster;
     for (DirectorySectorRow& d : dirs) {
       if (d.fileSystem != kUnassigned) continue;
-      if (d.sector != fit->cluster0Sector + std::uint64_t{fit->sectorsPerCluster} * d.selfCluster)
+      if (static_cast<std::int64_t>(d.sector) !=
+          fit->cluster0Sector + std::int64_t{fit->sectorsPerCluster} * d.selfCluster)
         continue;
       d.fileSystem = n;
       largest = std::max(largest, d.selfCluster);
@@ -280,24 +285,35 @@ void forEachFatStart(Session& session, std::uint64_t from, std::uint64_t to, boo
 
 }  // namespace
 
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type,
-                        std::uint64_t lowest) {
-  const std::uint64_t back = type == FileSystem::Fat32 ? 30000 : 550;
-  const std::uint64_t start = cluster0Sector > back ? cluster0Sector - back : 63;
+FatPositions searchFats(Session& session, std::int64_t cluster0Sector,
+                        std::uint32_t sectorsPerCluster, FileSystem type, std::uint64_t lowest) {
+  const std::int64_t back = type == FileSystem::Fat32 ? 30000 : 550;
+  // From sector 63, where the first partition of a disk begins, or from the range's start
+  // when that lies lower: a volume at the start of the disk has its first FAT below 63.
+  const std::uint64_t start = cluster0Sector > back
+                                  ? static_cast<std::uint64_t>(cluster0Sector - back)
+                                  : std::min<std::uint64_t>(63, lowest);
+  // FAT16 FATs end before the root folder and cluster 2, which with large clusters and
+  // small FATs can lie above cluster 0, or with cluster 0 before sector 0 all of them do.
+  // FAT32 FATs reach cluster 2 and always begin more than two clusters below it.
+  const std::int64_t top =
+      type == FileSystem::Fat32 ? cluster0Sector
+                                : cluster0Sector + 2 * std::int64_t{sectorsPerCluster};
   FatPositions found;
-  forEachFatStart(session, start, cluster0Sector, false, [&](std::uint64_t s) {
-    (found.first == 0 ? found.first : found.second) = s;
-    return found.second != 0;
-  });
-  if (found.second != 0 || type != FileSystem::Fat32)
+  forEachFatStart(session, start, static_cast<std::uint64_t>(std::max<std::int64_t>(top, 0)), false,
+                  [&](std::uint64_t s) {
+                    (found.first == 0 ? found.first : found.second) = s;
+                    return found.second != 0;
+                  });
+  if (found.second != 0 || type != FileSystem::Fat32 || cluster0Sector <= 0)
     return found.second != 0 ? found : FatPositions{};
   // FATs longer than the window (FAT32 volumes of more than about 7 GiB): the nearest two
   // FAT starts below cluster 0, no further down than the range or the largest two FATs.
   constexpr std::uint64_t kLargestFats = 2 * (1ull << 21) + 64;
-  const std::uint64_t floor =
-      std::max(lowest, cluster0Sector > kLargestFats ? cluster0Sector - kLargestFats : 0);
+  const auto below = static_cast<std::uint64_t>(cluster0Sector);
+  const std::uint64_t floor = std::max(lowest, below > kLargestFats ? below - kLargestFats : 0);
   found = {};
-  forEachFatStart(session, floor, cluster0Sector, true, [&](std::uint64_t s) {
+  forEachFatStart(session, floor, below, true, [&](std::uint64_t s) {
     (found.second == 0 ? found.second : found.first) = s;
     return found.first != 0;
   });
@@ -308,7 +324,11 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
   if (chosen >= scan.fileSystems.size()) return false;
   FileSystemRow& row = scan.fileSystems[chosen];
   constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-  if (row.cluster0Start < 0 || static_cast<std::uint64_t>(row.cluster0Start) > kMax32) return false;
+  // Cluster 0 up to two clusters before sector 0 is kept wrapped to 32 bits, as the
+  // volume's parameters read it; further down no cluster with data could lie on the disk.
+  if (row.cluster0Start <= -2 * std::int64_t{row.sectorsPerCluster} ||
+      row.cluster0Start > static_cast<std::int64_t>(kMax32))
+    return false;
   const auto cluster0 = static_cast<std::uint32_t>(row.cluster0Start);
   const FileSystem type = row.type;
 
@@ -339,7 +359,8 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
   // Without a boot sector the FATs are searched for below the data area.
   if (row.firstFat == 0) {
     const FatPositions fats =
-        searchFats(session, cluster0, type, session.partitionSelection.firstSector);
+        searchFats(session, row.cluster0Start, row.sectorsPerCluster, type,
+                   session.partitionSelection.firstSector);
     if (fats.first != 0 && fats.second != 0) {
       row.firstFat = fats.first;
       row.secondFat = fats.second;
@@ -356,6 +377,13 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
   v.fat2Start = static_cast<std::uint32_t>(std::min(row.secondFat, kMax32));
   v.reservedSectors = row.reservedSectors;
   v.rootDirSectors = row.rootSectors == 0 && type == FileSystem::Fat16 ? 32 : row.rootSectors;
+  // Without its boot sector a FAT16 root folder is taken as 512 entries long, but it ends
+  // where cluster 2 begins: read further, it would list the first folder's entries again.
+  const std::int64_t clusterTwo = row.cluster0Start + 2 * std::int64_t{row.sectorsPerCluster};
+  if (row.rootSectors == 0 && type == FileSystem::Fat16 && row.rootStart != 0 &&
+      static_cast<std::int64_t>(row.rootStart) < clusterTwo)
+    v.rootDirSectors = static_cast<std::uint32_t>(
+        std::min<std::int64_t>(v.rootDirSectors, clusterTwo - static_cast<std::int64_t>(row.rootStart)));
   v.rootDirStart =
       row.rootStart == 0 ? 2 : static_cast<std::uint32_t>(std::min(row.rootStart, kMax32));
   v.sectorsPerCluster = row.sectorsPerCluster;

@@ -30,7 +30,7 @@ std::optional<DirectorySectorRow> directorySectorRow(ByteSpan sector, std::uint6
 // o.sector = z + h * o.self.
 struct PairFit {
   std::uint32_t sectorsPerCluster = 0;
-  std::uint64_t cluster0Sector = 0;
+  std::int64_t cluster0Sector = 0;
   bool operator==(const PairFit&) const = default;
 };
 std::optional<PairFit> fitPair(const DirectorySectorRow& f, const DirectorySectorRow& o);
@@ -49,17 +49,18 @@ void sweepForFileSystems(Session& session, ScanState& scan);
 // selection's, or FAT32 once one of its directories lies above cluster 65536.
 void identifyFileSystems(Session& session, ScanState& scan);
 
-// Where the FATs of a file system without a boot sector lie: the first two sectors below
-// cluster0Sector that begin a FAT, searched from 550 (FAT16) or 30000 (FAT32) sectors
-// below it, or from sector 63 when that would not leave a positive number. FAT32 FATs
-// longer than that window are then searched for downwards from cluster 0, not below
-// `lowest`. Zeros when either is not found.
+// Where the FATs of a file system without a boot sector lie: the first two sectors that
+// begin a FAT below cluster 0 (FAT32) or below cluster 2 (FAT16, whose root folder lies
+// between), searched from 550 (FAT16) or 30000 (FAT32) sectors below cluster 0, or from
+// sector 63 or `lowest`, whichever is lower, when that would not leave a positive number.
+// FAT32 FATs longer than that window are then searched for downwards from cluster 0, not
+// below `lowest`. Zeros when either is not found.
 struct FatPositions {
   std::uint64_t first = 0;
   std::uint64_t second = 0;
 };
-FatPositions searchFats(Session& session, std::uint64_t cluster0Sector, FileSystem type,
-                        std::uint64_t lowest);
+FatPositions searchFats(Session& session, std::int64_t cluster0Sector,
+                        std::uint32_t sectorsPerCluster, FileSystem type, std::uint64_t lowest);
 
 // Prepares row `chosen` (0-based) of scan.fileSystems: completes its layout, sets the
 // working volume, fills the directory table with its directories, runs the lost-directory

@@ -105,6 +105,9 @@ TEST(FileSystemSearchParsers, PairsSolveForClusterSizeAndClusterZero) {
   EXPECT_FALSE(fitPair(dir(1032, 9), dir(1000, 5)));            // the later one must lie further on
   // Sound arithmetic, but a cluster number beyond the first one's sector cannot be.
   EXPECT_FALSE(fitPair(dir(100, 5), dir(100 + 8 * 200, 205)));
+  // Cluster 0 may lie before sector 0 as long as cluster 2 starts on the disk.
+  EXPECT_EQ(fitPair(dir(38, 2), dir(70, 3)), (PairFit{32, -26}));
+  EXPECT_FALSE(fitPair(dir(32, 3), dir(64, 4)));  // cluster 2 would be sector 0
 }
 
 struct Crafted {
@@ -220,11 +223,28 @@ TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
     memory->sector(s)[2] = 0xFF;
   }
   test::TestSession t(memory);
-  const FatPositions found = searchFats(t.session, 40000, FileSystem::Fat32, 0);
+  const FatPositions found = searchFats(t.session, 40000, 8, FileSystem::Fat32, 0);
   EXPECT_EQ(found.first, 100u);
   EXPECT_EQ(found.second, 20050u);
   // Not below the range searched.
-  EXPECT_EQ(searchFats(t.session, 40000, FileSystem::Fat32, 101).first, 0u);
+  EXPECT_EQ(searchFats(t.session, 40000, 8, FileSystem::Fat32, 101).first, 0u);
+}
+
+TEST(SearchFats, Fat16FatsAtTheStartOfTheDiskAreFoundUpToClusterTwo) {
+  // A volume at sector 0 with 32-sector clusters and FATs of 18 sectors: cluster 0 lies at
+  // -26, cluster 2 at 38, both FATs between the boot sector and the one-sector root folder.
+  auto memory = std::make_shared<platform::MemoryDevice>(std::size_t{200});
+  for (std::uint64_t s : {1u, 19u}) {
+    memory->sector(s)[0] = 0xF8;
+    memory->sector(s)[1] = 0xFF;
+    memory->sector(s)[2] = 0xFF;
+  }
+  test::TestSession t(memory);
+  const FatPositions found = searchFats(t.session, -26, 32, FileSystem::Fat16, 0);
+  EXPECT_EQ(found.first, 1u);
+  EXPECT_EQ(found.second, 19u);
+  // A range from sector 63 and up keeps the search from there, as for any disk.
+  EXPECT_EQ(searchFats(t.session, -26, 32, FileSystem::Fat16, 2048).first, 0u);
 }
 
 // ------------------------------------------------------------------ on real volumes
