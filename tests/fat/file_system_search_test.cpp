@@ -213,16 +213,22 @@ TEST(SweepForFileSystems, SectorsThatCannotBeReadAreNotTakenForWhatTheChunkBefor
   EXPECT_EQ(t.report.lastCounter(Counter::BootSectorsFound), "1");
 }
 
-TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
-  // Two FATs of 19950 sectors: the window of 30000 sectors below cluster 0 starts
-  // inside the first one.
-  auto memory = std::make_shared<platform::MemoryDevice>(std::size_t{40100});
-  for (std::uint64_t s : {100u, 20050u}) {
+// A disk of `sectors` zeros but for a FAT start at each of `fats`.
+std::shared_ptr<platform::MemoryDevice> diskWithFatStarts(std::size_t sectors,
+                                                          std::initializer_list<std::uint64_t> fats) {
+  auto memory = std::make_shared<platform::MemoryDevice>(sectors);
+  for (std::uint64_t s : fats) {
     memory->sector(s)[0] = 0xF8;
     memory->sector(s)[1] = 0xFF;
     memory->sector(s)[2] = 0xFF;
   }
-  test::TestSession t(memory);
+  return memory;
+}
+
+TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
+  // Two FATs of 19950 sectors: the window of 30000 sectors below cluster 0 starts
+  // inside the first one.
+  test::TestSession t(diskWithFatStarts(40100, {100, 20050}));
   const FatPositions found = searchFats(t.session, 40000, 8, FileSystem::Fat32, 0);
   EXPECT_EQ(found.first, 100u);
   EXPECT_EQ(found.second, 20050u);
@@ -233,13 +239,7 @@ TEST(SearchFats, Fat32FatsLongerThanTheWindowAreFoundBelowClusterZero) {
 TEST(SearchFats, Fat16FatsAtTheStartOfTheDiskAreFoundUpToClusterTwo) {
   // A volume at sector 0 with 32-sector clusters and FATs of 18 sectors: cluster 0 lies at
   // -26, cluster 2 at 38, both FATs between the boot sector and the one-sector root folder.
-  auto memory = std::make_shared<platform::MemoryDevice>(std::size_t{200});
-  for (std::uint64_t s : {1u, 19u}) {
-    memory->sector(s)[0] = 0xF8;
-    memory->sector(s)[1] = 0xFF;
-    memory->sector(s)[2] = 0xFF;
-  }
-  test::TestSession t(memory);
+  test::TestSession t(diskWithFatStarts(200, {1, 19}));
   const FatPositions found = searchFats(t.session, -26, 32, FileSystem::Fat16, 0);
   EXPECT_EQ(found.first, 1u);
   EXPECT_EQ(found.second, 19u);
