@@ -377,17 +377,16 @@ bool prepareChosenFileSystem(Session& session, ScanState& scan, std::size_t chos
   v.fat2Start = static_cast<std::uint32_t>(std::min(row.secondFat, kMax32));
   v.reservedSectors = row.reservedSectors;
   v.rootDirSectors = row.rootSectors == 0 && type == FileSystem::Fat16 ? 32 : row.rootSectors;
-  // Without its boot sector a FAT16 root folder is taken as 512 entries long, but it ends
-  // where cluster 2 begins: read further, it would list the first folder's entries again.
-  const std::int64_t clusterTwo = row.cluster0Start + 2 * std::int64_t{row.sectorsPerCluster};
-  if (row.rootSectors == 0 && type == FileSystem::Fat16 && row.rootStart != 0 &&
-      static_cast<std::int64_t>(row.rootStart) < clusterTwo)
-    v.rootDirSectors = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(v.rootDirSectors, clusterTwo - static_cast<std::int64_t>(row.rootStart)));
   v.rootDirStart =
       row.rootStart == 0 ? 2 : static_cast<std::uint32_t>(std::min(row.rootStart, kMax32));
   v.sectorsPerCluster = row.sectorsPerCluster;
   v.fatSectors = row.sectorsPerFat;
+  // Without its boot sector a FAT16 root folder is taken as 512 entries long, but it ends
+  // where cluster 2 begins: read further, it would list the first folder's entries again.
+  if (row.rootSectors == 0 && type == FileSystem::Fat16 && row.rootStart != 0 &&
+      row.rootStart < v.clusterSector(2))
+    v.rootDirSectors = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(v.rootDirSectors, v.clusterSector(2) - row.rootStart));
   scan.volume = v;
   scan.workingVolume = v;
 
